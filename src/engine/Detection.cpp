@@ -1,0 +1,71 @@
+#include "Detection.h"
+
+#include "Cp932Chars.h"
+
+#include <cstring>
+
+namespace engine {
+
+std::int64_t countDelimiter(std::string_view p, std::string_view d)
+{
+    if (!isSingleChar(d))
+        return 0;
+    std::int64_t count = 0;
+    bool inQuotes = false;
+    for (std::size_t i = 0; i < p.size();) {
+        const std::size_t len = charLength(p, i);
+        if (len == 1 && p[i] == '"')
+            inQuotes = !inQuotes;
+        if (!inQuotes && len == d.size() && std::memcmp(p.data() + i, d.data(), len) == 0)
+            ++count;
+        i += len;
+    }
+    return count;
+}
+
+namespace {
+
+template <typename Candidates>
+std::string pickMostFrequent(std::string_view p, int last, Candidates candidate, std::string& sInDeli,
+                             std::int64_t& iItemCount)
+{
+    int bestIndex = 0;
+    std::int64_t bestCount = 0;
+    for (int i = 0; i <= last; ++i) {
+        // Every candidate starts outside quotes, so the result never depends on the
+        // candidates' order.
+        const std::int64_t count = countDelimiter(p, candidate(i));
+        if (count > bestCount) {
+            bestCount = count;
+            bestIndex = i;
+        }
+    }
+    iItemCount = bestCount + 1;
+    sInDeli = std::string(candidate(bestIndex));
+    return sInDeli;
+}
+
+} // namespace
+
+std::string fGetDeli(std::string_view p, const DelimiterTable& table, std::string& sInDeli,
+                     std::int64_t& iItemCount)
+{
+    return pickMostFrequent(
+        p, table.lastIndex(), [&](int i) -> std::string_view { return table[i].delimiter; }, sInDeli, iItemCount);
+}
+
+std::string fGetDeli2(std::string_view DELI, std::string_view p, std::string& sInDeli, std::int64_t& iItemCount)
+{
+    iItemCount = countDelimiter(p, DELI) + 1;
+    sInDeli = std::string(DELI);
+    return sInDeli;
+}
+
+std::string BAK_fGetDeli(std::string_view p, std::string& sInDeli, std::int64_t& iItemCount)
+{
+    static constexpr std::string_view kPair[] = {",", ";"};
+    return pickMostFrequent(
+        p, 1, [](int i) { return kPair[i]; }, sInDeli, iItemCount);
+}
+
+} // namespace engine

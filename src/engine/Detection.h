@@ -1,0 +1,28 @@
+#pragma once
+// Finding which delimiter separates a line. Each operation sets the window's current
+// input delimiter (sInDeli) and the line's item count (iItemCount, delimiters + 1).
+
+#include "DelimiterTable.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace engine {
+
+// Occurrences of d in p outside double quotes, walking code page 932 characters.
+// A delimiter that is empty or longer than one character never occurs.
+std::int64_t countDelimiter(std::string_view p, std::string_view d);
+
+// The candidate of the table that occurs most often outside quotes; ties go to the
+// lower index, and entry 0 wins when none occurs.
+std::string fGetDeli(std::string_view p, const DelimiterTable& table, std::string& sInDeli,
+                     std::int64_t& iItemCount);
+
+// Counts the given delimiter (outside quotes, as splitting does) and returns it.
+std::string fGetDeli2(std::string_view DELI, std::string_view p, std::string& sInDeli, std::int64_t& iItemCount);
+
+// Detection over the fixed pair "," and ";".
+std::string BAK_fGetDeli(std::string_view p, std::string& sInDeli, std::int64_t& iItemCount);
+
+} // namespace engine

@@ -1,0 +1,28 @@
+#include "platform/CommonDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+#include "shared/mdlGlobal.h"
+#include "window/frmConvert.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolvane"));
+    // The layout is drawn for a 9-point UI font, about 12 pixels at 96 dpi.
+    QFont font = QApplication::font();
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    mdlGlobal global;
+    platform::QtMessageBox messageBox;
+    platform::QtCommonDialog commonDialog;
+    platform::Platform platform{messageBox, commonDialog, [] { QCoreApplication::exit(0); }};
+
+    frmConvert window(global, platform);
+    messageBox.setParent(&window);
+    commonDialog.setParent(&window);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The file dialog object. Its properties keep their values from one use to the next;
+// a cancel with CancelError set is reported as error 32755.
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace platform {
+
+class CommonDialog {
+public:
+    static constexpr int kCancelError = 32755;
+
+    virtual ~CommonDialog() = default;
+
+    bool CancelError = false;
+    QString InitDir;
+    QString Filter;
+    QString FileName;
+
+    // 0 when a file was chosen (FileName holds its path), kCancelError when the user
+    // cancelled and CancelError is set; a cancel without CancelError returns 0 and
+    // leaves FileName as it was.
+    int ShowOpen() { return finish(ask(Mode::Open)); }
+    int ShowSave() { return finish(ask(Mode::Save)); }
+
+protected:
+    enum class Mode { Open, Save };
+    // The chosen path, or nullopt on cancel.
+    virtual std::optional<QString> ask(Mode mode) = 0;
+
+private:
+    int finish(const std::optional<QString>& chosen)
+    {
+        if (chosen) {
+            FileName = *chosen;
+            return 0;
+        }
+        return CancelError ? kCancelError : 0;
+    }
+};
+
+class QtCommonDialog : public CommonDialog {
+public:
+    explicit QtCommonDialog(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+protected:
+    std::optional<QString> ask(Mode mode) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace platform

@@ -1,0 +1,46 @@
+#include "Cp932.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace platform {
+
+namespace {
+// ICU's "CP932" table is the Windows one (0x5C -> U+005C, 0x815F -> U+FF3C, NEC and
+// IBM extensions); iconv's "SHIFT_JIS" is not, so the name matters.
+constexpr const char* kCodec = "CP932";
+} // namespace
+
+QString decodeCp932(std::string_view bytes)
+{
+    QStringDecoder decoder(kCodec, QStringConverter::Flag::Stateless);
+    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+std::optional<std::string> encodeCp932(const QString& text)
+{
+    QStringEncoder encoder(kCodec, QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return std::nullopt;
+    return bytes.toStdString();
+}
+
+std::string encodeDelimiter(const QString& text)
+{
+    if (auto bytes = encodeCp932(text))
+        return *bytes;
+    // Two NUL characters: never a single character, so never a match.
+    return std::string("\0\0", 2);
+}
+
+std::filesystem::path toPath(const QString& path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(path.toUtf8().toStdString());
+#endif
+}
+
+} // namespace platform

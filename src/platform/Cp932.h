@@ -1,0 +1,27 @@
+#pragma once
+// Code page 932 text with the exact Windows mapping. Used only at the edges: decoding
+// file bytes for display, encoding what the user types.
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+QString decodeCp932(std::string_view bytes);
+
+// nullopt when some character has no code page 932 form.
+std::optional<std::string> encodeCp932(const QString& text);
+
+// Encodes a delimiter typed by the user. Text that code page 932 cannot represent
+// becomes a string of two or more characters, which by the matching rules never
+// matches a character of a line.
+std::string encodeDelimiter(const QString& text);
+
+// A path as the file system of this platform expects it.
+std::filesystem::path toPath(const QString& path);
+
+} // namespace platform

@@ -1,0 +1,63 @@
+#pragma once
+// Stand-ins for the message box and the file dialog, so that the windows run
+// headless: every message is recorded, every dialog is answered from a script.
+
+#include "CommonDialog.h"
+#include "MessageBox.h"
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+struct RecordedMessage {
+    QString prompt;
+    int flags;
+    QString title;
+};
+
+class RecordingMessageBox : public MessageBox {
+public:
+    void show(const QString& prompt, int flags, const QString& title) override
+    {
+        messages.push_back({prompt, flags, title});
+        if (onShow)
+            onShow(messages.back());
+    }
+    std::vector<RecordedMessage> messages;
+    // Runs while the "modal" box is up, as a user's action would.
+    std::function<void(const RecordedMessage&)> onShow;
+};
+
+class ScriptedCommonDialog : public CommonDialog {
+public:
+    struct Shown {
+        bool save;
+        bool cancelError;
+        QString initDir;
+        QString filter;
+        QString fileName;
+    };
+
+    // Next answers, in order: a path, or nullopt for a cancel.
+    std::deque<std::optional<QString>> answers;
+    std::vector<Shown> shown;
+    // Dialogs shown with no scripted answer left (answered with a cancel).
+    int unexpected = 0;
+
+protected:
+    std::optional<QString> ask(Mode mode) override
+    {
+        shown.push_back({mode == Mode::Save, CancelError, InitDir, Filter, FileName});
+        if (answers.empty()) {
+            ++unexpected;
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+} // namespace platform

@@ -1,0 +1,98 @@
+#pragma once
+// The main window: the user names a source file, composes the output columns and
+// runs the conversion.
+
+#include "platform/Platform.h"
+#include "shared/mdlGlobal.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QAction;
+class QPushButton;
+class QRadioButton;
+class QProgressBar;
+
+class frmConvert : public QMainWindow {
+    Q_OBJECT
+
+public:
+    frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget* parent = nullptr);
+    ~frmConvert() override;
+
+    // Window-level state, read and written by the handlers. Delimiters and lines are
+    // code page 932 bytes; paths are the platform's text.
+    std::string sInDeli;
+    std::int64_t iItemCount = 0;
+    std::string sOutDeli;
+    QString sInFile;
+    std::string sWork;
+
+    // Controls, with the names the handlers use.
+    std::array<QLabel*, 10> Label{};
+    std::array<QLineEdit*, 2> txtCSV{};
+    QLineEdit* txtDELI = nullptr;
+    QLineEdit* txtInFile = nullptr;
+    QLineEdit* txtOutFile = nullptr;
+    QLineEdit* txt件数 = nullptr;
+    QGroupBox* fra区切文字 = nullptr;
+    std::array<QRadioButton*, 2> Option1{};
+    QCheckBox* chk先頭行 = nullptr;
+    std::array<QListWidget*, 3> List{};
+    QLabel* lbl属性 = nullptr;
+    QLabel* Label1 = nullptr;
+    QFrame* Line1 = nullptr;
+    QPushButton* cmdFile = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmd検出 = nullptr;
+    QPushButton* cmd開始 = nullptr;
+    QPushButton* cmdClose = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuOpenDef = nullptr;
+    QAction* mnuSaveDef = nullptr;
+    QAction* mnuOpenCSV = nullptr;
+    QAction* mnuSaveCSV = nullptr;
+    QAction* mnuSkip01 = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuEdit = nullptr;
+    QAction* mnuDELI = nullptr;
+
+    // Handlers.
+    void Form_Load();
+    void Option1_Click(int Index);
+    void txtDELI_Change();
+    void cmdClose_Click();
+    void mnuExit_Click();
+
+    void cmdFile_Click();
+    void mnuOpenCSV_Click();
+    void cmdSave_Click();
+    void mnuSaveCSV_Click();
+    void cmd検出_Click();
+    void cmd開始_Click();
+    void mnuOpenDef_Click();
+    void mnuSaveDef_Click();
+    void mnuDELI_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectHandlers();
+
+    mdlGlobal& g_;
+    platform::Platform& platform_;
+};

@@ -1,0 +1,144 @@
+#include "platform/TestDoubles.h"
+#include "window/frmConvert.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Fixture {
+    mdlGlobal global;
+    platform::RecordingMessageBox messages;
+    platform::ScriptedCommonDialog dialog;
+    int endCalls = 0;
+    platform::Platform platform{messages, dialog, [this] { ++endCalls; }};
+    frmConvert window{global, platform};
+};
+
+TEST(MainWindow, StartUpState)
+{
+    Fixture f;
+    frmConvert& w = f.window;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tolvane"));
+    ASSERT_EQ(f.global.DelimiterTable.lastIndex(), 2);
+    EXPECT_EQ(f.global.DelimiterTable[0].delimiter, ",");
+    EXPECT_EQ(f.global.DelimiterTable[1].delimiter, "\t");
+    EXPECT_EQ(f.global.DelimiterTable[1].name, "TAB");
+    EXPECT_TRUE(f.global.DelimiterTable[2].delimiter.empty());
+    EXPECT_EQ(w.sOutDeli, ",");
+    EXPECT_TRUE(w.sInDeli.empty());
+    EXPECT_TRUE(w.sInFile.isEmpty());
+    EXPECT_EQ(w.iItemCount, 0);
+    for (QLineEdit* box : {w.txtCSV[0], w.txtCSV[1], w.txtDELI, w.txtInFile, w.txtOutFile, w.txt件数})
+        EXPECT_TRUE(box->text().isEmpty());
+    EXPECT_TRUE(w.Option1[0]->isChecked());
+    EXPECT_FALSE(w.chk先頭行->isChecked());
+    EXPECT_FALSE(f.global.ColumnMap.has_value());
+    EXPECT_TRUE(f.global.sOutFile.isEmpty() && f.global.sDefFile.isEmpty());
+    EXPECT_TRUE(f.messages.messages.empty());
+
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_FALSE(w.List[1]->isVisible());
+    EXPECT_FALSE(w.lbl属性->isVisible());
+    EXPECT_TRUE(w.List[0]->isVisible() && w.List[2]->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), w.txtDELI);
+    // Display boxes are grey and read-only; the delimiter box is white and editable.
+    EXPECT_EQ(w.txtInFile->palette().color(QPalette::Base), QColor(192, 192, 192));
+    EXPECT_TRUE(w.txtInFile->isReadOnly());
+    EXPECT_FALSE(w.txtDELI->isReadOnly());
+}
+
+TEST(MainWindow, LayoutFollowsTheTwipTable)
+{
+    Fixture f;
+    frmConvert& w = f.window;
+    EXPECT_EQ(w.List[0]->geometry(), QRect(88, 280, 105, 148));
+    EXPECT_EQ(w.List[2]->geometry(), QRect(216, 280, 105, 148));
+    EXPECT_EQ(w.cmd開始->geometry(), QRect(280, 448, 73, 33));
+    EXPECT_EQ(w.Option1[1]->geometry(), QRect(120, 16, 81, 17));
+    EXPECT_EQ(w.centralWidget()->size(), QSize(463, 511));
+    // Tab walks the controls in the table's order (the frame and the hidden list take no focus).
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.txtDELI->setFocus();
+    std::vector<QWidget*> walked;
+    for (int i = 0; i < 15; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked.push_back(QApplication::focusWidget());
+    }
+    const std::vector<QWidget*> expected = {w.Option1[0], w.chk先頭行, w.List[0],   w.List[2],   w.cmdFile,
+                                            w.cmdSave,    w.cmd検出,   w.cmd開始,   w.cmdClose,  w.txtCSV[0],
+                                            w.txtCSV[1],  w.txtInFile, w.txtOutFile, w.txt件数, w.txtDELI};
+    EXPECT_EQ(walked, expected);
+
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("編集(&E)")}));
+    QStringList items;
+    for (QAction* a : w.mnuFile->actions())
+        items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(items, (QStringList{QStringLiteral("定義ﾌｧｲﾙを開く(&O)"), QStringLiteral("定義ﾌｧｲﾙを保存(&S)"),
+                                  QStringLiteral("CSVﾌｧｲﾙを開く(&F)"), QStringLiteral("保存CSVﾌｧｲﾙを指定(&W)"),
+                                  QStringLiteral("-"), QStringLiteral("終了(&X)")}));
+    EXPECT_EQ(w.mnuDELI->text(), QStringLiteral("区切文字の指定(&D)"));
+}
+
+TEST(MainWindow, OutputDelimiterFollowsTheOptionButtons)
+{
+    Fixture f;
+    frmConvert& w = f.window;
+    w.show();
+    QTest::mouseClick(w.Option1[1], Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_EQ(w.sOutDeli, "\t");
+    QTest::mouseClick(w.Option1[0], Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_EQ(w.sOutDeli, ",");
+    w.Option1_Click(1);
+    EXPECT_EQ(w.sOutDeli, "\t");
+    w.Option1_Click(7);
+    EXPECT_EQ(w.sOutDeli, ",");
+}
+
+TEST(MainWindow, DelimiterBoxIsMirroredOnEveryChange)
+{
+    Fixture f;
+    frmConvert& w = f.window;
+    w.show();
+    w.txtDELI->setFocus();
+    QTest::keyClick(w.txtDELI, Qt::Key_Semicolon);
+    EXPECT_EQ(w.sInDeli, ";");
+    QTest::keyClick(w.txtDELI, Qt::Key_Space);
+    EXPECT_EQ(w.sInDeli, "; "); // no trimming
+    w.txtDELI->clear();
+    EXPECT_EQ(w.sInDeli, "");
+    w.txtDELI->insert(QStringLiteral("、|"));
+    EXPECT_EQ(w.sInDeli, "\x81\x41|");
+    w.txtDELI->setText(QStringLiteral("\t"));
+    EXPECT_EQ(w.sInDeli, "\t");
+}
+
+TEST(MainWindow, CloseButtonMenuAndTitleBarEndTheProgram)
+{
+    Fixture f;
+    frmConvert& w = f.window;
+    w.show();
+    w.cmdClose->click();
+    EXPECT_EQ(f.endCalls, 1);
+    w.mnuExit->trigger();
+    EXPECT_EQ(f.endCalls, 2);
+    w.close();
+    EXPECT_EQ(f.endCalls, 3);
+    EXPECT_TRUE(f.messages.messages.empty());
+}
+
+} // namespace
