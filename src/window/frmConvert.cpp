@@ -1,6 +1,11 @@
 #include "frmConvert.h"
 
+#include "engine/Detection.h"
+#include "engine/LineProcessing.h"
+#include "files/mdlFile.h"
 #include "platform/Cp932.h"
+
+#include <QDir>
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -51,10 +56,22 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& ge
     return button;
 }
 
+// Leading and trailing spaces only, as the delimiter box's users expect.
+QString trimBlanks(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 } // namespace
 
 frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget* parent)
-    : QMainWindow(parent), g_(global), platform_(platform)
+    : QMainWindow(parent), CommonDialog1(platform.commonDialog), g_(global), platform_(platform)
 {
     buildControls();
     buildMenus();
@@ -182,7 +199,7 @@ void frmConvert::Form_Load()
         txtOutFile->setText(QString());
         txt件数->setText(QString());
         g_.DelimiterTable.resetToDefaults();
-        sOutDeli = ",";
+        sOutDeli.assign(1, ',');
     } catch (const std::exception& e) {
         platform_.messageBox.show(QString::fromLocal8Bit(e.what()), 0, kTitle);
     }
@@ -190,7 +207,7 @@ void frmConvert::Form_Load()
 
 void frmConvert::Option1_Click(int Index)
 {
-    sOutDeli = Index == 1 ? "\t" : ",";
+    sOutDeli.assign(1, Index == 1 ? '\t' : ',');
 }
 
 void frmConvert::txtDELI_Change()
@@ -215,11 +232,140 @@ void frmConvert::closeEvent(QCloseEvent* event)
     platform_.endProgram();
 }
 
-void frmConvert::cmdFile_Click() {}
-void frmConvert::mnuOpenCSV_Click() { cmdFile_Click(); }
-void frmConvert::cmdSave_Click() {}
-void frmConvert::mnuSaveCSV_Click() { cmdSave_Click(); }
-void frmConvert::cmd検出_Click() {}
+void frmConvert::showFileProblem(engine::FileProblem problem, const QString& path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    QString text;
+    switch (problem) {
+    case engine::FileProblem::Missing:
+        text = QStringLiteral("ファイル「%1」が見つかりません。");
+        break;
+    case engine::FileProblem::NotAFile:
+        text = QStringLiteral("「%1」はファイルではありません。");
+        break;
+    case engine::FileProblem::CannotOpen:
+        text = QStringLiteral("ファイル「%1」を開けません。");
+        break;
+    case engine::FileProblem::ReadFailed:
+        text = QStringLiteral("ファイル「%1」を読み込めません。");
+        break;
+    case engine::FileProblem::Empty:
+        text = QStringLiteral("ファイル「%1」には行がありません。");
+        break;
+    case engine::FileProblem::None:
+        return;
+    }
+    platform_.messageBox.show(text.arg(shown), 48, kTitle);
+}
+
+bool frmConvert::readSourceFirstLine(const QString& path, std::string& line)
+{
+    const engine::FileProblem problem = engine::readFirstLine(platform::toPath(path), line);
+    if (problem == engine::FileProblem::None)
+        return true;
+    showFileProblem(problem, path);
+    return false;
+}
+
+void frmConvert::SetINData(const std::string& DELI, const std::string& p)
+{
+    engine::SetINData(DELI, p, iItemCount, g_.INData);
+}
+
+void frmConvert::Proc1Line(const std::string& p, const std::string& sDELI)
+{
+    const auto items = engine::Proc1Line(p, sDELI, iItemCount);
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(items.size()));
+    for (std::string_view item : items)
+        rows << platform::decodeCp932(item);
+    List[0]->addItems(rows);
+}
+
+void frmConvert::recreateColumnMap()
+{
+    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1);
+    for (std::size_t i = 1; i < map.size(); ++i)
+        map[i].iItemNo = -1;
+    g_.ColumnMap = std::move(map);
+}
+
+void frmConvert::LoadINData(const std::string& line)
+{
+    sInDeli = engine::fGetDeli(line, g_.DelimiterTable, sInDeli, iItemCount);
+    txtDELI->setText(platform::decodeCp932(sInDeli));
+    txtDELI_Change();
+    SetINData(sInDeli, line);
+    recreateColumnMap();
+    List[0]->clear();
+    Proc1Line(line, sInDeli);
+}
+
+void frmConvert::cmdFile_Click()
+{
+    const QString chosen = mdlFile::fGetOpenFile(*this);
+    if (chosen.isEmpty()) {
+        sInFile = chosen;
+        return;
+    }
+    // The file is checked before anything is cleared: an unreadable choice leaves the
+    // window describing the file it described before.
+    std::string line;
+    if (!readSourceFirstLine(chosen, line))
+        return;
+    sInFile = chosen;
+    txtInFile->setText(sInFile);
+    List[0]->clear();
+    List[1]->clear();
+    List[2]->clear();
+    LoadINData(line);
+    List[2]->clear();
+}
+
+void frmConvert::mnuOpenCSV_Click()
+{
+    cmdFile_Click();
+}
+
+void frmConvert::cmdSave_Click()
+{
+    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), *this);
+    txtOutFile->setText(g_.sOutFile);
+}
+
+void frmConvert::mnuSaveCSV_Click()
+{
+    cmdSave_Click();
+}
+
+void frmConvert::cmd検出_Click()
+{
+    const QString previousInFile = sInFile;
+    const QString previousShown = txtInFile->text();
+    if (sInFile.isEmpty()) {
+        sInFile = mdlFile::fGetOpenFile(*this);
+        if (sInFile.isEmpty())
+            return;
+        txtInFile->setText(sInFile);
+    }
+    std::string line;
+    if (!readSourceFirstLine(sInFile, line)) {
+        sInFile = previousInFile;
+        txtInFile->setText(previousShown);
+        return;
+    }
+    List[2]->clear();
+    // Only blanks are trimmed: a TAB typed as the delimiter stays. The count is taken
+    // with the same trimmed delimiter that then splits the line.
+    const std::string delimiter = platform::encodeDelimiter(trimBlanks(txtDELI->text()));
+    engine::fGetDeli2(delimiter, line, sInDeli, iItemCount);
+    sInDeli = delimiter;
+    SetINData(sInDeli, line);
+    recreateColumnMap();
+    List[0]->clear();
+    Proc1Line(line, sInDeli);
+}
+
 void frmConvert::cmd開始_Click() {}
 void frmConvert::mnuOpenDef_Click() {}
 void frmConvert::mnuSaveDef_Click() {}

@@ -2,6 +2,7 @@
 // The main window: the user names a source file, composes the output columns and
 // runs the conversion.
 
+#include "engine/FirstLine.h"
 #include "platform/Platform.h"
 #include "shared/mdlGlobal.h"
 
@@ -68,6 +69,9 @@ public:
     QMenu* mnuEdit = nullptr;
     QAction* mnuDELI = nullptr;
 
+    // The file dialog, whose settings persist from one use to the next.
+    platform::CommonDialog& CommonDialog1;
+
     // Handlers.
     void Form_Load();
     void Option1_Click(int Index);
@@ -85,10 +89,20 @@ public:
     void mnuSaveDef_Click();
     void mnuDELI_Click();
 
+    // Line processing for the first line: the attribute table and the source list.
+    void SetINData(const std::string& DELI, const std::string& p);
+    void Proc1Line(const std::string& p, const std::string& sDELI);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Reads the source file's first line; on failure tells the user and returns false.
+    bool readSourceFirstLine(const QString& path, std::string& line);
+    void LoadINData(const std::string& line);
+    void recreateColumnMap();
+    void showFileProblem(engine::FileProblem problem, const QString& path);
+
     void buildControls();
     void buildMenus();
     void connectHandlers();

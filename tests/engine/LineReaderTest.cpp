@@ -1,0 +1,118 @@
+#include "engine/LineReader.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> readAll(const std::string& bytes, std::size_t block)
+{
+    std::istringstream in(bytes);
+    engine::LineReader reader(in, block);
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (reader.next(line))
+        lines.emplace_back(line);
+    EXPECT_FALSE(reader.readError());
+    EXPECT_EQ(reader.consumed(), bytes.size());
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+// Reading must not depend on where the blocks happen to end.
+void expectLines(const std::string& bytes, const Lines& expected)
+{
+    for (std::size_t block : {2u, 3u, 5u, 7u, 64u, 1u << 20}) {
+        EXPECT_EQ(readAll(bytes, block), expected) << "block " << block;
+    }
+}
+
+TEST(LineReader, LineEnds)
+{
+    struct Case {
+        std::string bytes;
+        Lines lines;
+    } cases[] = {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\nb\n", {"a", "b"}},                                // Unix file
+        {"a\nb\r\nc\rd", {"a", "b", "c", "d"}},                // Unix file also ends at CR LF and CR
+        {"h\r\na,\"x\ny\"\r\nb\r\n", {"h", "a,\"x\ny\"", "b"}}, // LF inside a quoted cell of a CR LF file
+        {"a\r\nb\nc\r\n", {"a", "b\nc"}},                      // the first break decides
+        {"a\rb\nc", {"a", "b\nc"}},
+        {"a\r\nb", {"a", "b"}},                                // no final break
+        {"", {}},                                              // empty file
+        {"\r\n", {""}},                                        // one empty line
+        {"\n", {""}},
+        {"\r", {""}},
+        {"\r\n\r\n", {"", ""}},
+        {"\r\r\n", {"", ""}},
+        {"x", {"x"}},
+        {std::string("a\0b\r\n\xFF\r\n", 8), {std::string("a\0b", 3), "\xFF"}},
+        // A double-byte character whose trail byte is 0x0D or 0x0A does not exist, so the
+        // bytes of ソ (0x83 0x5C) never end a line, wherever the blocks split them.
+        {"\x83\x5C\x83\x5C\r\n\x95\x5C", {"\x83\x5C\x83\x5C", "\x95\x5C"}},
+    };
+    for (const auto& c : cases)
+        expectLines(c.bytes, c.lines);
+}
+
+TEST(LineReader, LongLinesAndBlockBoundaries)
+{
+    const std::string longLine(3 * 1024 * 1024 + 17, 'x');
+    expectLines(longLine + "\r\nshort\r\n" + longLine, {longLine, "short", longLine});
+
+    // A CR LF split between two blocks is one line end, not a CR and an empty line.
+    std::string bytes(1023, 'a');
+    bytes += "\r\nb";
+    EXPECT_EQ(readAll(bytes, 1024), (Lines{std::string(1023, 'a'), "b"}));
+}
+
+TEST(LineReader, AgreesWithAWholeFileModelOnRandomInput)
+{
+    // Model: split the whole input at once by the same rules.
+    auto model = [](const std::string& s) {
+        Lines lines;
+        bool unix = false;
+        const auto first = s.find_first_of("\r\n");
+        if (first != std::string::npos && s[first] == '\n')
+            unix = true;
+        std::string cur;
+        bool pending = false;
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            pending = true;
+            if (s[i] == '\r') {
+                lines.push_back(cur);
+                cur.clear();
+                pending = false;
+                if (i + 1 < s.size() && s[i + 1] == '\n')
+                    ++i;
+            } else if (s[i] == '\n' && unix) {
+                lines.push_back(cur);
+                cur.clear();
+                pending = false;
+            } else {
+                cur += s[i];
+            }
+        }
+        if (pending)
+            lines.push_back(cur);
+        return lines;
+    };
+    std::mt19937 rng(12345);
+    const char alphabet[] = {'a', ',', '"', '\r', '\n', '\x83', '\x5C', '\x7C'};
+    for (int round = 0; round < 300; ++round) {
+        std::string s;
+        const int len = static_cast<int>(rng() % 60);
+        for (int i = 0; i < len; ++i)
+            s += alphabet[rng() % sizeof alphabet];
+        expectLines(s, model(s));
+    }
+}
+
+} // namespace

@@ -1,0 +1,190 @@
+#include "TestSupport.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// 商品コード,品名,価格,表示,ポイント in code page 932; 表 ends in 0x5C, ポ in 0x7C.
+const std::string kJapaneseHeader = "\x8F\xA4\x95\x69\x83\x52\x81\x5B\x83\x68,\x95\x69\x96\xBC,\x89\xBF\x8A\x69,"
+                                    "\x95\x5C\x8E\xA6,\x83\x7C\x83\x43\x83\x93\x83\x67";
+
+TEST(Detection, ChoosingACodePage932FileListsItsItems)
+{
+    WindowFixture f;
+    const QString file = f.write(QStringLiteral("商品.csv"), kJapaneseHeader + "\r\n1,2,3,4,5\r\n");
+    f.choose(file);
+    frmConvert& w = f.window;
+
+    ASSERT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_FALSE(f.dialog.shown[0].save);
+    EXPECT_TRUE(f.dialog.shown[0].cancelError);
+    EXPECT_EQ(f.dialog.shown[0].filter, QStringLiteral("*.csv"));
+    EXPECT_EQ(f.dialog.shown[0].fileName, QString());
+
+    EXPECT_EQ(w.sInFile, file);
+    EXPECT_EQ(w.txtInFile->text(), file);
+    EXPECT_EQ(w.txtDELI->text(), QStringLiteral(","));
+    EXPECT_EQ(w.sInDeli, ",");
+    EXPECT_EQ(w.iItemCount, 5);
+    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("商品コード"), QStringLiteral("品名"), QStringLiteral("価格"),
+                                      QStringLiteral("表示"), QStringLiteral("ポイント")}));
+    EXPECT_TRUE(f.rows(2).isEmpty());
+    EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1, -1, -1}));
+    ASSERT_EQ(f.global.INData.size(), 6u);
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(f.global.INData[i].iNo, i);
+        EXPECT_EQ(f.global.INData[i].iAttr, 1);
+    }
+    EXPECT_TRUE(f.messages.messages.empty());
+}
+
+TEST(Detection, TabFilesEmptyItemsAndTrailBytes)
+{
+    WindowFixture f;
+    // 表\t\tポ|x\t12 : TAB wins, the empty item is listed, '|' inside ポ is no delimiter.
+    f.global.DelimiterTable.add("|", "bar");
+    f.choose(f.write(QStringLiteral("t.txt"), "\x95\x5C\t\t\x83\x7C|x\t12"));
+    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral("\t"));
+    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("表"), QString(), QStringLiteral("ポ|x"), QStringLiteral("12")}));
+    EXPECT_EQ(f.global.INData[4].iAttr, 2);
+    EXPECT_EQ(f.global.INData[2].iNo, 2);
+}
+
+TEST(Detection, TheDetectButtonSplitsWithTheTypedDelimiter)
+{
+    WindowFixture f;
+    f.choose(f.write(QStringLiteral("s.csv"), "a;b;c\r\nx;y;z\r\n"));
+    frmConvert& w = f.window;
+    EXPECT_EQ(w.iItemCount, 1);
+    EXPECT_EQ(f.rows(0), QStringList{QStringLiteral("a;b;c")});
+
+    w.txtDELI->setText(QStringLiteral(";"));
+    w.List[2]->addItem(QStringLiteral("01;a;b;c")); // an output row that 検出 discards
+    w.cmd検出_Click();
+    EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
+    EXPECT_TRUE(f.rows(2).isEmpty());
+    EXPECT_EQ(w.txtDELI->text(), QStringLiteral(";")); // the box is left as typed
+
+    // Blanks around the typed delimiter are dropped for counting and for splitting alike.
+    w.txtDELI->setText(QStringLiteral(" ; "));
+    w.cmd検出_Click();
+    EXPECT_EQ(w.sInDeli, ";");
+    EXPECT_EQ(w.iItemCount, 3);
+    EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(w.txtDELI->text(), QStringLiteral(" ; "));
+
+    // An empty box: one item, the whole line.
+    w.txtDELI->clear();
+    w.cmd検出_Click();
+    EXPECT_EQ(w.iItemCount, 1);
+    EXPECT_EQ(f.map(), (std::vector<int>{0, -1}));
+    EXPECT_EQ(f.rows(0), QStringList{QStringLiteral("a;b;c")});
+    EXPECT_EQ(f.dialog.shown.size(), 1u); // no dialog: the file was known
+}
+
+TEST(Detection, CancelPathsChangeNothing)
+{
+    WindowFixture f;
+    frmConvert& w = f.window;
+    // 検出 before any file: asks; a cancel leaves everything.
+    f.dialog.answers.push_back(std::nullopt);
+    w.cmd検出_Click();
+    EXPECT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_FALSE(f.global.ColumnMap.has_value());
+    EXPECT_TRUE(w.txtInFile->text().isEmpty());
+
+    const QString file = f.write(QStringLiteral("a.csv"), "a,b\r\n");
+    f.choose(file);
+    // 元ファイル again, cancelled: the path is forgotten, the window keeps what it shows.
+    f.dialog.answers.push_back(std::nullopt);
+    w.cmdFile_Click();
+    EXPECT_TRUE(w.sInFile.isEmpty());
+    EXPECT_EQ(w.txtInFile->text(), file);
+    EXPECT_EQ(f.rows(0), (QStringList{"a", "b"}));
+
+    // 検出 now asks again; after a choice it runs with the box's delimiter.
+    const QString other = f.write(QStringLiteral("b.csv"), "p,q,r\r\n");
+    f.dialog.answers.push_back(other);
+    w.cmd検出_Click();
+    EXPECT_EQ(w.sInFile, other);
+    EXPECT_EQ(w.txtInFile->text(), other);
+    EXPECT_EQ(f.rows(0), (QStringList{"p", "q", "r"}));
+    EXPECT_EQ(f.dialog.unexpected, 0);
+}
+
+TEST(Detection, AnUnreadableSourceIsReportedAndChangesNothing)
+{
+    WindowFixture f;
+    frmConvert& w = f.window;
+    const QString good = f.write(QStringLiteral("good.csv"), "a,b,c\r\n");
+    f.choose(good);
+    w.List[2]->addItem(QStringLiteral("01;a"));
+    (*f.global.ColumnMap)[1].iItemNo = 1;
+
+    const QString empty = f.write(QStringLiteral("empty.csv"), "");
+    const QString missing = f.path(QStringLiteral("missing.csv"));
+    const QString folder = f.path(QStringLiteral("folder"));
+    QDir().mkdir(folder);
+    for (const QString& bad : {empty, missing, folder}) {
+        f.messages.messages.clear();
+        f.choose(bad);
+        ASSERT_EQ(f.messages.messages.size(), 1u) << bad.toStdString();
+        const auto& m = f.messages.messages[0];
+        EXPECT_EQ(m.flags, 48);
+        EXPECT_EQ(m.title, QStringLiteral("Tolvane"));
+        EXPECT_TRUE(m.prompt.contains(QDir::toNativeSeparators(bad))) << m.prompt.toStdString();
+        EXPECT_EQ(w.sInFile, good);
+        EXPECT_EQ(w.txtInFile->text(), good);
+        EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
+        EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("01;a")});
+        EXPECT_EQ(f.map(), (std::vector<int>{0, 1, -1, -1}));
+        EXPECT_EQ(w.txtDELI->text(), QStringLiteral(","));
+    }
+    EXPECT_TRUE(f.messages.messages[0].prompt.contains(QStringLiteral("ではありません")));
+
+    // A source that went missing after it was chosen: 検出 reports it and keeps the lists.
+    QFile::remove(good);
+    f.messages.messages.clear();
+    w.cmd検出_Click();
+    ASSERT_EQ(f.messages.messages.size(), 1u);
+    EXPECT_TRUE(f.messages.messages[0].prompt.contains(QStringLiteral("見つかりません")));
+    EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("01;a")});
+}
+
+TEST(OutputFileChoice, ProposesNewCsvAndKeepsTheLastFilter)
+{
+    WindowFixture f;
+    frmConvert& w = f.window;
+    f.dialog.answers.push_back(f.path(QStringLiteral("out.csv")));
+    w.cmdSave_Click();
+    ASSERT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_TRUE(f.dialog.shown[0].save);
+    EXPECT_EQ(f.dialog.shown[0].fileName, QStringLiteral("NEW.CSV"));
+    EXPECT_EQ(f.dialog.shown[0].filter, QString()); // no open dialog yet: no filter
+    EXPECT_EQ(f.global.sOutFile, f.path(QStringLiteral("out.csv")));
+    EXPECT_EQ(w.txtOutFile->text(), f.global.sOutFile);
+
+    f.choose(f.write(QStringLiteral("in.csv"), "a\r\n"));
+    f.dialog.answers.push_back(std::nullopt);
+    w.mnuSaveCSV->trigger();
+    EXPECT_EQ(f.dialog.shown.back().filter, QStringLiteral("*.csv"));
+    EXPECT_EQ(f.dialog.shown.back().fileName, QStringLiteral("NEW.CSV")); // never the earlier path
+    EXPECT_TRUE(f.global.sOutFile.isEmpty());
+    EXPECT_TRUE(w.txtOutFile->text().isEmpty());
+}
+
+TEST(Detection, MenuAndButtonChooseTheSourceAlike)
+{
+    WindowFixture f;
+    const QString file = f.write(QStringLiteral("m.csv"), "x\ty\r\n");
+    f.dialog.answers.push_back(file);
+    f.window.mnuOpenCSV->trigger();
+    EXPECT_EQ(f.window.sInFile, file);
+    EXPECT_EQ(f.rows(0), (QStringList{"x", "y"}));
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+#pragma once
+// A main window wired to scripted dialogs, and a private temporary folder.
+
+#include "platform/TestDoubles.h"
+#include "window/frmConvert.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QTemporaryDir>
+
+#include <string>
+
+struct WindowFixture {
+    mdlGlobal global;
+    platform::RecordingMessageBox messages;
+    platform::ScriptedCommonDialog dialog;
+    int endCalls = 0;
+    platform::Platform platform{messages, dialog, [this] { ++endCalls; }};
+    frmConvert window{global, platform};
+    QTemporaryDir dir;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    QString write(const QString& name, const std::string& bytes) const
+    {
+        QFile f(path(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        return f.fileName();
+    }
+
+    std::string read(const QString& name) const
+    {
+        QFile f(QFileInfo(name).isAbsolute() ? name : path(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return "<missing>";
+        return f.readAll().toStdString();
+    }
+
+    QStringList rows(int index) const
+    {
+        QStringList out;
+        for (int i = 0; i < window.List[index]->count(); ++i)
+            out << window.List[index]->item(i)->text();
+        return out;
+    }
+
+    std::vector<int> map() const
+    {
+        std::vector<int> out;
+        if (global.ColumnMap)
+            for (const auto& e : *global.ColumnMap)
+                out.push_back(e.iItemNo);
+        return out;
+    }
+
+    // Chooses a source file through 元ファイル.
+    void choose(const QString& file)
+    {
+        dialog.answers.push_back(file);
+        window.cmdFile_Click();
+    }
+};
