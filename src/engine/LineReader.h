@@ -19,7 +19,8 @@ public:
 
     explicit LineReader(std::istream& in, std::size_t blockSize = kDefaultBlock);
 
-    // The next line, valid until the next call. False at the end of the input.
+    // The next line, valid until the next call that returns true. False at the end of
+    // the input; the line returned before then stays valid.
     bool next(std::string_view& line);
 
     // True when reading stopped because the stream failed, not at its end.

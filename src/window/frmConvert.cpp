@@ -1,11 +1,20 @@
 #include "frmConvert.h"
 
+#include "ItemList.h"
+#include "engine/Conversion.h"
 #include "engine/Detection.h"
 #include "engine/LineProcessing.h"
+#include "engine/OutputFile.h"
 #include "files/mdlFile.h"
 #include "platform/Cp932.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QDrag>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressBar>
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <chrono>
 #include <exception>
 
 namespace {
@@ -115,13 +125,13 @@ void frmConvert::buildControls()
     chk先頭行->setGeometry(twips(1320, 3480, 1935, 255));
 
     Label[2] = makeLabel(client, QStringLiteral("元データ"), twips(1320, 3960, 735, 255));
-    List[0] = new QListWidget(client);
+    List[0] = new ItemList(client);
     List[0]->setGeometry(twips(1320, 4200, 1575, 2220));
     Label[5] = makeLabel(client, QStringLiteral("出力データ"), twips(3240, 3960, 975, 255));
-    List[2] = new QListWidget(client);
+    List[2] = new ItemList(client);
     List[2]->setGeometry(twips(3240, 4200, 1575, 2220));
     lbl属性 = makeLabel(client, QStringLiteral("属性"), twips(5160, 3960, 735, 255));
-    List[1] = new QListWidget(client);
+    List[1] = new ItemList(client);
     List[1]->setGeometry(twips(5160, 4200, 1455, 2220));
 
     // The drag carrier shows only while an item is being dragged.
@@ -139,8 +149,11 @@ void frmConvert::buildControls()
     cmd開始 = makeButton(client, QStringLiteral("変換"), twips(4200, 6720, 1095, 495));
     cmdClose = makeButton(client, QStringLiteral("閉じる"), twips(5400, 6720, 1095, 495));
 
-    for (QListWidget* list : List)
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
+    prgRun = new QProgressBar(client);
+    prgRun->setGeometry(twips(600, 7290, 5895, 240));
+    prgRun->setRange(0, 1000);
+    prgRun->setTextVisible(false);
+    prgRun->hide();
 
     // Focus order: the delimiter box first, the display boxes last.
     QWidget* order[] = {txtDELI,   fra区切文字, Option1[0], Option1[1], chk先頭行, List[0],    List[2],
@@ -181,6 +194,17 @@ void frmConvert::connectHandlers()
     connect(mnuOpenDef, &QAction::triggered, this, &frmConvert::mnuOpenDef_Click);
     connect(mnuSaveDef, &QAction::triggered, this, &frmConvert::mnuSaveDef_Click);
     connect(mnuDELI, &QAction::triggered, this, &frmConvert::mnuDELI_Click);
+    for (int index = 0; index < 3; ++index) {
+        List[index]->onMouseDown = [this, index](Qt::MouseButton button, Qt::KeyboardModifiers shift, double x,
+                                                 double y) { List_MouseDown(index, button, shift, x, y); };
+        List[index]->onDrop = [this, index](const QString& payload) {
+            Label1->setText(payload);
+            List_DragDrop(index);
+        };
+        List[index]->onKeyDown = [this, index](int keyCode, Qt::KeyboardModifiers shift) {
+            List_KeyDown(index, keyCode, shift);
+        };
+    }
 }
 
 void frmConvert::Form_Load()
@@ -215,21 +239,29 @@ void frmConvert::txtDELI_Change()
     sInDeli = platform::encodeDelimiter(txtDELI->text());
 }
 
+void frmConvert::requestEnd()
+{
+    // A conversion in progress sees this when it next serves events, and writes out
+    // what it has converted before the program ends.
+    endRequested_ = true;
+    platform_.endProgram();
+}
+
 void frmConvert::cmdClose_Click()
 {
-    platform_.endProgram();
+    requestEnd();
 }
 
 void frmConvert::mnuExit_Click()
 {
-    platform_.endProgram();
+    requestEnd();
 }
 
 void frmConvert::closeEvent(QCloseEvent* event)
 {
     // The title bar's close ends the program like 閉じる, whatever other window exists.
     event->accept();
-    platform_.endProgram();
+    requestEnd();
 }
 
 void frmConvert::showFileProblem(engine::FileProblem problem, const QString& path)
@@ -366,7 +398,269 @@ void frmConvert::cmd検出_Click()
     Proc1Line(line, sInDeli);
 }
 
-void frmConvert::cmd開始_Click() {}
+namespace {
+
+const QString kFinished = QStringLiteral("変換終了");
+
+// The output row text: the item number with at least two digits, ";", the item.
+QString rowText(long long number, const QString& item)
+{
+    return QStringLiteral("%1;%2").arg(number, 2, 10, QLatin1Char('0')).arg(item);
+}
+
+// The item number at the head of a row text, of any length ("123;x" is item 123).
+int itemNumberOf(const QString& caption)
+{
+    const qsizetype end = caption.indexOf(QLatin1Char(';'));
+    bool ok = false;
+    const int n = caption.left(end < 0 ? caption.size() : end).trimmed().toInt(&ok);
+    return ok ? n : 0;
+}
+
+} // namespace
+
+void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifiers, double, double Y)
+{
+    if (Index != 0)
+        return;
+    ItemList* source = List[0];
+    const int h = QFontMetrics(font()).height();
+    Label1->setGeometry(source->x(), source->y() + static_cast<int>(Y) - h / 2, source->width(), h);
+    const QList<QListWidgetItem*> selected = source->selectedItems();
+    const int r = selected.isEmpty() ? -1 : source->row(selected.first());
+    const QString text = r >= 0 ? source->item(r)->text() : QString();
+    Label1->setText(rowText(r + 1, text));
+    // Any selected row can be taken, an empty item too.
+    if (r < 0)
+        return;
+    if (startDrag)
+        startDrag(Label1->text());
+    else
+        beginDrag(Label1->text());
+}
+
+void frmConvert::beginDrag(const QString& payload)
+{
+    auto* mime = new QMimeData;
+    mime->setData(ItemList::kMimeType, payload.toUtf8());
+    mime->setText(payload);
+    QPixmap picture(Label1->size() * devicePixelRatioF());
+    picture.setDevicePixelRatio(devicePixelRatioF());
+    picture.fill(palette().color(QPalette::Highlight));
+    {
+        QPainter painter(&picture);
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.setFont(font());
+        painter.drawText(QRect(QPoint(2, 0), Label1->size()), Qt::AlignVCenter | Qt::AlignLeft, payload);
+    }
+    auto* drag = new QDrag(List[0]);
+    drag->setMimeData(mime);
+    drag->setPixmap(picture);
+    drag->setHotSpot(QPoint(8, Label1->height() / 2));
+    drag->exec(Qt::CopyAction);
+}
+
+void frmConvert::List_DragDrop(int Index)
+{
+    if (Index == 2) {
+        if (!g_.ColumnMap || g_.ColumnMap->size() <= 1) {
+            platform_.messageBox.show(QStringLiteral("ファイルを指定してください"), 0, kTitle);
+            return;
+        }
+        const QString caption = Label1->text();
+        const int n = itemNumberOf(caption);
+        List[2]->addItem(caption);
+        const auto k = static_cast<std::size_t>(List[2]->count());
+        // A drop beyond the last slot gets a slot of its own, so that every row shown is
+        // a column written.
+        engine::ColumnMap& map = *g_.ColumnMap;
+        while (map.size() <= k)
+            map.push_back({0, 0, -1});
+        map[k].iItemNo = n;
+        Label1->setText(QStringLiteral(" "));
+    }
+    rebuildHiddenList();
+}
+
+void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers)
+{
+    if (Index != 2 || KeyCode != 46)
+        return;
+    ItemList* output = List[2];
+    const QList<QListWidgetItem*> selected = output->selectedItems();
+    if (!selected.isEmpty()) {
+        const int r = output->row(selected.first());
+        if (g_.ColumnMap && static_cast<std::size_t>(r + 1) < g_.ColumnMap->size()) {
+            engine::ColumnMap& map = *g_.ColumnMap;
+            const std::size_t U = map.size() - 1;
+            for (std::size_t i = static_cast<std::size_t>(r + 1); i < U; ++i)
+                map[i].iItemNo = map[i + 1].iItemNo;
+            map[U].iItemNo = -1;
+        }
+        delete output->takeItem(r);
+        output->clearSelection();
+    }
+    rebuildHiddenList();
+}
+
+void frmConvert::rebuildHiddenList()
+{
+    List[1]->clear();
+    if (!g_.ColumnMap)
+        return;
+    const engine::ColumnMap& map = *g_.ColumnMap;
+    QStringList rows;
+    for (int i = 1; i <= List[2]->count() && static_cast<std::size_t>(i) < map.size(); ++i) {
+        const int n = map[static_cast<std::size_t>(i)].iItemNo;
+        rows << (n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
+    }
+    List[1]->addItems(rows);
+}
+
+void frmConvert::cmd開始_Click()
+{
+    // A second run inside the first would delete and interleave the output.
+    if (running_)
+        return;
+    List[1]->clear();
+    if (List[2]->count() == 0) {
+        platform_.messageBox.show(QStringLiteral("出力データを指定してください。"), 48, kTitle);
+        return;
+    }
+    // One attribute row per source item, in item order.
+    {
+        std::vector<std::vector<int>> byNumber(static_cast<std::size_t>(std::max<std::int64_t>(iItemCount, 0)) + 1);
+        for (std::int64_t j = 1; j <= iItemCount && static_cast<std::size_t>(j) < g_.INData.size(); ++j) {
+            const auto& e = g_.INData[static_cast<std::size_t>(j)];
+            if (e.iNo >= 1 && e.iNo <= iItemCount)
+                byNumber[static_cast<std::size_t>(e.iNo)].push_back(e.iAttr);
+        }
+        QStringList rows;
+        for (std::size_t i = 1; i < byNumber.size(); ++i)
+            for (int attr : byNumber[i])
+                rows << (attr == 2 ? QStringLiteral("数値") : QStringLiteral("文字列"));
+        List[1]->addItems(rows);
+    }
+    if (sInFile.isEmpty()) {
+        sInFile = mdlFile::fGetOpenFile(*this);
+        if (sInFile.isEmpty())
+            return;
+        txtInFile->setText(sInFile);
+    }
+    if (g_.sOutFile.isEmpty()) {
+        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), *this);
+        if (g_.sOutFile.isEmpty())
+            return;
+        txtOutFile->setText(g_.sOutFile);
+    }
+    runConversion();
+}
 void frmConvert::mnuOpenDef_Click() {}
 void frmConvert::mnuSaveDef_Click() {}
 void frmConvert::mnuDELI_Click() {}
+
+void frmConvert::runConversion()
+{
+    const QString sourceName = sInFile;
+    const std::filesystem::path source = platform::toPath(sourceName);
+    // Everything that could stop the run is checked before the old output is deleted.
+    if (const engine::FileProblem problem = engine::checkReadable(source); problem != engine::FileProblem::None) {
+        showFileProblem(problem, sourceName);
+        return;
+    }
+    QString outputName = g_.sOutFile;
+    const auto refuseSameFile = [&](const QString& name) {
+        platform_.messageBox.show(
+            QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。別の出力ファイルを指定してください。")
+                .arg(QDir::toNativeSeparators(name)),
+            48, kTitle);
+    };
+    if (engine::sameFile(source, platform::toPath(outputName))) {
+        refuseSameFile(outputName);
+        return;
+    }
+    if (engine::removeOldOutput(platform::toPath(outputName)) == engine::RemoveResult::Failed) {
+        platform_.messageBox.show(
+            QStringLiteral("出力ファイル「%1」を削除できません。").arg(QDir::toNativeSeparators(outputName)), 48,
+            kTitle);
+        return;
+    }
+    engine::Conversion conversion(chk先頭行->isChecked());
+    if (!conversion.openSource(source)) {
+        showFileProblem(engine::FileProblem::CannotOpen, sourceName);
+        return;
+    }
+    conversion.setOutput(platform::toPath(outputName));
+
+    running_ = true;
+    prgRun->setValue(0);
+    prgRun->show();
+    const auto showProgress = [&] {
+        if (conversion.shownCount() > 0) {
+            txt件数->setText(QString::number(conversion.shownCount()));
+            txtCSV[0]->setText(platform::decodeCp932(conversion.lastSource()));
+        }
+        if (conversion.anyOutput())
+            txtCSV[1]->setText(platform::decodeCp932(conversion.lastOutput()));
+        if (conversion.sourceSize() > 0)
+            prgRun->setValue(static_cast<int>(conversion.bytesRead() * 1000 / conversion.sourceSize()));
+    };
+
+    engine::Conversion::Status status = engine::Conversion::Status::Running;
+    bool refused = false;
+    for (;;) {
+        // Settings are read afresh for every slice: a change made while events were
+        // served applies to the lines that follow.
+        engine::ConversionSettings settings{sInDeli, sOutDeli,
+                                            g_.ColumnMap ? *g_.ColumnMap : engine::ColumnMap{}};
+        status = conversion.run(settings, std::chrono::steady_clock::now() + std::chrono::milliseconds(30));
+        showProgress();
+        if (status != engine::Conversion::Status::Running)
+            break;
+        QApplication::processEvents();
+        if (endRequested_)
+            break;
+        // A cancelled output dialog leaves the path empty; the run keeps its file then.
+        if (g_.sOutFile != outputName && !g_.sOutFile.isEmpty()) {
+            if (engine::sameFile(source, platform::toPath(g_.sOutFile))) {
+                refuseSameFile(g_.sOutFile);
+                refused = true;
+                break;
+            }
+            if (!conversion.setOutput(platform::toPath(g_.sOutFile))) {
+                status = engine::Conversion::Status::WriteFailed;
+                break;
+            }
+            outputName = g_.sOutFile;
+        }
+    }
+    if (!conversion.flush() && status != engine::Conversion::Status::ReadFailed)
+        status = engine::Conversion::Status::WriteFailed;
+    running_ = false;
+    prgRun->hide();
+    showProgress();
+    if (conversion.anyOutput())
+        sWork = conversion.lastOutput();
+    if (endRequested_ || refused)
+        return;
+
+    switch (status) {
+    case engine::Conversion::Status::WriteFailed:
+        platform_.messageBox.show(
+            QStringLiteral("出力ファイル「%1」に書き込めません。%2件を書き込んだところで変換を中止しました。")
+                .arg(QDir::toNativeSeparators(outputName))
+                .arg(conversion.linesWritten()),
+            48, kTitle);
+        break;
+    case engine::Conversion::Status::ReadFailed:
+        platform_.messageBox.show(
+            QStringLiteral("ファイル「%1」を読み込めません。%2行目までで変換を中止しました。")
+                .arg(QDir::toNativeSeparators(sourceName))
+                .arg(conversion.count()),
+            48, kTitle);
+        break;
+    default:
+        platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()), 0, kFinished);
+        break;
+    }
+}

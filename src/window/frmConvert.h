@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -17,7 +18,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class ItemList;
 class QMenu;
 class QAction;
 class QPushButton;
@@ -49,7 +50,7 @@ public:
     QGroupBox* fra区切文字 = nullptr;
     std::array<QRadioButton*, 2> Option1{};
     QCheckBox* chk先頭行 = nullptr;
-    std::array<QListWidget*, 3> List{};
+    std::array<ItemList*, 3> List{};
     QLabel* lbl属性 = nullptr;
     QLabel* Label1 = nullptr;
     QFrame* Line1 = nullptr;
@@ -58,6 +59,8 @@ public:
     QPushButton* cmd検出 = nullptr;
     QPushButton* cmd開始 = nullptr;
     QPushButton* cmdClose = nullptr;
+    // Shows the share of the source read while a conversion runs.
+    QProgressBar* prgRun = nullptr;
 
     QMenu* mnuFile = nullptr;
     QAction* mnuOpenDef = nullptr;
@@ -89,6 +92,15 @@ public:
     void mnuSaveDef_Click();
     void mnuDELI_Click();
 
+    // Column list editing, by the index of the list concerned. Y is in pixels within the list.
+    void List_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X, double Y);
+    void List_DragDrop(int Index);
+    void List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift);
+
+    bool conversionRunning() const { return running_; }
+    // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
+    std::function<void(const QString& payload)> startDrag;
+
     // Line processing for the first line: the attribute table and the source list.
     void SetINData(const std::string& DELI, const std::string& p);
     void Proc1Line(const std::string& p, const std::string& sDELI);
@@ -101,6 +113,10 @@ private:
     bool readSourceFirstLine(const QString& path, std::string& line);
     void LoadINData(const std::string& line);
     void recreateColumnMap();
+    void rebuildHiddenList();
+    void requestEnd();
+    void runConversion();
+    void beginDrag(const QString& payload);
     void showFileProblem(engine::FileProblem problem, const QString& path);
 
     void buildControls();
@@ -109,4 +125,6 @@ private:
 
     mdlGlobal& g_;
     platform::Platform& platform_;
+    bool running_ = false;
+    bool endRequested_ = false;
 };

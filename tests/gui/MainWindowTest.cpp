@@ -1,4 +1,5 @@
 #include "platform/TestDoubles.h"
+#include "window/ItemList.h"
 #include "window/frmConvert.h"
 
 #include <QCheckBox>

@@ -2,6 +2,7 @@
 // A main window wired to scripted dialogs, and a private temporary folder.
 
 #include "platform/TestDoubles.h"
+#include "window/ItemList.h"
 #include "window/frmConvert.h"
 
 #include <QDir>
