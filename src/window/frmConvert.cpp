@@ -613,7 +613,7 @@ void frmConvert::runConversion()
         // served applies to the lines that follow.
         engine::ConversionSettings settings{sInDeli, sOutDeli,
                                             g_.ColumnMap ? *g_.ColumnMap : engine::ColumnMap{}};
-        status = conversion.run(settings, std::chrono::steady_clock::now() + std::chrono::milliseconds(30));
+        status = conversion.run(settings, std::chrono::steady_clock::now() + sliceDuration);
         showProgress();
         if (status != engine::Conversion::Status::Running)
             break;

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -98,6 +99,8 @@ public:
     void List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift);
 
     bool conversionRunning() const { return running_; }
+    // How long the conversion works between two servings of the event queue.
+    std::chrono::milliseconds sliceDuration{30};
     // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
     std::function<void(const QString& payload)> startDrag;
 

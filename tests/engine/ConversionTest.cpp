@@ -1,0 +1,230 @@
+#include "engine/Conversion.h"
+#include "engine/LineProcessing.h"
+#include "engine/OutputFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+using namespace engine;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ConversionTest : public ::testing::Test {
+protected:
+    fs::path dir;
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("tolvane-conv-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+               std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path write(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return dir / name;
+    }
+    static std::string read(const fs::path& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+ColumnMap mapOf(std::initializer_list<int> numbers)
+{
+    ColumnMap map(1);
+    for (int n : numbers)
+        map.push_back({0, 0, n});
+    return map;
+}
+
+// A random code page 932 source: quoted delimiters, empty items, trail bytes 0x5C and
+// 0x7C, LF inside quotes, short lines.
+std::string randomSource(std::mt19937& rng, int lines)
+{
+    const std::string pieces[] = {"a",        "12",       "",        "\"x,y\"",  "\x83\x5C", "\x95\x5C",
+                                  "\x83\x7C", "\x81\x41", " sp ",    "\"q\"\"r\"", "|",        "\"\n\"",
+                                  "\xFF",     "\x83",     "\t",      "\"open"};
+    std::string s = "h1,h2,h3\r\n";
+    for (int i = 0; i < lines; ++i) {
+        const int items = static_cast<int>(rng() % 6);
+        for (int k = 0; k < items; ++k) {
+            if (k)
+                s += (rng() % 5 == 0) ? "|" : ",";
+            s += pieces[rng() % std::size(pieces)];
+        }
+        s += (rng() % 20 == 0) ? "\r" : "\r\n";
+    }
+    if (rng() % 2)
+        s += "last,line";
+    return s;
+}
+
+TEST_F(ConversionTest, WritesExactlyWhatOut1LineWritesLineByLine)
+{
+    std::mt19937 rng(2024);
+    const ColumnMap maps[] = {mapOf({3, 1, 12}), mapOf({2, -1, 2, 0}), mapOf({1}), mapOf({5, 4, 3, 2, 1})};
+    for (int round = 0; round < 12; ++round) {
+        const std::string bytes = randomSource(rng, 300);
+        const fs::path source = write("in.csv", bytes);
+        const ColumnMap& map = maps[round % std::size(maps)];
+        const std::string inDeli = round % 3 == 0 ? "|" : ",";
+        const std::string outDeli = round % 2 ? "\t" : ",";
+        const bool skip = round % 4 == 1;
+
+        // The model: Out1Line for every line, as the window would call it.
+        fs::remove(dir / "model.csv");
+        {
+            std::ifstream in(source, std::ios::binary);
+            LineReader reader(in);
+            std::string_view line;
+            std::string sWork;
+            bool first = true;
+            while (reader.next(line)) {
+                if (!(first && skip))
+                    Out1Line(line, outDeli, inDeli, map, sWork, dir / "model.csv");
+                first = false;
+            }
+        }
+        const std::string expected = read(dir / "model.csv");
+        ASSERT_FALSE(expected.empty());
+
+        for (std::size_t block : {3u, 17u, 4096u, 1u << 20}) {
+            fs::remove(dir / "out.csv");
+            Conversion c(skip, block);
+            ASSERT_TRUE(c.openSource(source));
+            c.setOutput(dir / "out.csv");
+            EXPECT_EQ(c.runToEnd({inDeli, outDeli, map}), Conversion::Status::Done);
+            EXPECT_EQ(read(dir / "out.csv"), expected) << "round " << round << " block " << block;
+        }
+    }
+}
+
+TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
+{
+    struct Case {
+        std::string source;
+        bool skip;
+        std::int64_t count;
+        std::int64_t shown;
+        std::string output; // "<none>" when no file may be created
+    } cases[] = {
+        {"a,b\r\nc,d\r\ne,f\r\n", true, 3, 3, "d\r\nf\r\n"},
+        {"a,b\r\nc,d\r\ne,f\r\n", false, 3, 3, "b\r\nd\r\nf\r\n"},
+        {"", false, 0, 0, "<none>"},
+        {"only,line\r\n", true, 1, 0, "<none>"},
+        {"a\r\n\r\nb", false, 3, 3, "a\r\n\r\nb\r\n"},
+    };
+    for (const auto& c : cases) {
+        const fs::path source = write("in.csv", c.source);
+        const fs::path out = dir / "out.csv";
+        fs::remove(out);
+        Conversion conv(c.skip);
+        ASSERT_TRUE(conv.openSource(source));
+        conv.setOutput(out);
+        EXPECT_EQ(conv.runToEnd({",", ",", mapOf({2})}), Conversion::Status::Done);
+        EXPECT_EQ(conv.count(), c.count);
+        EXPECT_EQ(conv.shownCount(), c.shown);
+        EXPECT_EQ(fs::exists(out) ? read(out) : "<none>", c.output) << c.source;
+        EXPECT_EQ(read(source), c.source); // the source is never touched
+    }
+}
+
+TEST_F(ConversionTest, AMapOfOnlyMinusOneCountsButCreatesNoFile)
+{
+    const fs::path source = write("in.csv", "a\r\nb\r\nc\r\n");
+    Conversion conv(false);
+    ASSERT_TRUE(conv.openSource(source));
+    conv.setOutput(dir / "out.csv");
+    EXPECT_EQ(conv.runToEnd({",", ",", mapOf({-1, -1})}), Conversion::Status::Done);
+    EXPECT_EQ(conv.count(), 3);
+    EXPECT_FALSE(fs::exists(dir / "out.csv"));
+}
+
+TEST_F(ConversionTest, SettingsAndOutputChangesApplyToTheLinesThatFollow)
+{
+    std::string bytes;
+    for (int i = 1; i <= 200; ++i)
+        bytes += std::to_string(i) + ",x\r\n";
+    const fs::path source = write("in.csv", bytes);
+    Conversion conv(false);
+    ASSERT_TRUE(conv.openSource(source));
+    conv.setOutput(dir / "first.csv");
+    const auto past = std::chrono::steady_clock::time_point::min();
+    // A deadline in the past ends each slice at the first clock check.
+    ASSERT_EQ(conv.run({",", ",", mapOf({1, 2})}, past), Conversion::Status::Running);
+    const std::int64_t firstSlice = conv.count();
+    ASSERT_GT(firstSlice, 0);
+    ASSERT_LT(firstSlice, 200);
+    EXPECT_EQ(conv.lastSource(), std::to_string(firstSlice) + ",x");
+    EXPECT_EQ(conv.lastOutput(), std::to_string(firstSlice) + ",x");
+    ASSERT_TRUE(conv.setOutput(dir / "second.csv"));
+    EXPECT_EQ(conv.runToEnd({",", "\t", mapOf({2, 1})}), Conversion::Status::Done);
+    EXPECT_EQ(conv.count(), 200);
+
+    std::string first, second;
+    for (int i = 1; i <= 200; ++i)
+        (i <= firstSlice ? first : second) +=
+            i <= firstSlice ? std::to_string(i) + ",x\r\n" : "x\t" + std::to_string(i) + "\r\n";
+    EXPECT_EQ(read(dir / "first.csv"), first);
+    EXPECT_EQ(read(dir / "second.csv"), second);
+    EXPECT_EQ(conv.lastOutput(), "x\t200");
+}
+
+TEST_F(ConversionTest, AFullDiskStopsTheRunAndSaysHowMuchWasWritten)
+{
+    std::string bytes;
+    for (int i = 0; i < 50000; ++i)
+        bytes += "some text,more text,and more\r\n";
+    const fs::path source = write("in.csv", bytes);
+    const fs::path full = dir / "full.csv";
+    fs::create_symlink("/dev/full", full);
+    Conversion conv(false);
+    ASSERT_TRUE(conv.openSource(source));
+    conv.setOutput(full);
+    EXPECT_EQ(conv.runToEnd({",", ",", mapOf({1, 2, 3})}), Conversion::Status::WriteFailed);
+    EXPECT_EQ(conv.linesWritten(), 0);
+    EXPECT_EQ(conv.failedOutput(), full);
+    EXPECT_LT(conv.count(), 50000);
+    // The device is no regular file: it is never removed.
+    EXPECT_EQ(removeOldOutput(full), RemoveResult::NotRegular);
+    EXPECT_TRUE(fs::is_symlink(full));
+    EXPECT_EQ(read(source), bytes);
+}
+
+TEST_F(ConversionTest, AMissingOutputFolderIsAWriteFailure)
+{
+    const fs::path source = write("in.csv", "a\r\n");
+    Conversion conv(false);
+    ASSERT_TRUE(conv.openSource(source));
+    conv.setOutput(dir / "no-such-folder" / "out.csv");
+    EXPECT_EQ(conv.runToEnd({",", ",", mapOf({1})}), Conversion::Status::WriteFailed);
+    Conversion missing(false);
+    EXPECT_FALSE(missing.openSource(dir / "missing.csv"));
+}
+
+TEST_F(ConversionTest, SameFileSeesThroughLinksAndDots)
+{
+    const fs::path source = write("in.csv", "a\r\n");
+    fs::create_symlink(source, dir / "link.csv");
+    fs::create_hard_link(source, dir / "hard.csv");
+    EXPECT_TRUE(sameFile(source, dir / "." / "in.csv"));
+    EXPECT_TRUE(sameFile(source, dir / "sub" / ".." / "in.csv"));
+    EXPECT_TRUE(sameFile(source, dir / "link.csv"));
+    EXPECT_TRUE(sameFile(source, dir / "hard.csv"));
+    EXPECT_FALSE(sameFile(source, dir / "other.csv"));
+    EXPECT_EQ(removeOldOutput(dir / "other.csv"), RemoveResult::Absent);
+    EXPECT_EQ(removeOldOutput(dir / "hard.csv"), RemoveResult::Removed);
+    EXPECT_EQ(read(source), "a\r\n");
+}
+
+} // namespace

@@ -1,0 +1,151 @@
+#include "TestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Editing : WindowFixture {
+    std::vector<QString> drags;
+    Editing() { window.startDrag = [this](const QString& payload) { drags.push_back(payload); }; }
+
+    // Presses on source row `row` and drops what it carries onto list `target`.
+    void drag(int row, int target = 2)
+    {
+        window.List[0]->setCurrentRow(row);
+        window.List_MouseDown(0, Qt::LeftButton, {}, 10, 12);
+        window.List_DragDrop(target);
+    }
+    void pressDelete(int row)
+    {
+        if (row >= 0)
+            window.List[2]->setCurrentRow(row);
+        else
+            window.List[2]->clearSelection();
+        window.List_KeyDown(2, 46, {});
+    }
+};
+
+TEST(ColumnEditing, DropsAndDeletesFollowTheMap)
+{
+    Editing f;
+    f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
+    f.drag(1);
+    f.drag(0);
+    EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("02;b"), QStringLiteral("01;a")}));
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 2, 1, -1}));
+    EXPECT_EQ(f.rows(1), (QStringList{QStringLiteral(" 2"), QStringLiteral(" 1")}));
+    EXPECT_EQ(f.window.Label1->text(), QStringLiteral(" "));
+
+    f.pressDelete(0);
+    EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("01;a")});
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 1, -1, -1}));
+    EXPECT_EQ(f.rows(1), QStringList{QStringLiteral(" 1")});
+
+    // A full map: deleting the first row moves the others up; deleting the last frees the last slot.
+    f.pressDelete(0);
+    f.drag(0);
+    f.drag(1);
+    f.drag(2);
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 1, 2, 3}));
+    f.pressDelete(0);
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 2, 3, -1}));
+    f.pressDelete(1);
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 2, -1, -1}));
+    EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("02;b")});
+
+    // Delete with no row selected, and on other lists, changes nothing.
+    f.pressDelete(-1);
+    f.window.List_KeyDown(0, 46, {});
+    f.window.List_KeyDown(2, 45, {});
+    EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("02;b")});
+    EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
+}
+
+TEST(ColumnEditing, DropsBeyondTheMapGrowItSoEveryRowIsAColumn)
+{
+    Editing f;
+    f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
+    for (int i = 0; i < 4; ++i)
+        f.drag(0);
+    EXPECT_EQ(f.rows(2).size(), 4);
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 1, 1, 1, 1}));
+    EXPECT_EQ(f.rows(1).size(), 4);
+    // Deleting the second row keeps rows and slots paired.
+    f.drag(2);
+    f.pressDelete(1);
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 1, 1, 1, 3, -1}));
+    EXPECT_EQ(f.rows(2).last(), QStringLiteral("03;c"));
+}
+
+TEST(ColumnEditing, LargeItemNumbersAndEmptyItemsTravelWhole)
+{
+    Editing f;
+    std::string line;
+    for (int i = 1; i <= 130; ++i)
+        line += (i == 2 ? std::string() : "i" + std::to_string(i)) + (i < 130 ? "," : "");
+    f.choose(f.write(QStringLiteral("wide.csv"), line + "\r\n"));
+    f.drag(122); // item 123
+    f.drag(6);   // item 7
+    f.drag(1);   // item 2, empty
+    EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("123;i123"), QStringLiteral("07;i7"), QStringLiteral("02;")}));
+    EXPECT_EQ(f.map()[1], 123);
+    EXPECT_EQ(f.map()[2], 7);
+    EXPECT_EQ(f.map()[3], 2);
+}
+
+TEST(ColumnEditing, PressesDropsAndTheCarrier)
+{
+    Editing f;
+    frmConvert& w = f.window;
+    // A drop before any file was read.
+    w.Label1->setText(QStringLiteral("01;x"));
+    w.List_DragDrop(2);
+    ASSERT_EQ(f.messages.messages.size(), 1u);
+    EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral("ファイルを指定してください"));
+    EXPECT_EQ(f.messages.messages[0].flags, 0);
+    EXPECT_EQ(f.messages.messages[0].title, QStringLiteral("Tolvane"));
+    EXPECT_TRUE(f.rows(2).isEmpty());
+
+    // A press with no selected row starts no drag; the caption shows item 0.
+    w.List_MouseDown(0, Qt::LeftButton, {}, 0, 30);
+    EXPECT_TRUE(f.drags.empty());
+    EXPECT_EQ(w.Label1->text(), QStringLiteral("00;"));
+
+    f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
+    // Any button starts a drag of the selected row; the carrier is laid over the source list.
+    w.List[0]->setCurrentRow(2);
+    w.List_MouseDown(0, Qt::RightButton, {}, 0, 40);
+    ASSERT_EQ(f.drags.size(), 1u);
+    EXPECT_EQ(f.drags[0], QStringLiteral("03;c"));
+    const int h = QFontMetrics(w.font()).height();
+    EXPECT_EQ(w.Label1->geometry(), QRect(w.List[0]->x(), w.List[0]->y() + 40 - h / 2, w.List[0]->width(), h));
+    // Presses on the other lists do nothing.
+    w.List_MouseDown(2, Qt::LeftButton, {}, 0, 5);
+    EXPECT_EQ(f.drags.size(), 1u);
+
+    // A drop onto the source list adds nothing and keeps the caption.
+    w.List_DragDrop(0);
+    EXPECT_TRUE(f.rows(2).isEmpty());
+    EXPECT_EQ(w.Label1->text(), QStringLiteral("03;c"));
+}
+
+TEST(ColumnEditing, DetectionAndANewSourceEmptyTheOutputList)
+{
+    Editing f;
+    const QString file = f.write(QStringLiteral("abc.csv"), "a,b,c\r\n");
+    f.choose(file);
+    f.drag(0);
+    f.window.txtDELI->setText(QStringLiteral(","));
+    f.window.cmd検出_Click();
+    EXPECT_TRUE(f.rows(2).isEmpty());
+    EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
+    f.drag(1);
+    f.choose(file);
+    EXPECT_TRUE(f.rows(2).isEmpty());
+    EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
+}
+
+} // namespace

@@ -1,0 +1,284 @@
+#include "TestSupport.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QProcess>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+struct RunFixture : WindowFixture {
+    RunFixture() { window.startDrag = [](const QString&) {}; }
+
+    void columns(std::initializer_list<int> items)
+    {
+        for (int n : items) {
+            window.List[0]->setCurrentRow(n - 1);
+            window.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
+            window.List_DragDrop(2);
+        }
+    }
+    void output(const QString& name)
+    {
+        global.sOutFile = path(name);
+        window.txtOutFile->setText(global.sOutFile);
+    }
+    QString lastPrompt() const { return messages.messages.empty() ? QString() : messages.messages.back().prompt; }
+};
+
+std::string numbered(int lines)
+{
+    std::string s = "no,name,price\r\n";
+    for (int i = 1; i < lines; ++i)
+        s += std::to_string(i) + ",\x83\x5C\x83\x74\x83\x67" + std::to_string(i) + ",\"1,00" + std::to_string(i % 10) +
+             "\"\r\n";
+    return s;
+}
+
+TEST(ConversionRun, ConvertsCountsAndReports)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    f.choose(f.write(QStringLiteral("in.csv"), "a,b,c\r\nd,e,f\r\ng,h,i\r\n"));
+    f.columns({3, 1});
+    f.output(QStringLiteral("out.csv"));
+
+    w.chk先頭行->setChecked(true);
+    w.cmd開始_Click();
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "f,d\r\ni,g\r\n");
+    ASSERT_EQ(f.messages.messages.size(), 1u);
+    EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral(" 3件"));
+    EXPECT_EQ(f.messages.messages[0].flags, 0);
+    EXPECT_EQ(f.messages.messages[0].title, QStringLiteral("変換終了"));
+    EXPECT_EQ(w.txt件数->text(), QStringLiteral("3"));
+    EXPECT_EQ(w.txtCSV[0]->text(), QStringLiteral("g,h,i"));
+    EXPECT_EQ(w.txtCSV[1]->text(), QStringLiteral("i,g"));
+    EXPECT_EQ(f.rows(1), (QStringList{"文字列", "文字列", "文字列"}));
+    EXPECT_FALSE(w.prgRun->isVisible());
+
+    // Again, without skipping and with TAB: the old output is replaced, nothing is asked.
+    w.chk先頭行->setChecked(false);
+    w.Option1_Click(1);
+    w.cmd開始_Click();
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "c\ta\r\nf\td\r\ni\tg\r\n");
+    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 3件"));
+    EXPECT_TRUE(f.dialog.shown.size() == 1u && f.dialog.unexpected == 0);
+}
+
+TEST(ConversionRun, EmptySourcesSkippedOnlyLinesAndEmptyMaps)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    f.choose(f.write(QStringLiteral("in.csv"), "a,b\r\nc,d\r\n"));
+    f.columns({2});
+    f.output(QStringLiteral("out.csv"));
+    w.cmd開始_Click();
+    EXPECT_EQ(w.txt件数->text(), QStringLiteral("2"));
+
+    // An empty source: nothing written, no file, count 0, the box keeps the last count.
+    f.write(QStringLiteral("in.csv"), "");
+    w.cmd開始_Click();
+    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 0件"));
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
+    EXPECT_EQ(w.txt件数->text(), QStringLiteral("2"));
+
+    // A source whose only line is left out.
+    f.write(QStringLiteral("in.csv"), "x,y\r\n");
+    w.chk先頭行->setChecked(true);
+    w.cmd開始_Click();
+    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 1件"));
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
+
+    // Rows but no column in the map: counts, writes nothing.
+    w.chk先頭行->setChecked(false);
+    f.write(QStringLiteral("in.csv"), "a\r\nb\r\nc\r\n");
+    for (auto& e : *f.global.ColumnMap)
+        e.iItemNo = -1;
+    w.cmd開始_Click();
+    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 3件"));
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
+}
+
+TEST(ConversionRun, AsksForMissingPathsAndRefusesAnEmptyOutputList)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    w.cmd開始_Click();
+    ASSERT_EQ(f.messages.messages.size(), 1u);
+    EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral("出力データを指定してください。"));
+    EXPECT_EQ(f.messages.messages[0].flags, 48);
+    EXPECT_TRUE(f.dialog.shown.empty());
+
+    const QString in = f.write(QStringLiteral("in.csv"), "a,b\r\n");
+    f.choose(in);
+    f.columns({1});
+    // 元ファイル cancelled: the source is asked for again by 変換.
+    f.dialog.answers.push_back(std::nullopt);
+    w.cmdFile_Click();
+    f.dialog.answers = {in, std::nullopt};
+    w.cmd開始_Click();
+    EXPECT_EQ(w.sInFile, in); // kept although the output dialog was cancelled
+    EXPECT_TRUE(f.global.sOutFile.isEmpty());
+    ASSERT_EQ(f.dialog.shown.size(), 4u);
+    EXPECT_TRUE(f.dialog.shown[3].save);
+    EXPECT_EQ(f.dialog.shown[3].fileName, QStringLiteral("NEW.CSV"));
+
+    f.dialog.answers = {f.path(QStringLiteral("chosen.csv"))};
+    w.cmd開始_Click();
+    EXPECT_EQ(w.txtOutFile->text(), f.path(QStringLiteral("chosen.csv")));
+    EXPECT_EQ(f.read(QStringLiteral("chosen.csv")), "a\r\n");
+    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 1件"));
+}
+
+TEST(ConversionRun, ChangesServedDuringTheRunApplyToTheFollowingLines)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    const std::string source = numbered(400);
+    f.choose(f.write(QStringLiteral("in.csv"), source));
+    f.columns({1, 3});
+    f.output(QStringLiteral("first.csv"));
+    w.sliceDuration = std::chrono::milliseconds(0);
+
+    // At the first serving of events: TAB output, another output file, a third column.
+    QTimer::singleShot(0, &w, [&] {
+        EXPECT_TRUE(w.conversionRunning());
+        EXPECT_TRUE(w.prgRun->isVisible() || !w.isVisible());
+        w.Option1[1]->click();
+        f.dialog.answers.push_back(f.path(QStringLiteral("second.csv")));
+        w.cmdSave_Click();
+        w.List[0]->setCurrentRow(1);
+        w.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
+        w.List_DragDrop(2);
+        w.cmd開始_Click(); // ignored while running
+    });
+    w.cmd開始_Click();
+    EXPECT_FALSE(w.conversionRunning());
+    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 400件"));
+
+    const std::string first = f.read(QStringLiteral("first.csv"));
+    const std::string second = f.read(QStringLiteral("second.csv"));
+    ASSERT_NE(first, "<missing>");
+    ASSERT_NE(second, "<missing>");
+    // Every line is in exactly one of the files, commas before the change and TABs with
+    // the third column after it.
+    const auto countLines = [](const std::string& s) { return std::count(s.begin(), s.end(), '\n'); };
+    EXPECT_EQ(countLines(first) + countLines(second), 400);
+    EXPECT_EQ(first.find('\t'), std::string::npos);
+    EXPECT_EQ(first.substr(0, 15), "no,price\r\n1,\"1,");
+    EXPECT_NE(second.find("\t\x83\x5C\x83\x74\x83\x67" "399\r\n"), std::string::npos);
+    EXPECT_EQ(second.rfind("399\t\"1,009\"\t", 0) == 0 || second.find("\r\n399\t\"1,009\"\t") != std::string::npos,
+              true);
+    EXPECT_EQ(f.read(QStringLiteral("in.csv")), source);
+}
+
+TEST(ConversionRun, EndingTheProgramMidRunKeepsWhatWasConverted)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    f.choose(f.write(QStringLiteral("in.csv"), numbered(5000)));
+    f.columns({1});
+    f.output(QStringLiteral("out.csv"));
+    w.sliceDuration = std::chrono::milliseconds(0);
+    QTimer::singleShot(0, &w, [&] { w.cmdClose_Click(); });
+    w.cmd開始_Click();
+    EXPECT_EQ(f.endCalls, 1);
+    EXPECT_TRUE(f.messages.messages.empty()); // no closing message
+    const std::string out = f.read(QStringLiteral("out.csv"));
+    const auto lines = std::count(out.begin(), out.end(), '\n');
+    EXPECT_GT(lines, 0);
+    EXPECT_LT(lines, 5000);
+    EXPECT_EQ(w.txt件数->text(), QString::number(lines)); // all that was converted is in the file
+    EXPECT_EQ(out.substr(0, 7), "no\r\n1\r\n");
+}
+
+TEST(ConversionRun, FailuresAreReportedAndTheSourceIsNeverTouched)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    const std::string bytes = numbered(20000);
+    const QString in = f.write(QStringLiteral("in.csv"), bytes);
+    f.choose(in);
+    f.columns({2, 1});
+    const auto expectRefusal = [&](const QString& containing) {
+        ASSERT_FALSE(f.messages.messages.empty());
+        const auto& m = f.messages.messages.back();
+        EXPECT_EQ(m.flags, 48);
+        EXPECT_EQ(m.title, QStringLiteral("Tolvane"));
+        EXPECT_TRUE(m.prompt.contains(containing)) << m.prompt.toStdString();
+        EXPECT_EQ(f.read(in), bytes);
+    };
+
+    // The output is the source, however the path is written.
+    QFile::link(in, f.path(QStringLiteral("link.csv")));
+    for (const QString& same : {in, f.dir.path() + QStringLiteral("/./in.csv"), f.path(QStringLiteral("link.csv"))}) {
+        f.global.sOutFile = same;
+        w.cmd開始_Click();
+        expectRefusal(QStringLiteral("変換元ファイルと同じ"));
+    }
+
+    // A missing source: reported before the old output is deleted.
+    f.write(QStringLiteral("old.csv"), "old\r\n");
+    f.output(QStringLiteral("old.csv"));
+    w.sInFile = f.path(QStringLiteral("gone.csv"));
+    w.cmd開始_Click();
+    expectRefusal(QStringLiteral("gone.csv"));
+    EXPECT_EQ(f.read(QStringLiteral("old.csv")), "old\r\n");
+    w.sInFile = in;
+
+    // A missing output folder.
+    f.output(QStringLiteral("no-folder/out.csv"));
+    w.cmd開始_Click();
+    expectRefusal(QStringLiteral("no-folder"));
+    EXPECT_FALSE(f.lastPrompt().contains(QStringLiteral("件\n")));
+
+    // A full disk: the run stops, names the file and the lines written; no closing message.
+    QFile::link(QStringLiteral("/dev/full"), f.path(QStringLiteral("full.csv")));
+    f.output(QStringLiteral("full.csv"));
+    const auto before = f.messages.messages.size();
+    w.cmd開始_Click();
+    ASSERT_EQ(f.messages.messages.size(), before + 1);
+    expectRefusal(QStringLiteral("full.csv"));
+    EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("0件")));
+    EXPECT_TRUE(QFileInfo(f.path(QStringLiteral("full.csv"))).isSymLink());
+
+}
+
+TEST(ConversionRun, AReadOnlyOutputFolderIsReported)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    const std::string bytes = numbered(10);
+    const QString in = f.write(QStringLiteral("in.csv"), bytes);
+    f.choose(in);
+    f.columns({1});
+    const QString locked = f.path(QStringLiteral("locked"));
+    QDir().mkdir(locked);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    // Root writes into read-only folders all the same; the immutable attribute stops it.
+    bool immutable = false;
+    if (::access(locked.toLocal8Bit().constData(), W_OK) == 0)
+        immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), locked}) == 0;
+    const bool enforced = ::access(locked.toLocal8Bit().constData(), W_OK) != 0;
+    if (enforced) {
+        f.global.sOutFile = locked + QStringLiteral("/out.csv");
+        w.cmd開始_Click();
+        ASSERT_EQ(f.messages.messages.size(), 1u);
+        EXPECT_EQ(f.messages.messages[0].flags, 48);
+        EXPECT_TRUE(f.messages.messages[0].prompt.contains(QStringLiteral("locked")));
+    }
+    if (immutable)
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), locked});
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(f.read(in), bytes);
+    if (!enforced)
+        GTEST_SKIP() << "permissions are not enforced for this user";
+}
+
+} // namespace
