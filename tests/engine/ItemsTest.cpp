@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 using engine::fGetItem;
 
@@ -87,6 +89,52 @@ TEST(ItemSplitter, AgreesWithFGetItemForEveryItemNumber)
             for (std::int64_t no = -1; no <= static_cast<std::int64_t>(splitter.count()) + 1; ++no)
                 EXPECT_EQ(splitter.item(no), fGetItem(line, d, no)) << line << " / " << d << " / " << no;
         }
+    }
+}
+
+// The rule written out plainly: walk the characters, flip the quote flag, then test
+// the delimiter. Independent of the engine's fast paths.
+std::vector<std::string> referenceSplit(const std::string& p, const std::string& d)
+{
+    auto lead = [](unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); };
+    auto trail = [](unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); };
+    std::vector<std::string> chars;
+    for (std::size_t i = 0; i < p.size();) {
+        const std::size_t len = (lead(p[i]) && i + 1 < p.size() && trail(p[i + 1])) ? 2 : 1;
+        chars.push_back(p.substr(i, len));
+        i += len;
+    }
+    std::vector<std::string> items(1);
+    bool quoted = false;
+    for (const auto& c : chars) {
+        if (c == "\"")
+            quoted = !quoted;
+        if (c == d && !quoted)
+            items.emplace_back();
+        else
+            items.back() += c;
+    }
+    return items;
+}
+
+TEST(ItemSplitter, AgreesWithThePlainRuleOnRandomBytes)
+{
+    std::mt19937 rng(7);
+    const char alphabet[] = {'a', ',', '|', '"', '\\', '\x83', '\x95', '\x81', '\x41', '\x7C', '\x5C', '\xB1',
+                             '\xE0', '\xFC', '\x7F', '\t'};
+    const std::string delimiters[] = {",", "|", "\\", "\"", "\xB1", "\t", "\x81\x41", "\x83\x7C", "\x7F"};
+    engine::ItemSplitter splitter;
+    for (int round = 0; round < 4000; ++round) {
+        std::string line;
+        const int len = static_cast<int>(rng() % 100);
+        for (int i = 0; i < len; ++i)
+            line += alphabet[rng() % sizeof alphabet];
+        const std::string& d = delimiters[rng() % std::size(delimiters)];
+        const auto expected = referenceSplit(line, d);
+        splitter.split(line, d);
+        ASSERT_EQ(splitter.count(), expected.size()) << "round " << round;
+        for (std::size_t k = 0; k < expected.size(); ++k)
+            ASSERT_EQ(std::string(splitter.item(static_cast<std::int64_t>(k + 1))), expected[k]) << "round " << round;
     }
 }
 
