@@ -1,6 +1,7 @@
 #include "frmConvert.h"
 
 #include "ItemList.h"
+#include "delimiters/frmDELI.h"
 #include "engine/Conversion.h"
 #include "engine/Detection.h"
 #include "engine/LineProcessing.h"
@@ -402,22 +403,20 @@ namespace {
 
 const QString kFinished = QStringLiteral("変換終了");
 
-// The output row text: the item number with at least two digits, ";", the item.
-QString rowText(long long number, const QString& item)
+} // namespace
+
+QString frmConvert::rowText(long long number, const QString& item)
 {
     return QStringLiteral("%1;%2").arg(number, 2, 10, QLatin1Char('0')).arg(item);
 }
 
-// The item number at the head of a row text, of any length ("123;x" is item 123).
-int itemNumberOf(const QString& caption)
+int frmConvert::itemNumberOf(const QString& caption)
 {
     const qsizetype end = caption.indexOf(QLatin1Char(';'));
     bool ok = false;
     const int n = caption.left(end < 0 ? caption.size() : end).trimmed().toInt(&ok);
     return ok ? n : 0;
 }
-
-} // namespace
 
 void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifiers, double, double Y)
 {
@@ -555,9 +554,14 @@ void frmConvert::cmd開始_Click()
     }
     runConversion();
 }
-void frmConvert::mnuOpenDef_Click() {}
-void frmConvert::mnuSaveDef_Click() {}
-void frmConvert::mnuDELI_Click() {}
+void frmConvert::mnuDELI_Click()
+{
+    if (!frmDELI_)
+        frmDELI_ = std::make_unique<frmDELI>(g_, platform_);
+    frmDELI_->show();
+    frmDELI_->raise();
+    frmDELI_->activateWindow();
+}
 
 void frmConvert::runConversion()
 {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -20,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class ItemList;
+class frmDELI;
 class QMenu;
 class QAction;
 class QPushButton;
@@ -98,6 +100,14 @@ public:
     void List_DragDrop(int Index);
     void List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift);
 
+    // The output row text: the item number with at least two digits, ";", the item.
+    static QString rowText(long long number, const QString& item);
+    // The item number at the head of a row text, of any length ("123;x" is item 123).
+    static int itemNumberOf(const QString& caption);
+
+    // The delimiter dialog, once it has been opened.
+    frmDELI* delimiterDialog() const { return frmDELI_.get(); }
+
     bool conversionRunning() const { return running_; }
     // How long the conversion works between two servings of the event queue.
     std::chrono::milliseconds sliceDuration{30};
@@ -128,6 +138,8 @@ private:
 
     mdlGlobal& g_;
     platform::Platform& platform_;
+    // Created on first use, without an owner window; hidden, never destroyed, when closed.
+    std::unique_ptr<frmDELI> frmDELI_;
     bool running_ = false;
     bool endRequested_ = false;
 };

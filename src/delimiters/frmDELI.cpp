@@ -1,0 +1,144 @@
+#include "frmDELI.h"
+
+#include "platform/Cp932.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringEncoder>
+
+#include <exception>
+
+namespace {
+
+const QString kCaption = QStringLiteral("区切文字の指定");
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+} // namespace
+
+frmDELI::frmDELI(mdlGlobal& global, platform::Platform& platform)
+    : QWidget(nullptr, Qt::Window), g_(global), platform_(platform)
+{
+    setWindowTitle(kCaption);
+    setFixedSize(4665 / 15, 4080 / 15);
+
+    Label1[0] = new QLabel(QStringLiteral("指定されている区切文字"), this);
+    Label1[0]->setGeometry(twips(120, 120, 1935, 255));
+    lstDELI = new QListWidget(this);
+    lstDELI->setGeometry(twips(240, 480, 2655, 1320));
+    lstDELI->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstDELI->installEventFilter(this);
+    cmdDel = new QPushButton(QStringLiteral("削除(&D)"), this);
+    cmdDel->setGeometry(twips(3240, 480, 1095, 495));
+    Label1[1] = new QLabel(QStringLiteral("追加する区切文字"), this);
+    Label1[1]->setGeometry(twips(120, 2160, 1575, 255));
+    txtDELI[0] = new QLineEdit(this);
+    txtDELI[0]->setGeometry(twips(240, 2520, 495, 270));
+    txtDELI[1] = new QLineEdit(this);
+    txtDELI[1]->setGeometry(twips(960, 2520, 855, 270));
+    cmdAdd = new QPushButton(QStringLiteral("追加(&A)"), this);
+    cmdAdd->setGeometry(twips(3240, 2400, 1095, 495));
+    Line1 = new QFrame(this);
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    Line1->setGeometry(120 / 15, 3120 / 15 - 1, (4440 - 120) / 15, 2);
+    cmdClose = new QPushButton(QStringLiteral("閉じる(&C)"), this);
+    cmdClose->setGeometry(twips(3240, 3360, 1095, 495));
+
+    QWidget* order[] = {lstDELI, cmdDel, txtDELI[0], txtDELI[1], cmdAdd, cmdClose};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+
+    connect(cmdAdd, &QPushButton::clicked, this, &frmDELI::cmdAdd_Click);
+    connect(cmdDel, &QPushButton::clicked, this, &frmDELI::cmdDel_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmDELI::cmdClose_Click);
+}
+
+QString frmDELI::rowText(const engine::DelimiterEntry& entry)
+{
+    return platform::decodeCp932(entry.delimiter) + QStringLiteral("   ") + platform::decodeCp932(entry.name);
+}
+
+void frmDELI::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+    QWidget::changeEvent(event);
+}
+
+bool frmDELI::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lstDELI && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            lstDELI_KeyDown(46, key->modifiers());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmDELI::Form_Activate()
+{
+    try {
+        lstDELI->clear();
+        txtDELI[0]->setText(QString());
+        txtDELI[1]->setText(QString());
+        const engine::DelimiterTable& table = g_.DelimiterTable;
+        QStringList rows;
+        for (int r = 0; r < table.lastIndex(); ++r)
+            rows << rowText(table[r]);
+        lstDELI->addItems(rows);
+        lstDELI->setCurrentRow(-1);
+        lstDELI->clearSelection();
+    } catch (const std::exception& e) {
+        platform_.messageBox.show(QString::fromLocal8Bit(e.what()), 0, QStringLiteral("Tolvane"));
+    }
+}
+
+void frmDELI::cmdAdd_Click()
+{
+    engine::DelimiterTable& table = g_.DelimiterTable;
+    // Names are only shown, so characters without a code page 932 form are replaced.
+    QStringEncoder encoder("CP932", QStringConverter::Flag::Stateless);
+    table.add(platform::encodeDelimiter(txtDELI[0]->text()), QByteArray(encoder(txtDELI[1]->text())).toStdString());
+    lstDELI->addItem(rowText(table[table.lastIndex() - 1]));
+}
+
+void frmDELI::cmdDel_Click()
+{
+    const QList<QListWidgetItem*> selected = lstDELI->selectedItems();
+    if (selected.isEmpty()) {
+        platform_.messageBox.show(QStringLiteral("削除する項目を指定してください。"), 48, kCaption);
+        return;
+    }
+    if (g_.DelimiterTable.lastIndex() == 1) {
+        platform_.messageBox.show(
+            QStringLiteral("すべての区切文字を削除することはできません。\r\nひとつは指定してください。"), 48, kCaption);
+        return;
+    }
+    const int s = lstDELI->row(selected.first());
+    g_.DelimiterTable.remove(s);
+    delete lstDELI->takeItem(s);
+    lstDELI->setCurrentRow(-1);
+    lstDELI->clearSelection();
+}
+
+void frmDELI::cmdClose_Click()
+{
+    hide();
+}
+
+void frmDELI::lstDELI_KeyDown(int KeyCode, Qt::KeyboardModifiers)
+{
+    if (KeyCode == 46)
+        cmdDel_Click();
+}

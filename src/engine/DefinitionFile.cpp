@@ -1,0 +1,75 @@
+#include "DefinitionFile.h"
+
+#include "FirstLine.h"
+#include "LineProcessing.h"
+#include "LineReader.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+
+namespace engine {
+
+std::string formatDefinition(const std::vector<int>& itemNumbers)
+{
+    std::string text = "CSV\r\n";
+    for (int n : itemNumbers) {
+        text += std::to_string(n);
+        text += "\r\n";
+    }
+    return text;
+}
+
+bool writeDefinition(const std::filesystem::path& path, const std::vector<int>& itemNumbers)
+{
+    const std::string text = formatDefinition(itemNumbers);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.is_open())
+        return false;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+int definitionNumber(std::string_view line)
+{
+    if (!isNumeric(line))
+        return 0;
+    // isNumeric has accepted it: keep sign, digits, point and exponent, drop blanks and
+    // grouping commas, and read it without regard to the machine's locale.
+    std::string plain;
+    for (char c : line)
+        if (c != ' ' && c != '\t' && c != ',' && c != '+')
+            plain += c;
+    double value = 0;
+    const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (error != std::errc() || end != plain.data() + plain.size())
+        return 0;
+    // The default rounding mode takes a half to the even neighbour.
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -32768.0 && rounded <= 32767.0))
+        return 0;
+    return static_cast<int>(rounded);
+}
+
+Definition readDefinition(const std::filesystem::path& path)
+{
+    Definition result;
+    if (checkReadable(path) != FileProblem::None)
+        return result;
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open())
+        return result;
+    LineReader reader(in, 64 * 1024);
+    std::string_view line;
+    if (!reader.next(line) || line.substr(0, 3) != "CSV") {
+        result.status = reader.readError() ? Definition::Status::CannotOpen : Definition::Status::NotADefinition;
+        return result;
+    }
+    while (reader.next(line))
+        result.itemNumbers.push_back(definitionNumber(line));
+    result.status = reader.readError() ? Definition::Status::CannotOpen : Definition::Status::Ok;
+    return result;
+}
+
+} // namespace engine

@@ -1,0 +1,142 @@
+#include "TestSupport.h"
+
+#include "delimiters/frmDELI.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Dialog : WindowFixture {
+    frmDELI& open()
+    {
+        window.mnuDELI_Click();
+        frmDELI* d = window.delimiterDialog();
+        d->Form_Activate(); // offscreen windows are not always activated
+        return *d;
+    }
+    QStringList dialogRows() const
+    {
+        QStringList out;
+        QListWidget* list = window.delimiterDialog()->lstDELI;
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+    void select(int row) { window.delimiterDialog()->lstDELI->setCurrentRow(row); }
+    void add(const QString& delimiter, const QString& name)
+    {
+        frmDELI& d = *window.delimiterDialog();
+        d.txtDELI[0]->setText(delimiter);
+        d.txtDELI[1]->setText(name);
+        d.cmdAdd->click();
+    }
+};
+
+TEST(DelimiterDialog, ListsTheTableAndAddsToIt)
+{
+    Dialog f;
+    frmDELI& d = f.open();
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("区切文字の指定"));
+    EXPECT_EQ(f.dialogRows(), (QStringList{QStringLiteral(",   カンマ"), QStringLiteral("\t   TAB")}));
+    EXPECT_TRUE(d.lstDELI->selectedItems().isEmpty());
+
+    f.add(QStringLiteral("|"), QStringLiteral("縦棒"));
+    EXPECT_EQ(f.dialogRows().last(), QStringLiteral("|   縦棒"));
+    EXPECT_EQ(f.global.DelimiterTable.lastIndex(), 3);
+    EXPECT_EQ(f.global.DelimiterTable[2].delimiter, "|");
+    EXPECT_TRUE(f.global.DelimiterTable[3].delimiter.empty());
+    // The boxes keep their text: adding again adds the same entry again. Empty entries are accepted.
+    d.cmdAdd->click();
+    f.add(QString(), QString());
+    EXPECT_EQ(f.dialogRows().size(), 5);
+    EXPECT_EQ(f.dialogRows().last(), QStringLiteral("   "));
+    EXPECT_EQ(f.global.DelimiterTable.lastIndex(), 5);
+
+    // The same instance serves every opening; reopening rebuilds the list and empties the boxes.
+    d.txtDELI[0]->setText(QStringLiteral("x"));
+    d.cmdClose->click();
+    EXPECT_FALSE(d.isVisible());
+    f.window.mnuDELI_Click();
+    EXPECT_EQ(f.window.delimiterDialog(), &d);
+    d.Form_Activate();
+    EXPECT_TRUE(d.txtDELI[0]->text().isEmpty());
+    EXPECT_EQ(f.dialogRows().size(), 5);
+}
+
+TEST(DelimiterDialog, DeletesAndRefuses)
+{
+    Dialog f;
+    frmDELI& d = f.open();
+    f.add(QStringLiteral(";"), QStringLiteral("semi"));
+    // Nothing selected.
+    d.cmdDel->click();
+    ASSERT_EQ(f.messages.messages.size(), 1u);
+    EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral("削除する項目を指定してください。"));
+    EXPECT_EQ(f.messages.messages[0].flags, 48);
+    EXPECT_EQ(f.messages.messages[0].title, QStringLiteral("区切文字の指定"));
+
+    f.select(0);
+    d.cmdDel->click();
+    EXPECT_EQ(f.dialogRows(), (QStringList{QStringLiteral("\t   TAB"), QStringLiteral(";   semi")}));
+    EXPECT_EQ(f.global.DelimiterTable[0].delimiter, "\t");
+    EXPECT_EQ(f.global.DelimiterTable[1].delimiter, ";");
+    EXPECT_EQ(f.global.DelimiterTable.lastIndex(), 2);
+    EXPECT_TRUE(d.lstDELI->selectedItems().isEmpty());
+    d.cmdDel->click(); // no selection after a deletion
+    EXPECT_EQ(f.messages.messages.back().prompt, QStringLiteral("削除する項目を指定してください。"));
+
+    // The Delete key does the same.
+    f.select(1);
+    d.show();
+    QTest::keyClick(d.lstDELI, Qt::Key_Delete);
+    EXPECT_EQ(f.dialogRows(), QStringList{QStringLiteral("\t   TAB")});
+
+    // The last delimiter stays.
+    f.select(0);
+    d.lstDELI_KeyDown(46, {});
+    EXPECT_EQ(f.messages.messages.back().prompt,
+              QStringLiteral("すべての区切文字を削除することはできません。\r\nひとつは指定してください。"));
+    EXPECT_EQ(f.dialogRows(), QStringList{QStringLiteral("\t   TAB")});
+    EXPECT_EQ(f.global.DelimiterTable.lastIndex(), 1);
+    d.lstDELI_KeyDown(45, {}); // other keys do nothing
+    EXPECT_EQ(f.dialogRows().size(), 1);
+}
+
+TEST(DelimiterDialog, DetectionUsesTheEditedTable)
+{
+    Dialog f;
+    frmDELI& d = f.open();
+    // ポ ends in 0x7C: only the real bars count.
+    const QString file = f.write(QStringLiteral("bar.txt"), "\x83\x7C\x83\x7C|b,c|d");
+    f.choose(file);
+    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral(","));
+    f.add(QStringLiteral("|"), QStringLiteral("bar"));
+    f.choose(file);
+    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral("|"));
+    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("ポポ"), QStringLiteral("b,c"), QStringLiteral("d")}));
+
+    // Without the comma candidate a comma file is no longer split.
+    f.select(0);
+    d.cmdDel_Click();
+    const QString commas = f.write(QStringLiteral("c.csv"), "a,b,c\r\n");
+    f.choose(commas);
+    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral("\t"));
+    EXPECT_EQ(f.rows(0), QStringList{QStringLiteral("a,b,c")});
+}
+
+TEST(DelimiterDialog, EndingTheProgramWithTheDialogOpenEndsEverything)
+{
+    Dialog f;
+    f.window.show();
+    f.open();
+    EXPECT_TRUE(f.window.delimiterDialog()->isVisible());
+    EXPECT_EQ(f.window.delimiterDialog()->parentWidget(), nullptr); // no owner window
+    f.window.close();
+    EXPECT_EQ(f.endCalls, 1);
+}
+
+} // namespace
