@@ -2,17 +2,42 @@
 
 #include "LineProcessing.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace engine {
 
 namespace {
 constexpr std::size_t kFlushAt = 1 << 20;
+constexpr std::size_t kSlack = 64;
+
+// Copies in 16-byte steps, reading and writing up to 15 bytes past the end: the
+// source line and the output buffer both have room for that.
+inline void copyOver(char* to, const char* from, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; i += 16)
+        std::memcpy(to + i, from + i, 16);
+}
 // The clock is read every so many lines, not after each one.
 constexpr int kLinesPerClockCheck = 64;
 } // namespace
 
 Conversion::Conversion(bool skipFirstLine, std::size_t blockSize) : skipFirst_(skipFirstLine), blockSize_(blockSize)
 {
-    buffer_.reserve(kFlushAt + 4096);
+    reserve(kFlushAt + 4096);
+}
+
+char* Conversion::reserve(std::size_t bytes)
+{
+    if (used_ + bytes + kSlack > capacity_) {
+        const std::size_t capacity = std::max(2 * capacity_, used_ + bytes + kSlack);
+        auto bigger = std::make_unique<char[]>(capacity);
+        if (used_ > 0)
+            std::memcpy(bigger.get(), buffer_.get(), used_);
+        buffer_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+    return buffer_.get() + used_;
 }
 
 Conversion::~Conversion()
@@ -30,6 +55,29 @@ bool Conversion::openSource(const std::filesystem::path& source)
     sourceSize_ = ec ? 0 : size;
     reader_ = std::make_unique<LineReader>(source_, blockSize_);
     return true;
+}
+
+void Conversion::openSource(std::istream& source)
+{
+    sourceSize_ = 0;
+    reader_ = std::make_unique<LineReader>(source, blockSize_);
+}
+
+bool Conversion::peekFirstLine(std::string& line)
+{
+    if (!reader_ || count_ != 0 || havePeeked_)
+        return false;
+    if (!reader_->next(peeked_))
+        return false;
+    havePeeked_ = true;
+    line.assign(peeked_);
+    return true;
+}
+
+void Conversion::setOutput(std::ostream& output)
+{
+    flush();
+    outStream_ = &output;
 }
 
 bool Conversion::setOutput(const std::filesystem::path& output)
@@ -60,19 +108,23 @@ bool Conversion::openOutput()
 
 bool Conversion::writeBuffer()
 {
-    if (buffer_.empty())
+    if (used_ == 0)
         return true;
-    if (!outOpen_ && !openOutput())
-        return false;
-    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    out_.flush();
-    if (!out_) {
+    std::ostream* target = outStream_;
+    if (!target) {
+        if (!outOpen_ && !openOutput())
+            return false;
+        target = &out_;
+    }
+    target->write(buffer_.get(), static_cast<std::streamsize>(used_));
+    target->flush();
+    if (!*target) {
         failedOutput_ = outPath_;
         return false;
     }
     linesWritten_ += bufferedLines_;
     bufferedLines_ = 0;
-    buffer_.clear();
+    used_ = 0;
     return true;
 }
 
@@ -80,7 +132,7 @@ bool Conversion::flush()
 {
     if (!writeBuffer()) {
         // What could not be written is dropped, so that a later flush does not retry it.
-        buffer_.clear();
+        used_ = 0;
         bufferedLines_ = 0;
         return false;
     }
@@ -102,9 +154,19 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
     bool haveOutput = false;
     int untilClock = kLinesPerClockCheck;
     Status status = Status::Running;
+    const std::int64_t upTo = highestItem(settings.map);
+    // The columns in output order, read once per slice.
+    std::vector<std::int32_t> columns;
+    for (std::size_t i = 1; i < settings.map.size(); ++i)
+        if (settings.map[i].iItemNo != -1)
+            columns.push_back(settings.map[i].iItemNo);
+    const std::string_view outDeli = settings.outDeli;
 
     for (;;) {
-        if (!reader_->next(line)) {
+        if (havePeeked_) {
+            line = peeked_;
+            havePeeked_ = false;
+        } else if (!reader_->next(line)) {
             status = reader_->readError() ? Status::ReadFailed : Status::Done;
             break;
         }
@@ -112,15 +174,34 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
             ++count_;
             continue;
         }
-        const std::size_t before = buffer_.size();
-        if (buildOutputLine(line, settings.inDeli, settings.map, settings.outDeli, splitter_, buffer_)) {
-            outputAt = before;
-            outputLength = buffer_.size() - before;
+        if (!columns.empty()) {
+            // The same bytes as buildOutputLine, written straight into the buffer.
+            splitter_.split(line, settings.inDeli, upTo, true);
+            std::size_t length = (columns.size() - 1) * outDeli.size() + 2;
+            for (const std::int32_t no : columns)
+                length += splitter_.item(no).size();
+            char* const start = reserve(length);
+            char* to = start;
+            bool first = true;
+            for (const std::int32_t no : columns) {
+                if (!first) {
+                    std::memcpy(to, outDeli.data(), outDeli.size());
+                    to += outDeli.size();
+                }
+                first = false;
+                const std::string_view item = splitter_.item(no);
+                copyOver(to, item.data(), item.size());
+                to += item.size();
+            }
+            to[0] = '\r';
+            to[1] = '\n';
+            outputAt = used_;
+            outputLength = length - 2;
             haveOutput = true;
-            buffer_.append("\r\n", 2);
+            used_ += length;
             ++bufferedLines_;
-            if (buffer_.size() >= kFlushAt) {
-                lastOutput_.assign(buffer_, outputAt, outputLength);
+            if (used_ >= kFlushAt) {
+                lastOutput_.assign(buffer_.get() + outputAt, outputLength);
                 anyOutput_ = true;
                 haveOutput = false;
                 if (!flush()) {
@@ -145,7 +226,7 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
     if (haveSource)
         lastSource_.assign(shownSource);
     if (haveOutput) {
-        lastOutput_.assign(buffer_, outputAt, outputLength);
+        lastOutput_.assign(buffer_.get() + outputAt, outputLength);
         anyOutput_ = true;
     }
     return status;

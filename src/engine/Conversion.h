@@ -34,12 +34,20 @@ public:
 
     // Opens the source; false when it cannot be opened.
     bool openSource(const std::filesystem::path& source);
+    // Reads from a stream the caller keeps alive (standard input, for instance).
+    void openSource(std::istream& source);
+
+    // Reads the first line ahead, for detection; the run still converts it. False when
+    // the source holds no line. The line is copied into `line`.
+    bool peekFirstLine(std::string& line);
 
     // Where the following lines go. When the path changes, what is buffered goes to
     // the old file first; the new file is opened for appending (created if missing)
     // when its first line is written, so a run that writes nothing creates nothing.
     // Returns false when flushing to the old file failed.
     bool setOutput(const std::filesystem::path& output);
+    // Output to a stream the caller keeps alive (standard output, for instance).
+    void setOutput(std::ostream& output);
 
     // Converts lines until the source ends, a failure, or the deadline passes.
     Status run(const ConversionSettings& settings, std::chrono::steady_clock::time_point deadline);
@@ -72,13 +80,21 @@ private:
     std::size_t blockSize_;
     std::ifstream source_;
     std::unique_ptr<LineReader> reader_;
+    std::string_view peeked_;
+    bool havePeeked_ = false;
     std::uint64_t sourceSize_ = 0;
 
     std::filesystem::path outPath_;
     std::ofstream out_;
+    std::ostream* outStream_ = nullptr;
     bool outOpen_ = false;
-    std::string buffer_;
+    // Output gathered for one large write. Copies may run up to kSlack bytes past the
+    // end of what they write; capacity always leaves that room.
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+    std::size_t capacity_ = 0;
     std::int64_t bufferedLines_ = 0;
+    char* reserve(std::size_t bytes);
     std::filesystem::path failedOutput_;
 
     ItemSplitter splitter_;

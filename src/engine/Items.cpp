@@ -2,6 +2,7 @@
 
 #include "Cp932Chars.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -29,9 +30,88 @@ bool isTrailAt(const char* line, std::size_t pos)
     return run % 2 == 1;
 }
 
-// Items of a line split by a one-byte delimiter. Only the delimiter and '"' matter,
-// so the line is searched for those two bytes, sixteen at a time where the machine
-// allows. checkTrail: the delimiter byte can also be a trail byte (0x40 and up).
+// Bit i of the result is set when s[i] == c, for the 64 bytes at s.
+inline std::uint64_t matches64(const char* s, char c)
+{
+#if TOLVANE_HAVE_SSE2
+    const __m128i v = _mm_set1_epi8(c);
+    std::uint64_t m = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * k));
+        m |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v)))) << (16 * k);
+    }
+    return m;
+#else
+    std::uint64_t m = 0;
+    for (int k = 0; k < 64; ++k)
+        m |= static_cast<std::uint64_t>(s[k] == c) << k;
+    return m;
+#endif
+}
+
+// Bit i: the parity of the set bits 0..i of q.
+inline std::uint64_t prefixXor(std::uint64_t q)
+{
+    q ^= q << 1;
+    q ^= q << 2;
+    q ^= q << 4;
+    q ^= q << 8;
+    q ^= q << 16;
+    q ^= q << 32;
+    return q;
+}
+
+// Positions of the one-byte delimiter dc outside double quotes, 64 bytes at a time:
+// the quote state of every byte of a block comes from the prefix parity of its quotes,
+// so no byte needs a branch of its own. Stops after `limit` delimiters.
+// CheckTrail: dc can also be a trail byte (0x40 and up), so each hit is checked.
+template <bool CheckTrail, typename Room>
+std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size_t limit, Room room)
+{
+    const char* const data = p.data();
+    const std::size_t n = p.size();
+    std::uint64_t outside = ~std::uint64_t{0}; // all ones while outside quotes
+    alignas(16) char tail[64];
+    std::size_t found = 0;
+    for (std::size_t base = 0; base < n; base += 64) {
+        const char* block = data + base;
+        std::uint64_t valid = ~std::uint64_t{0};
+        if (n - base < 64) {
+            const std::size_t len = n - base;
+            if (!readableBeyond) {
+                std::memset(tail, 0, sizeof tail);
+                std::memcpy(tail, block, len);
+                block = tail;
+            }
+            valid = (std::uint64_t{1} << len) - 1;
+        }
+        std::uint64_t d = matches64(block, dc) & valid;
+        const std::uint64_t q = matches64(block, '"') & valid;
+        if (q != 0) {
+            const std::uint64_t quoted = prefixXor(q) ^ ~outside;
+            d &= ~quoted;
+            if (std::popcount(q) & 1)
+                outside = ~outside;
+        } else if (outside == 0) {
+            d = 0;
+        }
+        if (d == 0)
+            continue;
+        std::size_t* const out = room(found, 64);
+        while (d != 0) {
+            const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(d));
+            d &= d - 1;
+            if (CheckTrail && isTrailAt(data, pos))
+                continue;
+            out[found++] = pos;
+            if (found == limit)
+                return found;
+        }
+    }
+    return found;
+}
+
+// Items of a line split by a one-byte delimiter, for fGetItem.
 template <typename OnItem>
 void forEachItemByByte(std::string_view p, char dc, bool checkTrail, OnItem& onItem)
 {
@@ -39,37 +119,15 @@ void forEachItemByByte(std::string_view p, char dc, bool checkTrail, OnItem& onI
     const std::size_t n = p.size();
     std::size_t start = 0;
     bool inQuotes = false;
-    // Returns false when the caller wants no more items.
-    const auto at = [&](std::size_t pos) {
-        const char c = data[pos];
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = data[i];
         if (c == '"')
             inQuotes = !inQuotes;
-        if (c == dc && !inQuotes && !(checkTrail && isTrailAt(data, pos))) {
-            if (!onItem(p.substr(start, pos - start)))
-                return false;
-            start = pos + 1;
-        }
-        return true;
-    };
-    std::size_t i = 0;
-#if TOLVANE_HAVE_SSE2
-    const __m128i vd = _mm_set1_epi8(dc);
-    const __m128i vq = _mm_set1_epi8('"');
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, vd), _mm_cmpeq_epi8(x, vq))));
-        while (mask != 0) {
-            if (!at(i + static_cast<std::size_t>(std::countr_zero(mask))))
+        if (c == dc && !inQuotes && !(checkTrail && isTrailAt(data, i))) {
+            if (!onItem(p.substr(start, i - start)))
                 return;
-            mask &= mask - 1;
+            start = i + 1;
         }
-    }
-#endif
-    for (; i < n; ++i) {
-        const char c = data[i];
-        if ((c == dc || c == '"') && !at(i))
-            return;
     }
     onItem(p.substr(start));
 }
@@ -120,13 +178,45 @@ std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64
     return result;
 }
 
-void ItemSplitter::split(std::string_view p, std::string_view sDELI)
+std::size_t* ItemSplitter::Cuts::room(std::size_t count, std::size_t more)
 {
-    items_.clear();
-    forEachItem(p, sDELI, [&](std::string_view item) {
-        items_.push_back(item);
-        return true;
-    });
+    if (count + more > capacity) {
+        const std::size_t bigger = std::max<std::size_t>(2 * capacity, count + more + 64);
+        auto grown = std::make_unique<std::size_t[]>(bigger);
+        if (count > 0)
+            std::memcpy(grown.get(), at.get(), count * sizeof(std::size_t));
+        at = std::move(grown);
+        capacity = bigger;
+    }
+    return at.get();
+}
+
+void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_t upTo, bool readableBeyond)
+{
+    line_ = p;
+    cutCount_ = 0;
+    complete_ = true;
+    cutLength_ = sDELI.size() == 0 ? 1 : sDELI.size();
+    // Item upTo is complete once upTo delimiters are found; a number below 1 asks for the
+    // last item, which needs the whole line.
+    const std::size_t limit = upTo < 1 ? SIZE_MAX : static_cast<std::size_t>(upTo);
+    const auto room = [this](std::size_t count, std::size_t more) { return cuts_.room(count, more); };
+    if (sDELI.size() == 1 && sDELI[0] != '"' && !isLeadByte(static_cast<unsigned char>(sDELI[0]))) {
+        cutCount_ = byteScanIsExact(sDELI) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, room)
+                                           : findCuts<true>(p, sDELI[0], readableBeyond, limit, room);
+    } else {
+        forEachItem(p, sDELI, [&](std::string_view item) {
+            const auto at = static_cast<std::size_t>(item.data() - p.data()) + item.size();
+            if (at == p.size())
+                return false;
+            std::size_t* const cuts = cuts_.room(cutCount_, 1);
+            cuts[cutCount_] = at;
+            ++cutCount_;
+            return cutCount_ != limit;
+        });
+    }
+    if (cutCount_ == limit && limit != SIZE_MAX)
+        complete_ = false;
 }
 
 } // namespace engine

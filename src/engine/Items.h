@@ -4,6 +4,7 @@
 // the last item gives the last item.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,21 +15,39 @@ namespace engine {
 std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No);
 
 // Splits a line once, so that many items can be taken without scanning again.
-// Holds views into the line it was last given.
+// Holds a view of the line it was last given.
 class ItemSplitter {
 public:
-    void split(std::string_view p, std::string_view sDELI);
-    std::size_t count() const { return items_.size(); }
-    // Same numbering rule as fGetItem.
+    // upTo: the highest item number that will be asked for; the scan may stop once that
+    // item is complete. 0 (or any number below 1) asks for the whole line.
+    // readableBeyond: at least 64 bytes after the line may be read (LineReader's lines).
+    void split(std::string_view p, std::string_view sDELI, std::int64_t upTo = 0, bool readableBeyond = false);
+    // Items found; after a split that stopped early, the items up to upTo.
+    std::size_t count() const { return complete_ ? cutCount_ + 1 : cutCount_; }
+    // Same numbering rule as fGetItem, for numbers up to upTo after an early stop.
     std::string_view item(std::int64_t No) const
     {
-        if (No < 1 || static_cast<std::uint64_t>(No) > items_.size())
-            return items_.back();
-        return items_[static_cast<std::size_t>(No - 1)];
+        const std::size_t n = count();
+        const std::size_t k = (No < 1 || static_cast<std::uint64_t>(No) > n) ? n - 1 : static_cast<std::size_t>(No - 1);
+        const std::size_t start = k == 0 ? 0 : cuts_.at[k - 1] + cutLength_;
+        const std::size_t end = k < cutCount_ ? cuts_.at[k] : line_.size();
+        return line_.substr(start, end - start);
     }
 
 private:
-    std::vector<std::string_view> items_;
+    std::string_view line_;
+    // Positions of the delimiters that split the line.
+    struct Cuts {
+        std::unique_ptr<std::size_t[]> at;
+        std::size_t capacity = 0;
+        // Room for `more` cuts after the first `count`.
+        std::size_t* room(std::size_t count, std::size_t more);
+    };
+    Cuts cuts_;
+    std::size_t cutCount_ = 0;
+    std::size_t cutLength_ = 1;
+    // False when the scan stopped before the end of the line.
+    bool complete_ = true;
 };
 
 } // namespace engine

@@ -27,8 +27,14 @@ std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDE
 // Appends the output line for p (without its CR LF) to out: the items named by the
 // map, in map order, joined by sNewDeli. Entries holding -1 are passed over. Returns
 // false when no entry holds a column; out is then unchanged.
+// upTo: highestItem(map), when the caller has it at hand. readableBeyond: the line
+// comes from a LineReader, which keeps bytes readable after it.
 bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out);
+                     ItemSplitter& splitter, std::string& out, std::int64_t upTo = 0, bool readableBeyond = false);
+
+// The highest item number the map takes, or 0 when some column needs the whole line
+// (a number below 1 takes the last item).
+std::int64_t highestItem(const ColumnMap& map);
 
 // The line-by-line reference: builds the line into sWork and appends it with CR LF to
 // the file at outPath, opening and closing the file for this one line. Returns false

@@ -5,7 +5,7 @@
 namespace engine {
 
 LineReader::LineReader(std::istream& in, std::size_t blockSize)
-    : in_(in), blockSize_(blockSize < 2 ? 2 : blockSize), buf_(blockSize_)
+    : in_(in), blockSize_(blockSize < 2 ? 2 : blockSize), buf_(blockSize_ + kSlack)
 {
 }
 
@@ -19,8 +19,8 @@ bool LineReader::fill()
         end_ -= begin_;
         begin_ = 0;
     }
-    if (buf_.size() - end_ < blockSize_)
-        buf_.resize(end_ + blockSize_);
+    if (buf_.size() - end_ < blockSize_ + kSlack)
+        buf_.resize(end_ + blockSize_ + kSlack);
     in_.read(buf_.data() + end_, static_cast<std::streamsize>(blockSize_));
     const auto got = static_cast<std::size_t>(in_.gcount());
     end_ += got;

@@ -16,6 +16,9 @@ namespace engine {
 class LineReader {
 public:
     static constexpr std::size_t kDefaultBlock = 1 << 20;
+    // Bytes after the end of every line returned that may be read (never used): lets
+    // the splitter scan whole 64-byte blocks without copying a line's tail.
+    static constexpr std::size_t kSlack = 64;
 
     explicit LineReader(std::istream& in, std::size_t blockSize = kDefaultBlock);
 

@@ -135,6 +135,13 @@ TEST(ItemSplitter, AgreesWithThePlainRuleOnRandomBytes)
         ASSERT_EQ(splitter.count(), expected.size()) << "round " << round;
         for (std::size_t k = 0; k < expected.size(); ++k)
             ASSERT_EQ(std::string(splitter.item(static_cast<std::int64_t>(k + 1))), expected[k]) << "round " << round;
+        // A split that may stop early still gives every item up to the one asked for.
+        const auto upTo = static_cast<std::int64_t>(rng() % 6 + 1);
+        splitter.split(line, d, upTo);
+        for (std::int64_t no = 1; no <= upTo; ++no) {
+            const std::string want = static_cast<std::size_t>(no) <= expected.size() ? expected[no - 1] : expected.back();
+            ASSERT_EQ(std::string(splitter.item(no)), want) << "round " << round << " upTo " << upTo;
+        }
     }
 }
 

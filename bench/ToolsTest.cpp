@@ -1,0 +1,136 @@
+// The harness times the command line tools as they are; these check what its figures
+// rely on: a rerun replaces the old output rather than adding to it, a failure shows in
+// the exit status, and the window writes exactly what the engine writes.
+
+#include "BenchArgs.h"
+#include "SourceGenerator.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() /
+                    ("tolvane-tools-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+int run(const std::string& command)
+{
+    const int status = std::system((command + " 2>/dev/null").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string readAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bench::GenerateRequest smallFile(const TempDir& dir, char delimiter, std::vector<int> columns, char outDelimiter)
+{
+    bench::GenerateRequest r;
+    r.lines = 500;
+    r.columns = 12;
+    r.seed = 4;
+    r.delimiter = delimiter;
+    r.out = dir.path / "source";
+    r.expect = dir.path / "expected";
+    r.expectColumns = std::move(columns);
+    r.expectDelimiter = outDelimiter;
+    EXPECT_EQ(bench::generateFiles(r), "");
+    return r;
+}
+
+const std::string kConvert = "'" TOLVANE_ENGINE_CONVERT "'";
+
+TEST(BenchArgs, ColumnLists)
+{
+    EXPECT_EQ(bench::parseColumns("3,1,12"), (std::vector<int>{3, 1, 12}));
+    EXPECT_EQ(bench::parseColumns("200"), (std::vector<int>{200}));
+    for (const char* bad : {"", "0", "3,", ",3", "3,,1", "a", "1.5", "-2", "3 ,1"})
+        EXPECT_FALSE(bench::parseColumns(bad)) << bad;
+}
+
+TEST(BenchArgs, TabCanBeWrittenOut)
+{
+    EXPECT_EQ(bench::parseDelimiter("\\t"), "\t");
+    EXPECT_EQ(bench::parseDelimiter("TAB"), "\t");
+    EXPECT_EQ(bench::parseDelimiter("|"), "|");
+    EXPECT_FALSE(bench::parseDelimiter(""));
+}
+
+TEST(EngineConvert, ReplacesAnOldOutputInsteadOfAppending)
+{
+    TempDir dir;
+    const auto r = smallFile(dir, '|', {2, 5, 5}, '\t');
+    const fs::path out = dir.path / "out";
+    std::ofstream(out) << std::string(100000, 'x');
+    const std::string command =
+        kConvert + " --in-delimiter '|' --columns 2,5,5 --tab " + quoted(r.out) + " " + quoted(out);
+    ASSERT_EQ(run(command), 0);
+    ASSERT_EQ(run(command), 0);
+    EXPECT_EQ(readAll(out), readAll(r.expect));
+}
+
+TEST(EngineConvert, SkippedFirstLineIsMissingFromTheOutput)
+{
+    TempDir dir;
+    const auto r = smallFile(dir, ',', {12, 1}, ',');
+    const fs::path out = dir.path / "out";
+    ASSERT_EQ(run(kConvert + " --in-delimiter , --columns 12,1 --skip-first-line " + quoted(r.out) + " " +
+                  quoted(out)),
+              0);
+    const std::string expected = readAll(r.expect);
+    EXPECT_EQ(readAll(out), expected.substr(expected.find("\r\n") + 2));
+}
+
+TEST(EngineConvert, FailuresShowInTheExitStatus)
+{
+    TempDir dir;
+    const auto r = smallFile(dir, ',', {1}, ',');
+    const std::string before = readAll(r.out);
+    EXPECT_EQ(run(kConvert + " --in-delimiter , --columns 1 " + quoted(dir.path / "missing") + " " +
+                  quoted(dir.path / "out")),
+              1);
+    EXPECT_FALSE(fs::exists(dir.path / "out"));
+    EXPECT_EQ(run(kConvert + " --in-delimiter , --columns 1 " + quoted(r.out) + " " + quoted(r.out)), 1);
+    EXPECT_EQ(readAll(r.out), before);
+    EXPECT_EQ(run(kConvert + " --columns 1 " + quoted(r.out) + " " + quoted(dir.path / "out")), 2);
+}
+
+#ifdef TOLVANE_WINDOW_CONVERT
+TEST(WindowConvert, WritesWhatTheEngineWrites)
+{
+    TempDir dir;
+    const auto r = smallFile(dir, ',', {12, 12, 1, 7}, '\t');
+    const fs::path engineOut = dir.path / "engine";
+    const fs::path windowOut = dir.path / "window";
+    ASSERT_EQ(run(kConvert + " --in-delimiter , --columns 12,12,1,7 --tab " + quoted(r.out) + " " +
+                  quoted(engineOut)),
+              0);
+    ASSERT_EQ(run("'" TOLVANE_WINDOW_CONVERT "' --columns 12,12,1,7 --tab " + quoted(r.out) + " " +
+                  quoted(windowOut)),
+              0);
+    EXPECT_EQ(readAll(windowOut), readAll(engineOut));
+    EXPECT_EQ(readAll(windowOut), readAll(r.expect));
+}
+#endif
+
+} // namespace
