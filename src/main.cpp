@@ -1,3 +1,4 @@
+#include "cli/CommandLine.h"
 #include "platform/CommonDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -5,9 +6,16 @@
 #include "window/frmConvert.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 int main(int argc, char** argv)
 {
+    if (argc > 1) {
+        // The command line needs no window system.
+        QCoreApplication app(argc, argv);
+        return cli::run(QCoreApplication::arguments());
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     // The layout is drawn for a 9-point UI font, about 12 pixels at 96 dpi.

@@ -1,0 +1,371 @@
+#include "CommandLine.h"
+
+#include "engine/Conversion.h"
+#include "engine/DefinitionFile.h"
+#include "engine/Detection.h"
+#include "engine/FirstLine.h"
+#include "engine/LineProcessing.h"
+#include "engine/OutputFile.h"
+#include "platform/Console.h"
+#include "platform/Cp932.h"
+
+#include <QDir>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+namespace cli {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "使い方:\n"
+    "  tolvane                                   メインウィンドウを開きます\n"
+    "  tolvane convert [OPTIONS] SOURCE OUTPUT   SOURCE を変換して OUTPUT に書きます\n"
+    "      -c, --columns LIST         出力する項目の番号をカンマで区切って指定 (例: 3,1,12)\n"
+    "      -f, --definition FILE      出力する項目を定義ファイルから読みます\n"
+    "      -t, --tab                  出力の区切りを TAB にします (既定: カンマ)\n"
+    "      -s, --skip-first-line      先頭行を変換しません\n"
+    "      -d, --delimiter TEXT       入力の区切文字 (既定: 先頭行からカンマか TAB を検出)\n"
+    "  tolvane detect [-d TEXT] SOURCE           区切文字と先頭行の項目を番号付きで表示します\n"
+    "  tolvane --help | --version\n"
+    "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
+
+void say(const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+    std::fputc('\n', stderr);
+}
+
+int usageError(const QString& text)
+{
+    say(text);
+    say(QStringLiteral("詳しくは tolvane --help を見てください。"));
+    return kUsage;
+}
+
+QString shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString problemText(engine::FileProblem problem, const QString& path)
+{
+    switch (problem) {
+    case engine::FileProblem::Missing:
+        return QStringLiteral("ファイル「%1」が見つかりません。").arg(shown(path));
+    case engine::FileProblem::NotAFile:
+        return QStringLiteral("「%1」はファイルではありません。").arg(shown(path));
+    case engine::FileProblem::CannotOpen:
+        return QStringLiteral("ファイル「%1」を開けません。").arg(shown(path));
+    case engine::FileProblem::ReadFailed:
+        return QStringLiteral("ファイル「%1」を読み込めません。").arg(shown(path));
+    case engine::FileProblem::Empty:
+        return QStringLiteral("ファイル「%1」には行がありません。").arg(shown(path));
+    case engine::FileProblem::None:
+        break;
+    }
+    return QString();
+}
+
+// The delimiter the user typed, trimmed of spaces as the window's 検出 does.
+std::string typedDelimiter(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return platform::encodeDelimiter(text.mid(first, last - first));
+}
+
+struct Options {
+    QStringList positional;
+    std::optional<QString> columns;
+    std::optional<QString> definition;
+    std::optional<QString> delimiter;
+    bool tab = false;
+    bool skipFirstLine = false;
+};
+
+// Parses options after the command word; returns an error text, or empty.
+QString parse(const QStringList& args, bool convert, Options& o)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const auto value = [&](std::optional<QString>& into) -> QString {
+            if (i + 1 >= args.size())
+                return QStringLiteral("%1 には値が必要です。").arg(a);
+            if (into)
+                return QStringLiteral("%1 が二度指定されています。").arg(a);
+            into = args[++i];
+            return QString();
+        };
+        QString error;
+        if (a == QLatin1String("-d") || a == QLatin1String("--delimiter"))
+            error = value(o.delimiter);
+        else if (convert && (a == QLatin1String("-c") || a == QLatin1String("--columns")))
+            error = value(o.columns);
+        else if (convert && (a == QLatin1String("-f") || a == QLatin1String("--definition")))
+            error = value(o.definition);
+        else if (convert && (a == QLatin1String("-t") || a == QLatin1String("--tab")))
+            o.tab = true;
+        else if (convert && (a == QLatin1String("-s") || a == QLatin1String("--skip-first-line")))
+            o.skipFirstLine = true;
+        else if (a == QLatin1String("--")) {
+            o.positional += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-"))
+            error = QStringLiteral("不明なオプションです: %1").arg(a);
+        else
+            o.positional << a;
+        if (!error.isEmpty())
+            return error;
+    }
+    return QString();
+}
+
+// The source: a file, or standard input for "-".
+struct Source {
+    QString name;
+    bool isStdin = false;
+    std::filesystem::path path;
+};
+
+Source sourceOf(const QString& arg)
+{
+    Source s;
+    s.isStdin = arg == QLatin1String("-");
+    s.name = s.isStdin ? QStringLiteral("標準入力") : arg;
+    if (!s.isStdin)
+        s.path = platform::toPath(arg);
+    return s;
+}
+
+class Progress {
+public:
+    explicit Progress(std::uint64_t total) : total_(total), enabled_(platform::stderrIsTerminal()) {}
+    void show(std::uint64_t done)
+    {
+        if (!enabled_)
+            return;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        const double rate = seconds > 0 ? static_cast<double>(done) / 1e6 / seconds : 0.0;
+        if (total_ > 0) {
+            const int width = 30;
+            const int filled = static_cast<int>(static_cast<double>(done) * width / static_cast<double>(total_));
+            std::fprintf(stderr, "\r[%-*.*s] %3d%%  %8.1f MB/s", width, filled,
+                         "##############################", static_cast<int>(done * 100 / total_), rate);
+        } else {
+            std::fprintf(stderr, "\r%10.1f MB  %8.1f MB/s", static_cast<double>(done) / 1e6, rate);
+        }
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void finish()
+    {
+        if (shown_)
+            std::fputs("\r\033[K", stderr);
+    }
+
+private:
+    std::uint64_t total_;
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+int convert(const QStringList& args)
+{
+    Options o;
+    if (const QString error = parse(args, true, o); !error.isEmpty())
+        return usageError(error);
+    if (o.positional.size() != 2)
+        return usageError(QStringLiteral("convert には SOURCE と OUTPUT を指定してください。"));
+    if (o.columns.has_value() == o.definition.has_value())
+        return usageError(QStringLiteral("--columns と --definition のどちらか一方を指定してください。"));
+
+    engine::ColumnMap map(1);
+    if (o.columns) {
+        for (const QString& part : o.columns->split(QLatin1Char(','))) {
+            bool ok = false;
+            const int n = part.trimmed().toInt(&ok);
+            if (!ok || n < 1)
+                return usageError(QStringLiteral("--columns の値が正しくありません: %1").arg(*o.columns));
+            map.push_back({0, 0, n});
+        }
+    } else {
+        const engine::Definition definition = engine::readDefinition(platform::toPath(*o.definition));
+        if (definition.status == engine::Definition::Status::CannotOpen) {
+            say(QStringLiteral("定義ファイル「%1」を開けません。").arg(shown(*o.definition)));
+            return kFailed;
+        }
+        if (definition.status == engine::Definition::Status::NotADefinition) {
+            say(QStringLiteral("「%1」はTolvaneの定義ファイルではありません。").arg(shown(*o.definition)));
+            return kFailed;
+        }
+        // As in the window, a negative line names no column.
+        for (int n : definition.itemNumbers)
+            if (n >= 0)
+                map.push_back({0, 0, n});
+        if (map.size() == 1) {
+            say(QStringLiteral("定義ファイル「%1」には出力する項目がありません。").arg(shown(*o.definition)));
+            return kFailed;
+        }
+    }
+
+    const Source source = sourceOf(o.positional[0]);
+    const QString outputName = o.positional[1];
+    const bool toStdout = outputName == QLatin1String("-");
+    const std::filesystem::path output = toStdout ? std::filesystem::path() : platform::toPath(outputName);
+
+    engine::Conversion conversion(o.skipFirstLine);
+    if (source.isStdin) {
+        conversion.openSource(std::cin);
+    } else {
+        if (const auto problem = engine::checkReadable(source.path); problem != engine::FileProblem::None) {
+            say(problemText(problem, source.name));
+            return kFailed;
+        }
+        if (!toStdout && engine::sameFile(source.path, output)) {
+            say(QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。").arg(shown(outputName)));
+            return kFailed;
+        }
+        if (!conversion.openSource(source.path)) {
+            say(problemText(engine::FileProblem::CannotOpen, source.name));
+            return kFailed;
+        }
+    }
+
+    engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", std::move(map)};
+    std::string first;
+    const bool haveFirst = conversion.peekFirstLine(first);
+    std::int64_t items = 0;
+    if (o.delimiter) {
+        settings.inDeli = typedDelimiter(*o.delimiter);
+    } else {
+        engine::DelimiterTable table;
+        table.resetToDefaults();
+        engine::fGetDeli(haveFirst ? first : std::string(), table, settings.inDeli, items);
+    }
+
+    // Only now, with the source found readable, is an old output replaced.
+    if (toStdout) {
+        conversion.setOutput(std::cout);
+    } else {
+        if (engine::removeOldOutput(output) == engine::RemoveResult::Failed) {
+            say(QStringLiteral("出力ファイル「%1」を削除できません。").arg(shown(outputName)));
+            return kFailed;
+        }
+        conversion.setOutput(output);
+    }
+
+    Progress progress(conversion.sourceSize());
+    engine::Conversion::Status status;
+    do {
+        status = conversion.run(settings, std::chrono::steady_clock::now() + std::chrono::milliseconds(250));
+        progress.show(conversion.bytesRead());
+    } while (status == engine::Conversion::Status::Running);
+    const bool flushed = conversion.flush();
+    progress.finish();
+
+    if (status == engine::Conversion::Status::WriteFailed || !flushed) {
+        say(QStringLiteral("出力ファイル「%1」に書き込めません。%2件を書き込んだところで変換を中止しました。")
+                .arg(toStdout ? QStringLiteral("標準出力") : shown(outputName))
+                .arg(conversion.linesWritten()));
+        return kFailed;
+    }
+    if (status == engine::Conversion::Status::ReadFailed) {
+        say(QStringLiteral("ファイル「%1」を読み込めません。%2行目までで変換を中止しました。")
+                .arg(shown(source.name))
+                .arg(conversion.count()));
+        return kFailed;
+    }
+    // A script expects the output to exist after success, even when no line was written.
+    if (!toStdout && !std::filesystem::exists(output)) {
+        std::ofstream touch(output, std::ios::binary);
+        if (!touch) {
+            say(QStringLiteral("出力ファイル「%1」に書き込めません。").arg(shown(outputName)));
+            return kFailed;
+        }
+    }
+    say(QStringLiteral("変換終了: %1件").arg(conversion.count()));
+    return kOk;
+}
+
+int detect(const QStringList& args)
+{
+    Options o;
+    if (const QString error = parse(args, false, o); !error.isEmpty())
+        return usageError(error);
+    if (o.positional.size() != 1)
+        return usageError(QStringLiteral("detect には SOURCE をひとつ指定してください。"));
+    const Source source = sourceOf(o.positional[0]);
+    std::string line;
+    if (source.isStdin) {
+        engine::Conversion reader(false);
+        reader.openSource(std::cin);
+        if (!reader.peekFirstLine(line)) {
+            say(problemText(engine::FileProblem::Empty, source.name));
+            return kFailed;
+        }
+    } else if (const auto problem = engine::readFirstLine(source.path, line); problem != engine::FileProblem::None) {
+        say(problemText(problem, source.name));
+        return kFailed;
+    }
+
+    std::string delimiter;
+    std::int64_t items = 0;
+    if (o.delimiter) {
+        engine::fGetDeli2(typedDelimiter(*o.delimiter), line, delimiter, items);
+    } else {
+        engine::DelimiterTable table;
+        table.resetToDefaults();
+        engine::fGetDeli(line, table, delimiter, items);
+    }
+    QString name = platform::decodeCp932(delimiter);
+    if (delimiter == "\t")
+        name = QStringLiteral("TAB");
+    else if (delimiter.empty())
+        name = QStringLiteral("(なし)");
+    QString text = QStringLiteral("区切文字\t%1\n").arg(name);
+    const auto rows = engine::Proc1Line(line, delimiter, items);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        text += QStringLiteral("%1\t%2\n").arg(i + 1).arg(platform::decodeCp932(rows[i]));
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    return std::fflush(stdout) == 0 ? kOk : kFailed;
+}
+
+} // namespace
+
+int run(const QStringList& args)
+{
+    platform::setBinaryStdio();
+    std::ios::sync_with_stdio(false);
+    const QString command = args.value(1);
+    const QStringList rest = args.mid(2);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        std::fputs(kUsageText, stdout);
+        return kOk;
+    }
+    if (command == QLatin1String("--version")) {
+        std::fputs("tolvane " TOLVANE_VERSION "\n", stdout);
+        return kOk;
+    }
+    if (command == QLatin1String("convert"))
+        return convert(rest);
+    if (command == QLatin1String("detect"))
+        return detect(rest);
+    return usageError(QStringLiteral("不明なコマンドです: %1").arg(command));
+}
+
+} // namespace cli

@@ -1,0 +1,12 @@
+#pragma once
+// The command-line face of the engine: convert and detect without a window.
+
+#include <QStringList>
+
+namespace cli {
+
+// Runs the command named by args (the program name first). Returns the exit status:
+// 0 success, 1 a failed conversion, 2 a usage error.
+int run(const QStringList& args);
+
+} // namespace cli

@@ -1,0 +1,186 @@
+#include "../gui/TestSupport.h"
+
+#include <QCheckBox>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Result {
+    int exit = -1;
+    QByteArray out;
+    QString err;
+};
+
+Result tolvane(const QStringList& args, const QByteArray& input = QByteArray())
+{
+    QProcess p;
+    p.start(QStringLiteral(TOLVANE_BINARY), args);
+    p.waitForStarted();
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+const std::string kSource = "no,name,price\r\n1,\x83\x5C\x83\x74\x83\x67,\"1,000\"\r\n2,\x83\x7C,80\r\n";
+
+TEST(CommandLine, ConvertsWithColumnsTabAndSkip)
+{
+    WindowFixture f;
+    const QString in = f.write(QStringLiteral("in.csv"), kSource);
+    const QString out = f.path(QStringLiteral("out.csv"));
+    Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("3,1"), in, out});
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(f.read(out), "price,no\r\n\"1,000\",1\r\n80,2\r\n");
+    EXPECT_TRUE(r.err.contains(QStringLiteral("3件"))) << r.err.toStdString();
+
+    r = tolvane({QStringLiteral("convert"), QStringLiteral("--columns"), QStringLiteral("2,2"), QStringLiteral("--tab"),
+                 QStringLiteral("--skip-first-line"), in, out});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(f.read(out), "\x83\x5C\x83\x74\x83\x67\t\x83\x5C\x83\x74\x83\x67\r\n\x83\x7C\t\x83\x7C\r\n");
+
+    // A typed delimiter, trimmed of blanks as 検出 does.
+    const QString semi = f.write(QStringLiteral("semi.txt"), "a;b;c\r\n");
+    r = tolvane({QStringLiteral("convert"), QStringLiteral("-d"), QStringLiteral(" ; "), QStringLiteral("-c"),
+                 QStringLiteral("3,1"), semi, out});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(f.read(out), "c,a\r\n");
+
+    // Standard input and output.
+    r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-"),
+                 QStringLiteral("-")},
+                QByteArray("x\ty\r\nz\tw\r\n"));
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.out, QByteArray("y\r\nw\r\n"));
+}
+
+TEST(CommandLine, DefinitionsAreReadAsTheWindowReadsThem)
+{
+    WindowFixture f;
+    const QString in = f.write(QStringLiteral("in.csv"), kSource);
+    const QString out = f.path(QStringLiteral("out.csv"));
+    // A negative line names no column; a fraction rounds half to even (2.5 -> 2).
+    const QString def = f.write(QStringLiteral("cols.def"), "CSV\r\n3\r\n-1\r\n2.5\r\n");
+    Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-f"), def, in, out});
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(f.read(out), "price,name\r\n\"1,000\",\x83\x5C\x83\x74\x83\x67\r\n80,\x83\x7C\r\n");
+
+    const QString notDef = f.write(QStringLiteral("not.def"), "csv\r\n1\r\n");
+    r = tolvane({QStringLiteral("convert"), QStringLiteral("-f"), notDef, in, out});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not.def")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("定義ファイルではありません")));
+    r = tolvane({QStringLiteral("convert"), QStringLiteral("-f"), f.path(QStringLiteral("none.def")), in, out});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("none.def")));
+}
+
+TEST(CommandLine, FailuresAndUsageErrors)
+{
+    WindowFixture f;
+    const QString in = f.write(QStringLiteral("in.csv"), kSource);
+    const QString out = f.path(QStringLiteral("out.csv"));
+    const QString c = QStringLiteral("convert");
+    const QString cols = QStringLiteral("-c");
+    struct Usage {
+        QStringList args;
+    } usages[] = {
+        {{c, in, out}},                                                             // no columns
+        {{c, cols, QStringLiteral("1"), QStringLiteral("-f"), in, in, out}},       // both
+        {{c, cols, QStringLiteral("0"), in, out}},                                  // not an item number
+        {{c, cols, QStringLiteral("x"), in, out}},
+        {{c, cols, QStringLiteral("1"), in}},                                       // no output
+        {{c, cols, QStringLiteral("1"), QStringLiteral("--bogus"), in, out}},
+        {{QStringLiteral("frobnicate")}},
+        {{QStringLiteral("detect")}},
+    };
+    for (const auto& u : usages) {
+        const Result r = tolvane(u.args);
+        EXPECT_EQ(r.exit, 2) << u.args.join(' ').toStdString();
+        EXPECT_FALSE(r.err.isEmpty());
+    }
+
+    // A missing source: the old output is left alone.
+    f.write(QStringLiteral("out.csv"), "old");
+    Result r = tolvane({c, cols, QStringLiteral("1"), f.path(QStringLiteral("gone.csv")), out});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("gone.csv")));
+    EXPECT_EQ(f.read(out), "old");
+
+    // The output is the source, however written.
+    QFile::link(in, f.path(QStringLiteral("link.csv")));
+    for (const QString& same : {in, f.dir.path() + QStringLiteral("/./in.csv"), f.path(QStringLiteral("link.csv"))}) {
+        r = tolvane({c, cols, QStringLiteral("1"), in, same});
+        EXPECT_EQ(r.exit, 1) << same.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("同じ")));
+    }
+    EXPECT_EQ(f.read(in), kSource);
+
+    // A full disk and a missing folder.
+    QFile::link(QStringLiteral("/dev/full"), f.path(QStringLiteral("full.csv")));
+    r = tolvane({c, cols, QStringLiteral("1"), in, f.path(QStringLiteral("full.csv"))});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("full.csv")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("書き込めません")));
+    r = tolvane({c, cols, QStringLiteral("1"), in, f.path(QStringLiteral("no-folder/out.csv"))});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("no-folder")));
+
+    r = tolvane({QStringLiteral("--help")});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_TRUE(QString::fromUtf8(r.out).contains(QStringLiteral("tolvane convert")));
+    r = tolvane({QStringLiteral("--version")});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_TRUE(r.out.startsWith("tolvane "));
+}
+
+TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
+{
+    WindowFixture f;
+    const QString in = f.write(QStringLiteral("in.csv"), kSource);
+    Result r = tolvane({QStringLiteral("detect"), in});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("区切文字\t,\n1\tno\n2\tname\n3\tprice\n"));
+    const QString tabs = f.write(QStringLiteral("t.txt"), "\x95\x5C\t\t\x83\x7C\r\n");
+    r = tolvane({QStringLiteral("detect"), tabs});
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("区切文字\tTAB\n1\t表\n2\t\n3\tポ\n"));
+    r = tolvane({QStringLiteral("detect"), QStringLiteral("-d"), QStringLiteral("|"), QStringLiteral("-")},
+                QByteArray("a|\x83\x7C|b\r\n"));
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("区切文字\t|\n1\ta\n2\tポ\n3\tb\n"));
+    r = tolvane({QStringLiteral("detect"), f.write(QStringLiteral("empty.csv"), "")});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("empty.csv")));
+}
+
+TEST(CommandLine, ConvertWritesTheWindowsBytes)
+{
+    WindowFixture f;
+    f.window.startDrag = [](const QString&) {};
+    std::string source = "id,name,memo,price\r\n";
+    for (int i = 0; i < 500; ++i)
+        source += std::to_string(i) + ",\x83\x5C" + std::to_string(i) + ",\"a,b\"\"c\"," + (i % 3 ? "" : "7") +
+                  (i % 7 ? "\r\n" : "\r");
+    const QString in = f.write(QStringLiteral("in.csv"), source);
+    f.choose(in);
+    for (int n : {4, 1, 3, 2, 1}) {
+        f.window.List[0]->setCurrentRow(n - 1);
+        f.window.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
+        f.window.List_DragDrop(2);
+    }
+    f.window.Option1_Click(1);
+    f.window.chk先頭行->setChecked(true);
+    f.global.sOutFile = f.path(QStringLiteral("window.csv"));
+    f.window.cmd開始_Click();
+    const std::string windowBytes = f.read(QStringLiteral("window.csv"));
+    ASSERT_NE(windowBytes, "<missing>");
+
+    const Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("4,1,3,2,1"),
+                              QStringLiteral("-t"), QStringLiteral("-s"), in, f.path(QStringLiteral("cli.csv"))});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(f.read(QStringLiteral("cli.csv")), windowBytes);
+}
+
+} // namespace
