@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")"
 
-PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
 fonts-ipafont-gothic xvfb xauth xdotool x11-apps imagemagick"
 
 install_missing() {

@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char** argv)
 {
@@ -22,6 +24,10 @@ int main(int argc, char** argv)
     QFont font = QApplication::font();
     font.setPixelSize(12);
     QApplication::setFont(font);
+    // The window speaks Japanese, so Qt's own dialogs (files, messages) do too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     mdlGlobal global;
     platform::QtMessageBox messageBox;

@@ -46,6 +46,7 @@ drag 315
 drag 287
 click 156 464                 # 保存
 typepath "$WORK/out.csv"
+[ -n "$SHOT" ] && import -window root "${SHOT%.png}-before.png"
 click 316 464                 # 変換
 sleep 1
 [ -n "$SHOT" ] && import -window root "$SHOT"
