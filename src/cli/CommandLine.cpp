@@ -8,6 +8,7 @@
 #include "engine/OutputFile.h"
 #include "platform/Console.h"
 #include "platform/Cp932.h"
+#include "shared/Texts.h"
 
 #include <QDir>
 
@@ -54,37 +55,6 @@ int usageError(const QString& text)
 QString shown(const QString& path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-QString problemText(engine::FileProblem problem, const QString& path)
-{
-    switch (problem) {
-    case engine::FileProblem::Missing:
-        return QStringLiteral("ファイル「%1」が見つかりません。").arg(shown(path));
-    case engine::FileProblem::NotAFile:
-        return QStringLiteral("「%1」はファイルではありません。").arg(shown(path));
-    case engine::FileProblem::CannotOpen:
-        return QStringLiteral("ファイル「%1」を開けません。").arg(shown(path));
-    case engine::FileProblem::ReadFailed:
-        return QStringLiteral("ファイル「%1」を読み込めません。").arg(shown(path));
-    case engine::FileProblem::Empty:
-        return QStringLiteral("ファイル「%1」には行がありません。").arg(shown(path));
-    case engine::FileProblem::None:
-        break;
-    }
-    return QString();
-}
-
-// The delimiter the user typed, trimmed of spaces as the window's 検出 does.
-std::string typedDelimiter(const QString& text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return platform::encodeDelimiter(text.mid(first, last - first));
 }
 
 struct Options {
@@ -232,7 +202,7 @@ int convert(const QStringList& args)
         conversion.openSource(std::cin);
     } else {
         if (const auto problem = engine::checkReadable(source.path); problem != engine::FileProblem::None) {
-            say(problemText(problem, source.name));
+            say(texts::fileProblem(problem, source.name));
             return kFailed;
         }
         if (!toStdout && engine::sameFile(source.path, output)) {
@@ -240,7 +210,7 @@ int convert(const QStringList& args)
             return kFailed;
         }
         if (!conversion.openSource(source.path)) {
-            say(problemText(engine::FileProblem::CannotOpen, source.name));
+            say(texts::fileProblem(engine::FileProblem::CannotOpen, source.name));
             return kFailed;
         }
     }
@@ -250,7 +220,7 @@ int convert(const QStringList& args)
     const bool haveFirst = conversion.peekFirstLine(first);
     std::int64_t items = 0;
     if (o.delimiter) {
-        settings.inDeli = typedDelimiter(*o.delimiter);
+        settings.inDeli = texts::typedDelimiter(*o.delimiter);
     } else {
         engine::DelimiterTable table;
         table.resetToDefaults();
@@ -314,18 +284,18 @@ int detect(const QStringList& args)
         engine::Conversion reader(false);
         reader.openSource(std::cin);
         if (!reader.peekFirstLine(line)) {
-            say(problemText(engine::FileProblem::Empty, source.name));
+            say(texts::fileProblem(engine::FileProblem::Empty, source.name));
             return kFailed;
         }
     } else if (const auto problem = engine::readFirstLine(source.path, line); problem != engine::FileProblem::None) {
-        say(problemText(problem, source.name));
+        say(texts::fileProblem(problem, source.name));
         return kFailed;
     }
 
     std::string delimiter;
     std::int64_t items = 0;
     if (o.delimiter) {
-        engine::fGetDeli2(typedDelimiter(*o.delimiter), line, delimiter, items);
+        engine::fGetDeli2(texts::typedDelimiter(*o.delimiter), line, delimiter, items);
     } else {
         engine::DelimiterTable table;
         table.resetToDefaults();

@@ -8,6 +8,7 @@
 #include "engine/OutputFile.h"
 #include "files/mdlFile.h"
 #include "platform/Cp932.h"
+#include "shared/Texts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -65,18 +66,6 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& ge
     auto* button = new QPushButton(caption, parent);
     button->setGeometry(geometry);
     return button;
-}
-
-// Leading and trailing spaces only, as the delimiter box's users expect.
-QString trimBlanks(const QString& text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
 }
 
 } // namespace
@@ -267,28 +256,8 @@ void frmConvert::closeEvent(QCloseEvent* event)
 
 void frmConvert::showFileProblem(engine::FileProblem problem, const QString& path)
 {
-    const QString shown = QDir::toNativeSeparators(path);
-    QString text;
-    switch (problem) {
-    case engine::FileProblem::Missing:
-        text = QStringLiteral("ファイル「%1」が見つかりません。");
-        break;
-    case engine::FileProblem::NotAFile:
-        text = QStringLiteral("「%1」はファイルではありません。");
-        break;
-    case engine::FileProblem::CannotOpen:
-        text = QStringLiteral("ファイル「%1」を開けません。");
-        break;
-    case engine::FileProblem::ReadFailed:
-        text = QStringLiteral("ファイル「%1」を読み込めません。");
-        break;
-    case engine::FileProblem::Empty:
-        text = QStringLiteral("ファイル「%1」には行がありません。");
-        break;
-    case engine::FileProblem::None:
-        return;
-    }
-    platform_.messageBox.show(text.arg(shown), 48, kTitle);
+    if (problem != engine::FileProblem::None)
+        platform_.messageBox.show(texts::fileProblem(problem, path), 48, kTitle);
 }
 
 bool frmConvert::readSourceFirstLine(const QString& path, std::string& line)
@@ -390,7 +359,7 @@ void frmConvert::cmd検出_Click()
     List[2]->clear();
     // Only blanks are trimmed: a TAB typed as the delimiter stays. The count is taken
     // with the same trimmed delimiter that then splits the line.
-    const std::string delimiter = platform::encodeDelimiter(trimBlanks(txtDELI->text()));
+    const std::string delimiter = texts::typedDelimiter(txtDELI->text());
     engine::fGetDeli2(delimiter, line, sInDeli, iItemCount);
     sInDeli = delimiter;
     SetINData(sInDeli, line);

@@ -1,6 +1,4 @@
-#include "platform/TestDoubles.h"
-#include "window/ItemList.h"
-#include "window/frmConvert.h"
+#include "TestSupport.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -16,14 +14,7 @@
 
 namespace {
 
-struct Fixture {
-    mdlGlobal global;
-    platform::RecordingMessageBox messages;
-    platform::ScriptedCommonDialog dialog;
-    int endCalls = 0;
-    platform::Platform platform{messages, dialog, [this] { ++endCalls; }};
-    frmConvert window{global, platform};
-};
+using Fixture = WindowFixture;
 
 TEST(MainWindow, StartUpState)
 {

@@ -1,0 +1,20 @@
+#pragma once
+// Texts and conversions that the window and the command line share, so that both
+// say the same things and treat typed delimiters alike.
+
+#include "engine/FirstLine.h"
+
+#include <QString>
+
+#include <string>
+
+namespace texts {
+
+// What went wrong with a file, naming it; empty for FileProblem::None.
+QString fileProblem(engine::FileProblem problem, const QString& path);
+
+// A delimiter typed by the user, with the leading and trailing spaces dropped (a TAB
+// stays), encoded to code page 932.
+std::string typedDelimiter(const QString& text);
+
+} // namespace texts
