@@ -158,18 +158,13 @@ TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
 TEST(CommandLine, ConvertWritesTheWindowsBytes)
 {
     WindowFixture f;
-    f.window.startDrag = [](const QString&) {};
     std::string source = "id,name,memo,price\r\n";
     for (int i = 0; i < 500; ++i)
         source += std::to_string(i) + ",\x83\x5C" + std::to_string(i) + ",\"a,b\"\"c\"," + (i % 3 ? "" : "7") +
                   (i % 7 ? "\r\n" : "\r");
     const QString in = f.write(QStringLiteral("in.csv"), source);
     f.choose(in);
-    for (int n : {4, 1, 3, 2, 1}) {
-        f.window.List[0]->setCurrentRow(n - 1);
-        f.window.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
-        f.window.List_DragDrop(2);
-    }
+    f.columns({4, 1, 3, 2, 1});
     f.window.Option1_Click(1);
     f.window.chk先頭行->setChecked(true);
     f.global.sOutFile = f.path(QStringLiteral("window.csv"));

@@ -14,16 +14,6 @@
 namespace {
 
 struct RunFixture : WindowFixture {
-    RunFixture() { window.startDrag = [](const QString&) {}; }
-
-    void columns(std::initializer_list<int> items)
-    {
-        for (int n : items) {
-            window.List[0]->setCurrentRow(n - 1);
-            window.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
-            window.List_DragDrop(2);
-        }
-    }
     void output(const QString& name)
     {
         global.sOutFile = path(name);

@@ -10,15 +10,6 @@
 namespace {
 
 struct Def : WindowFixture {
-    Def() { window.startDrag = [](const QString&) {}; }
-    void columns(std::initializer_list<int> items)
-    {
-        for (int n : items) {
-            window.List[0]->setCurrentRow(n - 1);
-            window.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
-            window.List_DragDrop(2);
-        }
-    }
     void chooseTwelve()
     {
         std::string line;

@@ -22,7 +22,20 @@ struct WindowFixture {
     frmConvert window{global, platform};
     QTemporaryDir dir;
 
+    // Offscreen a real drag returns at once; the handlers are driven directly instead.
+    WindowFixture() { window.startDrag = [](const QString&) {}; }
+
     QString path(const QString& name) const { return dir.filePath(name); }
+
+    // Drags source items 1-based onto the output list, one after another.
+    void columns(std::initializer_list<int> items)
+    {
+        for (int n : items) {
+            window.List[0]->setCurrentRow(n - 1);
+            window.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
+            window.List_DragDrop(2);
+        }
+    }
 
     QString write(const QString& name, const std::string& bytes) const
     {
