@@ -1,14 +1,17 @@
 // The harness times the command line tools as they are; these check what its figures
 // rely on: a rerun replaces the old output rather than adding to it, a failure shows in
-// the exit status, and the window writes exactly what the engine writes.
+// the exit status, the window writes exactly what the engine writes, and two outputs
+// called identical really are.
 
 #include "BenchArgs.h"
+#include "BenchFiles.h"
 #include "SourceGenerator.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -113,6 +116,32 @@ TEST(EngineConvert, FailuresShowInTheExitStatus)
     EXPECT_EQ(run(kConvert + " --in-delimiter , --columns 1 " + quoted(r.out) + " " + quoted(r.out)), 1);
     EXPECT_EQ(readAll(r.out), before);
     EXPECT_EQ(run(kConvert + " --columns 1 " + quoted(r.out) + " " + quoted(dir.path / "out")), 2);
+}
+
+// Outputs run to tens of megabytes and are read a chunk at a time; a difference in
+// the last byte of a later chunk, or a missing tail, must still count.
+TEST(CompareFiles, FindsADifferenceBeyondTheFirstChunk)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; text.size() < (3u << 20) / 2; ++i)
+        text += "line " + std::to_string(i) + ",\x95\x5C\r\n";
+    const auto lines = static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+    std::ofstream(dir.path / "a", std::ios::binary) << text;
+    std::ofstream(dir.path / "same", std::ios::binary) << text;
+    std::string changed = text;
+    changed[changed.size() - 3] = 'X';
+    std::ofstream(dir.path / "changed", std::ios::binary) << changed;
+    std::ofstream(dir.path / "short", std::ios::binary) << text.substr(0, text.size() - 2);
+
+    EXPECT_TRUE(bench::compareFiles(dir.path / "a", dir.path / "same").same);
+    const auto c = bench::compareFiles(dir.path / "a", dir.path / "changed");
+    EXPECT_FALSE(c.same);
+    EXPECT_EQ(c.line, lines);
+    const auto s = bench::compareFiles(dir.path / "a", dir.path / "short");
+    EXPECT_FALSE(s.same);
+    EXPECT_EQ(s.line, lines);
+    EXPECT_FALSE(bench::sameBytes(dir.path / "a", dir.path / "missing"));
 }
 
 #ifdef TOLVANE_WINDOW_CONVERT

@@ -2,8 +2,12 @@
 // since a conversion can hardly beat reading and writing the bytes once. Each command
 // runs as a child of its own so that wait4 reports its peak memory; the best of several
 // runs is kept because the slower runs measure the machine's other work, not ours.
+// Given the real program, it also sets `tolvane convert` beside general-purpose tools
+// making the same column selection, and times reading a very long first line.
 
 #include "BenchArgs.h"
+#include "BenchFiles.h"
+#include "SourceGenerator.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -15,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +39,7 @@ constexpr double kWindowTarget = 1.2;
 struct Options {
     fs::path dir = "/tmp/tolvane-bench";
     fs::path tools;
+    fs::path tolvane;
     std::int64_t narrowLines = 1'000'000;
     std::int64_t wideLines = 50'000;
     int runs = 3;
@@ -87,7 +93,11 @@ std::string readSmallFile(const fs::path& p)
     return s.str();
 }
 
-ChildRun runChild(const std::vector<std::string>& args, const fs::path& log)
+// out, when given, receives the child's standard output instead of the log, so that
+// tools writing to standard output run without a shell in between; env holds extra
+// NAME=VALUE settings for the child alone.
+ChildRun runChild(const std::vector<std::string>& args, const fs::path& log, const fs::path& out = {},
+                  const std::vector<std::string>& env = {})
 {
     std::vector<char*> argv;
     for (const std::string& a : args)
@@ -108,6 +118,17 @@ ChildRun runChild(const std::vector<std::string>& args, const fs::path& log)
             dup2(fd, STDERR_FILENO);
             close(fd);
         }
+        if (!out.empty()) {
+            const int ofd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (ofd < 0) {
+                std::fprintf(stderr, "cannot create %s: %s\n", out.c_str(), std::strerror(errno));
+                _exit(127);
+            }
+            dup2(ofd, STDOUT_FILENO);
+            close(ofd);
+        }
+        for (const std::string& e : env)
+            putenv(const_cast<char*>(e.c_str()));
         execv(argv[0], argv.data());
         std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
         _exit(127);
@@ -141,22 +162,6 @@ void warm(const fs::path& p)
     close(fd);
 }
 
-bool sameBytes(const fs::path& a, const fs::path& b)
-{
-    std::error_code ea, eb;
-    if (fs::file_size(a, ea) != fs::file_size(b, eb) || ea || eb)
-        return false;
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    std::vector<char> ba(1 << 20), bb(1 << 20);
-    while (fa && fb) {
-        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-        if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(fa.gcount())))
-            return false;
-    }
-    return !fa.bad() && !fb.bad();
-}
-
 bool executable(const fs::path& p) { return access(p.c_str(), X_OK) == 0; }
 
 std::string delimiterArg(char d) { return d == '\t' ? std::string("\\t") : std::string(1, d); }
@@ -186,15 +191,6 @@ bool ensureFiles(const Options& o, const Case& c)
     return true;
 }
 
-std::optional<double> reportedSeconds(const std::string& log)
-{
-    static const std::string kLabel = "conversion seconds: ";
-    const std::size_t at = log.rfind(kLabel);
-    if (at == std::string::npos)
-        return std::nullopt;
-    return std::strtod(log.c_str() + at + kLabel.size(), nullptr);
-}
-
 std::string verdict(double value, double target)
 {
     if (value <= target)
@@ -213,10 +209,324 @@ std::string peakVerdict(double peakMB)
     return text;
 }
 
+// What a shell would run for a bare command name; empty when it is not installed.
+fs::path findOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path ? path : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        const fs::path dir = rest.substr(0, colon).empty() ? fs::path(".") : fs::path(rest.substr(0, colon));
+        std::error_code ec;
+        if (fs::is_regular_file(dir / name, ec) && executable(dir / name))
+            return dir / name;
+        if (colon == std::string_view::npos)
+            break;
+        rest.remove_prefix(colon + 1);
+    }
+    return {};
+}
+
+// Fifty columns would fill several lines of the report.
+std::string shortList(const std::string& list)
+{
+    if (list.size() <= 24)
+        return list;
+    const std::size_t first = list.find(',');
+    const std::size_t second = list.find(',', first + 1);
+    return list.substr(0, second) + ",...," + list.substr(list.rfind(',') + 1);
+}
+
+// The csv module parses quotes away and writes them back only where its own rule needs
+// them, so its output may legitimately differ from a converter that keeps items as
+// they are; the figure still shows what the general approach costs.
+constexpr const char* kPythonScript = R"(import csv, sys
+cols = [int(c) - 1 for c in sys.argv[1].split(',')]
+with open(sys.argv[2], encoding='cp932', newline='') as src, \
+     open(sys.argv[3], 'w', encoding='cp932', newline='') as out:
+    w = csv.writer(out, lineterminator='\r\n', quoting=csv.QUOTE_MINIMAL)
+    w.writerows([row[c] for c in cols] for row in csv.reader(src))
+)";
+
+std::string gawkProgram(const std::vector<int>& columns)
+{
+    std::string program = "BEGIN { FPAT = \"([^,]*)|(\\\"[^\\\"]*\\\")\"; OFS = \",\"; ORS = \"\\r\\n\"; "
+                          "RS = \"\\r\\n\" } { print ";
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        program += (i ? ", $" : "$") + std::to_string(columns[i]);
+    return program + " }";
+}
+
+// The general-purpose tools found on this machine, looked up once for both files.
+struct OtherTools {
+    fs::path mlr;
+    bool mlrCrlf = false;
+    fs::path python;
+    fs::path pythonOnPath;
+    fs::path gawk;
+};
+
+OtherTools findOtherTools(const Options& o)
+{
+    OtherTools t;
+    t.mlr = findOnPath("mlr");
+    if (!t.mlr.empty())
+        t.mlrCrlf = runChild({t.mlr.string(), "--csv", "-N", "--ors", "crlf", "cat", "/dev/null"}, o.dir / "probe.log")
+                        .ok;
+    t.pythonOnPath = findOnPath("python3");
+    if (!t.pythonOnPath.empty()) {
+        // A version manager's shim is a shell script that starts the interpreter; asking
+        // the interpreter for itself keeps the shim's start-up out of every timing.
+        const fs::path answer = o.dir / "python.path";
+        const ChildRun r =
+            runChild({t.pythonOnPath.string(), "-c", "import sys; print(sys.executable)"}, o.dir / "probe.log", answer);
+        std::string text = readSmallFile(answer);
+        fs::remove(answer);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        t.python = r.ok && !text.empty() && executable(text) ? fs::path(text) : t.pythonOnPath;
+    }
+    t.gawk = findOnPath("gawk");
+    fs::remove(o.dir / "probe.log");
+    return t;
+}
+
+struct ToolCommand {
+    std::string name;
+    std::vector<std::string> args;
+    // Where the tool writes; for tools that write to standard output the harness sends it there.
+    fs::path out;
+    bool toStdout = true;
+    std::vector<std::string> env;
+    Measured measured;
+    bench::Comparison vsTolvane;
+};
+
+// One file: cat, tolvane convert and each tool found, alternated run by run.
+bool runToolsTable(const Options& o, const OtherTools& other, const Case& c)
+{
+    const std::vector<int> columns = *bench::parseColumns(c.columnList);
+    const auto out = [&](const char* tag) { return o.dir / (c.stem + "." + tag + ".out"); };
+    std::vector<ToolCommand> tools;
+    tools.push_back({"cat SOURCE > OUT", {"/bin/cat", c.source.string()}, out("cat"), true, {}, {}, {}});
+    tools.push_back({"tolvane convert",
+                     {o.tolvane.string(), "convert", "-c", c.columnList, c.source.string(), out("tolvane").string()},
+                     out("tolvane"),
+                     false,
+                     {},
+                     {},
+                     {}});
+    std::vector<std::string> notes;
+    if (other.mlr.empty()) {
+        notes.push_back("mlr: skipped, not found on PATH");
+    } else {
+        std::vector<std::string> args = {other.mlr.string(), "--csv", "-N"};
+        if (other.mlrCrlf)
+            args.insert(args.end(), {"--ors", "crlf"});
+        else
+            notes.push_back("mlr: --ors crlf refused, so its lines end in LF only");
+        args.insert(args.end(), {"cut", "-o", "-f", c.columnList, c.source.string()});
+        tools.push_back({other.mlrCrlf ? "mlr --ors crlf cut -o" : "mlr cut -o", args, out("mlr"), true, {}, {}, {}});
+    }
+    if (other.python.empty()) {
+        notes.push_back("python3: skipped, not found on PATH");
+    } else {
+        tools.push_back({"python3 csv module",
+                         {other.python.string(), "-c", kPythonScript, c.columnList, c.source.string(),
+                          out("python").string()},
+                         out("python"),
+                         false,
+                         {},
+                         {},
+                         {}});
+    }
+    if (other.gawk.empty()) {
+        notes.push_back("gawk: skipped, not found on PATH");
+    } else {
+        tools.push_back({"gawk FPAT (LC_ALL=C)",
+                         {other.gawk.string(), gawkProgram(columns), c.source.string()},
+                         out("gawk"),
+                         true,
+                         {"LC_ALL=C"},
+                         {},
+                         {}});
+    }
+
+    std::printf("running tools %s...\n", c.name.c_str());
+    std::fflush(stdout);
+    warm(c.source);
+    const fs::path log = o.dir / "tools.log";
+    for (int r = 0; r < o.runs; ++r)
+        for (ToolCommand& t : tools)
+            t.measured.add(runChild(t.args, log, t.toStdout ? t.out : fs::path(), t.env));
+
+    const ToolCommand& cat = tools[0];
+    const ToolCommand& tolvane = tools[1];
+    const bool catCopied = cat.measured.ok && bench::sameBytes(cat.out, c.source);
+    const bool tolvaneCorrect = tolvane.measured.ok && bench::sameBytes(tolvane.out, c.expect);
+    for (std::size_t i = 2; i < tools.size(); ++i)
+        if (tools[i].measured.ok && tolvane.measured.ok)
+            tools[i].vsTolvane = bench::compareFiles(tools[i].out, tolvane.out);
+
+    const double mb = static_cast<double>(fs::file_size(c.source)) / kMB;
+    std::printf("\ntools on %s (%.1f MB), columns %s, best of %d runs:\n", c.source.filename().c_str(), mb,
+                shortList(c.columnList).c_str(), o.runs);
+    std::printf("  %-24s %8s %10s %8s  %s\n", "tool", "s", "x tolvane", "peak MB", "output");
+    for (std::size_t i = 0; i < tools.size(); ++i) {
+        const ToolCommand& t = tools[i];
+        if (!t.measured.ok) {
+            std::string why = t.measured.failure.substr(0, 300);
+            std::replace(why.begin(), why.end(), '\n', ' ');
+            std::printf("  %-24s FAILED: %s\n", t.name.c_str(), why.c_str());
+            continue;
+        }
+        std::string verdictText;
+        if (i == 0) {
+            verdictText = catCopied ? "copy of the source" : "DIFFERS from the source";
+        } else if (i == 1) {
+            verdictText = tolvaneCorrect ? "equals expected" : "DIFFERS from expected";
+        } else if (!tolvane.measured.ok) {
+            verdictText = "identical: not compared, tolvane convert failed";
+        } else if (t.vsTolvane.same) {
+            verdictText = "identical: yes";
+        } else if (t.vsTolvane.line == 0) {
+            verdictText = "identical: no (output unreadable)";
+        } else {
+            verdictText = "identical: no (first difference on line " + std::to_string(t.vsTolvane.line) + ")";
+        }
+        char ratio[16] = "-";
+        if (tolvane.measured.ok)
+            std::snprintf(ratio, sizeof ratio, "%.2f", t.measured.seconds / tolvane.measured.seconds);
+        std::printf("  %-24s %8.3f %10s %8.1f  %s\n", t.name.c_str(), t.measured.seconds, ratio, t.measured.peakMB,
+                    verdictText.c_str());
+    }
+    for (const std::string& n : notes)
+        std::printf("  %s\n", n.c_str());
+    if (cat.measured.ok && tolvane.measured.ok) {
+        const double x = tolvane.measured.seconds / cat.measured.seconds;
+        std::printf("  tolvane convert against cat: %.3f s / %.3f s = %.2fx  target <=%.1f: %s\n",
+                    tolvane.measured.seconds, cat.measured.seconds, x, c.catTarget, verdict(x, c.catTarget).c_str());
+    }
+    for (const ToolCommand& t : tools)
+        fs::remove(t.out);
+    fs::remove(log);
+    return tolvaneCorrect;
+}
+
+// A first line of about a megabyte (the wide file's items average eight bytes), with
+// Japanese, trail-byte and quoted items, then a few ordinary lines: the window lists
+// every item of the first line, so this is where choosing a file is slowest.
+constexpr int kFirstLineItems = 125000;
+
+bool ensureFirstLineFile(const fs::path& file)
+{
+    if (fs::exists(file))
+        return true;
+    std::printf("generating %s (a first line of %d items)...\n", file.c_str(), kFirstLineItems);
+    std::fflush(stdout);
+    const fs::path part = file.string() + ".part";
+    std::string text;
+    std::string line;
+    std::vector<bench::ItemRange> items;
+    bench::SourceGenerator first(kFirstLineItems, 3, ',');
+    first.next(line, items);
+    text += line + "\r\n";
+    bench::SourceGenerator rest(12, 3, ',');
+    for (int i = 0; i < 5; ++i) {
+        rest.next(line, items);
+        text += line + "\r\n";
+    }
+    {
+        std::ofstream f(part, std::ios::binary);
+        f.write(text.data(), static_cast<std::streamsize>(text.size()));
+        if (!f.flush()) {
+            std::fprintf(stderr, "cannot write %s\n", part.c_str());
+            return false;
+        }
+    }
+    fs::rename(part, file);
+    return true;
+}
+
+std::optional<double> labelledNumber(const std::string& log, const std::string& label)
+{
+    const std::size_t at = log.rfind(label);
+    if (at == std::string::npos)
+        return std::nullopt;
+    return std::strtod(log.c_str() + at + label.size(), nullptr);
+}
+
+bool runDetection(const Options& o, const fs::path& windowTool, bool haveWindow)
+{
+    const fs::path file = o.dir / ("firstline-" + std::to_string(kFirstLineItems) + ".csv");
+    if (!ensureFirstLineFile(file))
+        return false;
+    const std::string text = readSmallFile(file);
+    const std::size_t firstEnd = text.find("\r\n");
+    const auto lines = std::count(text.begin(), text.end(), '\n');
+
+    std::printf("running first-line detection...\n");
+    std::fflush(stdout);
+    warm(file);
+    const fs::path log = o.dir / "detect.log";
+    // One untimed run keeps what detect prints: the delimiter line, then one line per item.
+    const fs::path listing = o.dir / "detect.out";
+    const ChildRun shown = runChild({o.tolvane.string(), "detect", file.string()}, log, listing);
+    const std::string printed = readSmallFile(listing);
+    fs::remove(listing);
+    const long detectItems = static_cast<long>(std::count(printed.begin(), printed.end(), '\n')) - 1;
+    const std::string firstPrinted = printed.substr(0, printed.find('\n'));
+    const std::string delimiterName = firstPrinted.substr(firstPrinted.find('\t') + 1);
+
+    Measured detect, window, windowClick;
+    std::optional<long> rows;
+    bool rowsAgree = true;
+    for (int r = 0; r < o.runs; ++r) {
+        detect.add(runChild({o.tolvane.string(), "detect", file.string()}, log, "/dev/null"));
+        if (!haveWindow)
+            continue;
+        const ChildRun run = runChild({windowTool.string(), "--detect", file.string()}, log);
+        window.add(run);
+        const auto ms = labelledNumber(run.log, "detection milliseconds: ");
+        windowClick.add({run.ok && ms.has_value(), ms.value_or(0) / 1000, 0, run.log});
+        const auto n = labelledNumber(run.log, "rows: ");
+        const std::optional<long> count = n ? std::optional<long>(static_cast<long>(*n)) : std::nullopt;
+        if (rows && count != rows)
+            rowsAgree = false;
+        rows = count;
+    }
+    fs::remove(log);
+
+    std::printf("\nfirst-line detection on %s: %zu bytes, first line %zu bytes, %ld lines, best of %d runs:\n",
+                file.filename().c_str(), text.size(), firstEnd, static_cast<long>(lines), o.runs);
+    if (!shown.ok || !detect.ok) {
+        std::printf("  tolvane detect FAILED: %s\n", (shown.ok ? detect.failure : shown.log).c_str());
+    } else {
+        std::printf("  tolvane detect > /dev/null (whole process): %8.3f s  peak %.1f MB  (delimiter \"%s\", "
+                    "%ld items listed)\n",
+                    detect.seconds, detect.peakMB, delimiterName.c_str(), detectItems);
+    }
+    if (!haveWindow) {
+        std::printf("  window: skipped, %s was not built\n", windowTool.c_str());
+        return shown.ok && detect.ok;
+    }
+    if (!window.ok || !windowClick.ok || !rows) {
+        std::printf("  window --detect FAILED: %s\n", (window.ok ? windowClick.failure : window.failure).c_str());
+        return false;
+    }
+    std::printf("  window cmdFile_Click alone:                 %8.1f ms  List[0] rows %ld\n",
+                windowClick.seconds * 1000, *rows);
+    std::printf("  window --detect (whole Qt process):         %8.3f s  peak %.1f MB\n", window.seconds, window.peakMB);
+    const bool agree = rowsAgree && *rows == detectItems && *rows == kFirstLineItems;
+    std::printf("  items: generated %d, tolvane detect %ld, window %ld: %s\n", kFirstLineItems, detectItems, *rows,
+                agree ? "agree" : "DISAGREE");
+    return shown.ok && detect.ok && agree;
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: tolvane_bench [--dir FOLDER] [--tools FOLDER] [--narrow-lines N] [--wide-lines N] "
-                         "[--runs N]\n");
+    std::fprintf(stderr, "usage: tolvane_bench [--dir FOLDER] [--tools FOLDER] [--tolvane PATH] [--narrow-lines N] "
+                         "[--wide-lines N] [--runs N]\n");
     return 2;
 }
 
@@ -234,6 +544,8 @@ int main(int argc, char** argv)
             o.dir = value;
         } else if (arg == "--tools") {
             o.tools = value;
+        } else if (arg == "--tolvane") {
+            o.tolvane = value;
         } else if (arg == "--narrow-lines" || arg == "--wide-lines" || arg == "--runs") {
             const auto n = bench::parseCount(value);
             if (!n || *n < 1)
@@ -255,6 +567,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tolvane_bench: %s not found in %s (use --tools)\n", tool, o.tools.c_str());
             return 1;
         }
+    }
+    if (!o.tolvane.empty() && !executable(o.tolvane)) {
+        std::fprintf(stderr, "tolvane_bench: %s cannot be run\n", o.tolvane.c_str());
+        return 1;
     }
     const fs::path windowTool = o.tools / "tolvane_window_convert";
     const bool haveWindow = executable(windowTool);
@@ -314,7 +630,7 @@ int main(int argc, char** argv)
                                    convOut.string()},
                                   log));
         }
-        row.correct = row.conv.ok && sameBytes(convOut, c.expect);
+        row.correct = row.conv.ok && bench::sameBytes(convOut, c.expect);
         rows.push_back(row);
         if (&c == &cases.front())
             narrowEngineOut = convOut;
@@ -337,11 +653,11 @@ int main(int argc, char** argv)
                 {windowTool.string(), "--columns", narrow.columnList, narrow.source.string(), windowOut.string()},
                 log);
             window.add(run);
-            const auto alone = reportedSeconds(run.log);
+            const auto alone = labelledNumber(run.log, "conversion seconds: ");
             windowAlone.add({run.ok && alone.has_value(), alone.value_or(0), 0, run.log});
         }
-        windowSame = window.ok && sameBytes(windowOut, narrowEngineOut);
-        windowCorrect = window.ok && sameBytes(windowOut, narrow.expect);
+        windowSame = window.ok && bench::sameBytes(windowOut, narrowEngineOut);
+        windowCorrect = window.ok && bench::sameBytes(windowOut, narrow.expect);
         fs::remove(windowOut);
     }
     fs::remove(narrowEngineOut);
@@ -363,28 +679,49 @@ int main(int argc, char** argv)
                     peakVerdict(r.conv.peakMB).c_str(), r.correct ? "equals expected" : "DIFFERS from expected");
     }
     const bool rowsCorrect = std::all_of(rows.begin(), rows.end(), [](const Row& r) { return r.correct; });
-    if (!haveWindow) {
-        std::printf("window narrow: skipped, %s was not built\n", windowTool.c_str());
-        return rowsCorrect ? 0 : 1;
-    }
-    const Row& narrowRow = rows.front();
-    const double mb = static_cast<double>(fs::file_size(narrow.source)) / kMB;
-    if (!window.ok || !windowAlone.ok || !narrowRow.conv.ok || !narrowRow.cat.ok) {
-        std::printf("%-14s %8.1f FAILED: %s\n", "window narrow", mb,
-                    (!window.ok ? window.failure : windowAlone.failure).c_str());
-        return 1;
-    }
-    std::printf("%-14s %8.1f %8.3f %8.3f %8.1f %7.2f  %-22s %8.1f  %-18s %s\n", "window narrow", mb,
-                narrowRow.cat.seconds, window.seconds, mb / window.seconds, window.seconds / narrowRow.cat.seconds,
-                "(whole Qt process)", window.peakMB, peakVerdict(window.peakMB).c_str(),
-                windowCorrect ? "equals expected" : "DIFFERS from expected");
+    // The window's figures come from the runs above; later sections only add to the report.
+    const bool windowGood = [&] {
+        if (!haveWindow) {
+            std::printf("window narrow: skipped, %s was not built\n", windowTool.c_str());
+            return true;
+        }
+        const Row& narrowRow = rows.front();
+        const double mb = static_cast<double>(fs::file_size(narrow.source)) / kMB;
+        if (!window.ok || !windowAlone.ok || !narrowRow.conv.ok || !narrowRow.cat.ok) {
+            std::printf("%-14s %8.1f FAILED: %s\n", "window narrow", mb,
+                        (!window.ok ? window.failure : windowAlone.failure).c_str());
+            return false;
+        }
+        std::printf("%-14s %8.1f %8.3f %8.3f %8.1f %7.2f  %-22s %8.1f  %-18s %s\n", "window narrow", mb,
+                    narrowRow.cat.seconds, window.seconds, mb / window.seconds, window.seconds / narrowRow.cat.seconds,
+                    "(whole Qt process)", window.peakMB, peakVerdict(window.peakMB).c_str(),
+                    windowCorrect ? "equals expected" : "DIFFERS from expected");
 
-    const double engine = narrowRow.conv.seconds;
-    std::printf("\nwindow narrow against the engine (target <=%.1fx the engine):\n", kWindowTarget);
-    std::printf("  whole process:       %.3f s vs engine %.3f s = %.2fx  %s\n", window.seconds, engine,
-                window.seconds / engine, verdict(window.seconds / engine, kWindowTarget).c_str());
-    std::printf("  cmd開始_Click alone: %.3f s vs engine %.3f s = %.2fx  %s\n", windowAlone.seconds, engine,
-                windowAlone.seconds / engine, verdict(windowAlone.seconds / engine, kWindowTarget).c_str());
-    std::printf("  window output byte-identical to engine output: %s\n", windowSame ? "yes" : "no");
-    return rowsCorrect && windowSame && windowCorrect ? 0 : 1;
+        const double engine = narrowRow.conv.seconds;
+        std::printf("\nwindow narrow against the engine (target <=%.1fx the engine):\n", kWindowTarget);
+        std::printf("  whole process:       %.3f s vs engine %.3f s = %.2fx  %s\n", window.seconds, engine,
+                    window.seconds / engine, verdict(window.seconds / engine, kWindowTarget).c_str());
+        std::printf("  cmd開始_Click alone: %.3f s vs engine %.3f s = %.2fx  %s\n", windowAlone.seconds, engine,
+                    windowAlone.seconds / engine, verdict(windowAlone.seconds / engine, kWindowTarget).c_str());
+        std::printf("  window output byte-identical to engine output: %s\n", windowSame ? "yes" : "no");
+        return windowSame && windowCorrect;
+    }();
+
+    bool toolsGood = true;
+    if (o.tolvane.empty()) {
+        std::printf("\ntools and first-line detection: skipped, no --tolvane given\n");
+    } else {
+        const OtherTools other = findOtherTools(o);
+        const auto found = [](const fs::path& p) { return p.empty() ? std::string("not on PATH") : p.string(); };
+        std::string python = found(other.python);
+        if (other.python != other.pythonOnPath)
+            python += " (what " + other.pythonOnPath.string() + " starts)";
+        std::printf("\ntolvane %s\npython3 %s; mlr %s; gawk %s\n", o.tolvane.c_str(), python.c_str(),
+                    found(other.mlr).c_str(), found(other.gawk).c_str());
+        for (const Case& c : cases)
+            if (c.delimiter == ',')
+                toolsGood = runToolsTable(o, other, c) && toolsGood;
+        toolsGood = runDetection(o, windowTool, haveWindow) && toolsGood;
+    }
+    return rowsCorrect && windowGood && toolsGood ? 0 : 1;
 }

@@ -2,5 +2,9 @@
 # Runs the conversion benchmark with the tools built beside this script.
 # Options: --dir FOLDER (default /tmp/tolvane-bench), --narrow-lines N, --wide-lines N, --runs N
 # Source files are generated once per size and reused; delete the folder to make them again.
+# The program itself is built one folder up; without it the tools and detection figures are left out.
 here=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd)
+if [ -x "$here/../tolvane" ]; then
+    exec "$here/tolvane_bench" --tools "$here" --tolvane "$here/../tolvane" "$@"
+fi
 exec "$here/tolvane_bench" --tools "$here" "$@"
