@@ -307,9 +307,9 @@ int detect(const QStringList& args)
     else if (delimiter.empty())
         name = QStringLiteral("(なし)");
     QString text = QStringLiteral("区切文字\t%1\n").arg(name);
-    const auto rows = engine::Proc1Line(line, delimiter, items);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        text += QStringLiteral("%1\t%2\n").arg(i + 1).arg(platform::decodeCp932(rows[i]));
+    const QStringList rows = platform::decodeCp932Each(engine::Proc1Line(line, delimiter, items));
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        text += QString::number(i + 1) + QLatin1Char('\t') + rows[i] + QLatin1Char('\n');
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
     return std::fflush(stdout) == 0 ? kOk : kFailed;

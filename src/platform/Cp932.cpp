@@ -17,6 +17,18 @@ QString decodeCp932(std::string_view bytes)
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
+QStringList decodeCp932Each(const std::vector<std::string_view>& pieces)
+{
+    QStringDecoder decoder(kCodec, QStringConverter::Flag::Stateless);
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(pieces.size()));
+    for (std::string_view piece : pieces) {
+        out << decoder.decode(QByteArrayView(piece.data(), static_cast<qsizetype>(piece.size())));
+        decoder.resetState();
+    }
+    return out;
+}
+
 std::optional<std::string> encodeCp932(const QString& text)
 {
     QStringEncoder encoder(kCodec, QStringConverter::Flag::Stateless);

@@ -3,15 +3,21 @@
 // file bytes for display, encoding what the user types.
 
 #include <QString>
+#include <QStringList>
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
 QString decodeCp932(std::string_view bytes);
+
+// Decodes many pieces with one converter: opening a converter costs more than a
+// short item does.
+QStringList decodeCp932Each(const std::vector<std::string_view>& pieces);
 
 // nullopt when some character has no code page 932 form.
 std::optional<std::string> encodeCp932(const QString& text);

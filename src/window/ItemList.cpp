@@ -9,6 +9,8 @@
 ItemList::ItemList(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every row is one line of text; a first line may hold a hundred thousand items.
+    setUniformItemSizes(true);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     // The window starts drags itself; the view's own drag machinery stays off.

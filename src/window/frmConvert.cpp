@@ -276,12 +276,7 @@ void frmConvert::SetINData(const std::string& DELI, const std::string& p)
 
 void frmConvert::Proc1Line(const std::string& p, const std::string& sDELI)
 {
-    const auto items = engine::Proc1Line(p, sDELI, iItemCount);
-    QStringList rows;
-    rows.reserve(static_cast<qsizetype>(items.size()));
-    for (std::string_view item : items)
-        rows << platform::decodeCp932(item);
-    List[0]->addItems(rows);
+    List[0]->addItems(platform::decodeCp932Each(engine::Proc1Line(p, sDELI, iItemCount)));
 }
 
 void frmConvert::recreateColumnMap()
