@@ -178,16 +178,14 @@ std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64
     return result;
 }
 
-std::size_t* ItemSplitter::Cuts::room(std::size_t count, std::size_t more)
+std::size_t* ItemSplitter::Cuts::grow(std::size_t count, std::size_t more)
 {
-    if (count + more > capacity) {
-        const std::size_t bigger = std::max<std::size_t>(2 * capacity, count + more + 64);
-        auto grown = std::make_unique<std::size_t[]>(bigger);
-        if (count > 0)
-            std::memcpy(grown.get(), at.get(), count * sizeof(std::size_t));
-        at = std::move(grown);
-        capacity = bigger;
-    }
+    const std::size_t bigger = std::max<std::size_t>(2 * capacity, count + more + 64);
+    auto grown = std::make_unique<std::size_t[]>(bigger);
+    if (count > 0)
+        std::memcpy(grown.get(), at.get(), count * sizeof(std::size_t));
+    at = std::move(grown);
+    capacity = bigger;
     return at.get();
 }
 

@@ -41,7 +41,11 @@ private:
         std::unique_ptr<std::size_t[]> at;
         std::size_t capacity = 0;
         // Room for `more` cuts after the first `count`.
-        std::size_t* room(std::size_t count, std::size_t more);
+        std::size_t* room(std::size_t count, std::size_t more)
+        {
+            return count + more <= capacity ? at.get() : grow(count, more);
+        }
+        std::size_t* grow(std::size_t count, std::size_t more);
     };
     Cuts cuts_;
     std::size_t cutCount_ = 0;
