@@ -11,13 +11,6 @@ namespace {
 constexpr std::size_t kFlushAt = 1 << 20;
 constexpr std::size_t kSlack = 64;
 
-// Copies in 16-byte steps, reading and writing up to 15 bytes past the end: the
-// source line and the output buffer both have room for that.
-inline void copyOver(char* to, const char* from, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; i += 16)
-        std::memcpy(to + i, from + i, 16);
-}
 // The clock is read every so many lines, not after each one.
 constexpr int kLinesPerClockCheck = 64;
 } // namespace
@@ -150,16 +143,12 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
     std::string_view shownSource;
     bool haveSource = false;
     std::size_t outputAt = 0;
-    std::size_t outputLength = 0;
+    std::size_t shownLength = 0;
     bool haveOutput = false;
     int untilClock = kLinesPerClockCheck;
     Status status = Status::Running;
-    const std::int64_t upTo = highestItem(settings.map);
-    // The columns in output order, read once per slice.
-    std::vector<std::int32_t> columns;
-    for (std::size_t i = 1; i < settings.map.size(); ++i)
-        if (settings.map[i].iItemNo != -1)
-            columns.push_back(settings.map[i].iItemNo);
+    // The columns, read once per slice.
+    const OutputColumns columns = outputColumns(settings.map);
     const std::string_view outDeli = settings.outDeli;
 
     for (;;) {
@@ -174,34 +163,20 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
             ++count_;
             continue;
         }
-        if (!columns.empty()) {
-            // The same bytes as buildOutputLine, written straight into the buffer.
-            splitter_.split(line, settings.inDeli, upTo, true);
-            std::size_t length = (columns.size() - 1) * outDeli.size() + 2;
-            for (const std::int32_t no : columns)
-                length += splitter_.item(no).size();
+        if (!columns.items.empty()) {
+            splitter_.split(line, settings.inDeli, columns.upTo, true);
+            const std::size_t length = outputLength(splitter_, columns, outDeli) + 2;
             char* const start = reserve(length);
-            char* to = start;
-            bool first = true;
-            for (const std::int32_t no : columns) {
-                if (!first) {
-                    std::memcpy(to, outDeli.data(), outDeli.size());
-                    to += outDeli.size();
-                }
-                first = false;
-                const std::string_view item = splitter_.item(no);
-                copyOver(to, item.data(), item.size());
-                to += item.size();
-            }
+            char* const to = writeOutputLine<true>(start, splitter_, columns, outDeli);
             to[0] = '\r';
             to[1] = '\n';
             outputAt = used_;
-            outputLength = length - 2;
+            shownLength = length - 2;
             haveOutput = true;
             used_ += length;
             ++bufferedLines_;
             if (used_ >= kFlushAt) {
-                lastOutput_.assign(buffer_.get() + outputAt, outputLength);
+                lastOutput_.assign(buffer_.get() + outputAt, shownLength);
                 anyOutput_ = true;
                 haveOutput = false;
                 if (!flush()) {
@@ -226,7 +201,7 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
     if (haveSource)
         lastSource_.assign(shownSource);
     if (haveOutput) {
-        lastOutput_.assign(buffer_.get() + outputAt, outputLength);
+        lastOutput_.assign(buffer_.get() + outputAt, shownLength);
         anyOutput_ = true;
     }
     return status;

@@ -80,84 +80,34 @@ std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDE
     return rows;
 }
 
-std::int64_t highestItem(const ColumnMap& map)
+OutputColumns outputColumns(const ColumnMap& map)
 {
-    std::int64_t highest = 0;
+    OutputColumns columns;
+    bool wholeLine = false;
     for (std::size_t i = 1; i < map.size(); ++i) {
         const std::int32_t no = map[i].iItemNo;
         if (no == -1)
             continue;
+        columns.items.push_back(no);
         if (no < 1)
-            return 0;
-        highest = std::max<std::int64_t>(highest, no);
+            wholeLine = true;
+        columns.upTo = std::max<std::int64_t>(columns.upTo, no);
     }
-    return highest;
+    if (wholeLine)
+        columns.upTo = 0;
+    return columns;
 }
-
-namespace {
-
-// Items are short: copying them inline beats a library call per item.
-inline void copyBytes(char* to, const char* from, std::size_t n)
-{
-    if (n >= 16) {
-        std::memcpy(to, from, n);
-    } else if (n >= 8) {
-        std::uint64_t a, b;
-        std::memcpy(&a, from, 8);
-        std::memcpy(&b, from + n - 8, 8);
-        std::memcpy(to, &a, 8);
-        std::memcpy(to + n - 8, &b, 8);
-    } else if (n >= 4) {
-        std::uint32_t a, b;
-        std::memcpy(&a, from, 4);
-        std::memcpy(&b, from + n - 4, 4);
-        std::memcpy(to, &a, 4);
-        std::memcpy(to + n - 4, &b, 4);
-    } else {
-        for (std::size_t i = 0; i < n; ++i)
-            to[i] = from[i];
-    }
-}
-
-} // namespace
 
 bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out, std::int64_t upTo, bool readableBeyond)
+                     ItemSplitter& splitter, std::string& out)
 {
-    bool split = false;
-    std::size_t length = 0;
-    std::size_t columns = 0;
-    for (std::size_t i = 1; i < map.size(); ++i) {
-        const std::int32_t no = map[i].iItemNo;
-        if (no == -1)
-            continue;
-        if (!split) {
-            splitter.split(p, sInDeli, upTo, readableBeyond);
-            split = true;
-        }
-        length += splitter.item(no).size();
-        ++columns;
-    }
-    if (columns == 0)
+    const OutputColumns columns = outputColumns(map);
+    if (columns.items.empty())
         return false;
-    length += (columns - 1) * sNewDeli.size();
-    std::size_t at = out.size();
-    out.resize(at + length);
-    char* const base = out.data();
-    bool first = true;
-    for (std::size_t i = 1; i < map.size(); ++i) {
-        const std::int32_t no = map[i].iItemNo;
-        if (no == -1)
-            continue;
-        if (!first) {
-            copyBytes(base + at, sNewDeli.data(), sNewDeli.size());
-            at += sNewDeli.size();
-        }
-        first = false;
-        const std::string_view item = splitter.item(no);
-        copyBytes(base + at, item.data(), item.size());
-        at += item.size();
-    }
+    splitter.split(p, sInDeli, columns.upTo);
+    const std::size_t at = out.size();
+    out.resize(at + outputLength(splitter, columns, sNewDeli));
+    writeOutputLine<false>(out.data() + at, splitter, columns, sNewDeli);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "Tables.h"
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -24,17 +25,54 @@ void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCoun
 // The first line's items 1..iItemCount, empty items included, for the source list.
 std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDELI, std::int64_t iItemCount);
 
-// Appends the output line for p (without its CR LF) to out: the items named by the
-// map, in map order, joined by sNewDeli. Entries holding -1 are passed over. Returns
-// false when no entry holds a column; out is then unchanged.
-// upTo: highestItem(map), when the caller has it at hand. readableBeyond: the line
-// comes from a LineReader, which keeps bytes readable after it.
-bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out, std::int64_t upTo = 0, bool readableBeyond = false);
+// The columns a map takes, in output order; entries holding -1 are passed over.
+struct OutputColumns {
+    std::vector<std::int32_t> items;
+    // The highest item number taken, or 0 when some column needs the whole line (a
+    // number below 1 takes the last item).
+    std::int64_t upTo = 0;
+};
+OutputColumns outputColumns(const ColumnMap& map);
 
-// The highest item number the map takes, or 0 when some column needs the whole line
-// (a number below 1 takes the last item).
-std::int64_t highestItem(const ColumnMap& map);
+// Length of the output line (without CR LF) for a line the splitter has split.
+inline std::size_t outputLength(const ItemSplitter& splitter, const OutputColumns& columns, std::string_view outDeli)
+{
+    std::size_t length = columns.items.empty() ? 0 : (columns.items.size() - 1) * outDeli.size();
+    for (const std::int32_t no : columns.items)
+        length += splitter.item(no).size();
+    return length;
+}
+
+// Writes the output line (without CR LF) at `to` and returns its end: the chosen items
+// joined by outDeli. Overshoot copies in 16-byte steps that may read and write up to 15
+// bytes past each item: only for lines from a LineReader, which keeps bytes readable
+// after every line, into a buffer with that much room to spare.
+template <bool Overshoot>
+char* writeOutputLine(char* to, const ItemSplitter& splitter, const OutputColumns& columns, std::string_view outDeli)
+{
+    bool first = true;
+    for (const std::int32_t no : columns.items) {
+        if (!first) {
+            std::memcpy(to, outDeli.data(), outDeli.size());
+            to += outDeli.size();
+        }
+        first = false;
+        const std::string_view item = splitter.item(no);
+        if constexpr (Overshoot) {
+            for (std::size_t i = 0; i < item.size(); i += 16)
+                std::memcpy(to + i, item.data() + i, 16);
+        } else {
+            std::memcpy(to, item.data(), item.size());
+        }
+        to += item.size();
+    }
+    return to;
+}
+
+// Appends the output line for p (without its CR LF) to out. Returns false when no
+// entry holds a column; out is then unchanged.
+bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
+                     ItemSplitter& splitter, std::string& out);
 
 // The line-by-line reference: builds the line into sWork and appends it with CR LF to
 // the file at outPath, opening and closing the file for this one line. Returns false
