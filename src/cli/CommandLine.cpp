@@ -175,7 +175,7 @@ int convert(const QStringList& args)
     } else {
         const engine::Definition definition = engine::readDefinition(platform::toPath(*o.definition));
         if (definition.status == engine::Definition::Status::CannotOpen) {
-            say(QStringLiteral("定義ファイル「%1」を開けません。").arg(shown(*o.definition)));
+            say(texts::definitionCannotOpen(*o.definition));
             return kFailed;
         }
         if (definition.status == engine::Definition::Status::NotADefinition) {
@@ -206,7 +206,7 @@ int convert(const QStringList& args)
             return kFailed;
         }
         if (!toStdout && engine::sameFile(source.path, output)) {
-            say(QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。").arg(shown(outputName)));
+            say(texts::outputIsSource(outputName));
             return kFailed;
         }
         if (!conversion.openSource(source.path)) {
@@ -232,7 +232,7 @@ int convert(const QStringList& args)
         conversion.setOutput(std::cout);
     } else {
         if (engine::removeOldOutput(output) == engine::RemoveResult::Failed) {
-            say(QStringLiteral("出力ファイル「%1」を削除できません。").arg(shown(outputName)));
+            say(texts::cannotDeleteOutput(outputName));
             return kFailed;
         }
         conversion.setOutput(output);
@@ -248,15 +248,11 @@ int convert(const QStringList& args)
     progress.finish();
 
     if (status == engine::Conversion::Status::WriteFailed || !flushed) {
-        say(QStringLiteral("出力ファイル「%1」に書き込めません。%2件を書き込んだところで変換を中止しました。")
-                .arg(toStdout ? QStringLiteral("標準出力") : shown(outputName))
-                .arg(conversion.linesWritten()));
+        say(texts::writeStopped(toStdout ? QStringLiteral("標準出力") : outputName, conversion.linesWritten()));
         return kFailed;
     }
     if (status == engine::Conversion::Status::ReadFailed) {
-        say(QStringLiteral("ファイル「%1」を読み込めません。%2行目までで変換を中止しました。")
-                .arg(shown(source.name))
-                .arg(conversion.count()));
+        say(texts::readStopped(source.name, conversion.count()));
         return kFailed;
     }
     // A script expects the output to exist after success, even when no line was written.

@@ -3,6 +3,7 @@
 
 #include "engine/DefinitionFile.h"
 #include "platform/Cp932.h"
+#include "shared/Texts.h"
 #include "window/ItemList.h"
 #include "window/frmConvert.h"
 
@@ -60,9 +61,7 @@ void frmConvert::mnuOpenDef_Click()
 
     const engine::Definition definition = engine::readDefinition(platform::toPath(g_.sDefFile));
     if (definition.status == engine::Definition::Status::CannotOpen) {
-        platform_.messageBox.show(QStringLiteral("定義ファイル「%1」を開けません。")
-                                      .arg(QDir::toNativeSeparators(g_.sDefFile)),
-                                  48, kTitle);
+        platform_.messageBox.show(texts::definitionCannotOpen(g_.sDefFile), 48, kTitle);
         return;
     }
     if (definition.status == engine::Definition::Status::NotADefinition) {

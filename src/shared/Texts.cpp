@@ -26,6 +26,36 @@ QString fileProblem(engine::FileProblem problem, const QString& path)
     return QString();
 }
 
+QString outputIsSource(const QString& output)
+{
+    return QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。別の出力ファイルを指定してください。")
+        .arg(QDir::toNativeSeparators(output));
+}
+
+QString cannotDeleteOutput(const QString& output)
+{
+    return QStringLiteral("出力ファイル「%1」を削除できません。").arg(QDir::toNativeSeparators(output));
+}
+
+QString writeStopped(const QString& output, long long linesWritten)
+{
+    return QStringLiteral("出力ファイル「%1」に書き込めません。%2件を書き込んだところで変換を中止しました。")
+        .arg(QDir::toNativeSeparators(output))
+        .arg(linesWritten);
+}
+
+QString readStopped(const QString& source, long long linesRead)
+{
+    return QStringLiteral("ファイル「%1」を読み込めません。%2行目までで変換を中止しました。")
+        .arg(QDir::toNativeSeparators(source))
+        .arg(linesRead);
+}
+
+QString definitionCannotOpen(const QString& path)
+{
+    return QStringLiteral("定義ファイル「%1」を開けません。").arg(QDir::toNativeSeparators(path));
+}
+
 std::string typedDelimiter(const QString& text)
 {
     qsizetype first = 0;

@@ -6,12 +6,20 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 
 namespace texts {
 
 // What went wrong with a file, naming it; empty for FileProblem::None.
 QString fileProblem(engine::FileProblem problem, const QString& path);
+
+// The conversion's refusals and failures, naming the file.
+QString outputIsSource(const QString& output);
+QString cannotDeleteOutput(const QString& output);
+QString writeStopped(const QString& output, long long linesWritten);
+QString readStopped(const QString& source, long long linesRead);
+QString definitionCannotOpen(const QString& path);
 
 // A delimiter typed by the user, with the leading and trailing spaces dropped (a TAB
 // stays), encoded to code page 932.

@@ -538,19 +538,14 @@ void frmConvert::runConversion()
     }
     QString outputName = g_.sOutFile;
     const auto refuseSameFile = [&](const QString& name) {
-        platform_.messageBox.show(
-            QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。別の出力ファイルを指定してください。")
-                .arg(QDir::toNativeSeparators(name)),
-            48, kTitle);
+        platform_.messageBox.show(texts::outputIsSource(name), 48, kTitle);
     };
     if (engine::sameFile(source, platform::toPath(outputName))) {
         refuseSameFile(outputName);
         return;
     }
     if (engine::removeOldOutput(platform::toPath(outputName)) == engine::RemoveResult::Failed) {
-        platform_.messageBox.show(
-            QStringLiteral("出力ファイル「%1」を削除できません。").arg(QDir::toNativeSeparators(outputName)), 48,
-            kTitle);
+        platform_.messageBox.show(texts::cannotDeleteOutput(outputName), 48, kTitle);
         return;
     }
     engine::Conversion conversion(chk先頭行->isChecked());
@@ -614,18 +609,10 @@ void frmConvert::runConversion()
 
     switch (status) {
     case engine::Conversion::Status::WriteFailed:
-        platform_.messageBox.show(
-            QStringLiteral("出力ファイル「%1」に書き込めません。%2件を書き込んだところで変換を中止しました。")
-                .arg(QDir::toNativeSeparators(outputName))
-                .arg(conversion.linesWritten()),
-            48, kTitle);
+        platform_.messageBox.show(texts::writeStopped(outputName, conversion.linesWritten()), 48, kTitle);
         break;
     case engine::Conversion::Status::ReadFailed:
-        platform_.messageBox.show(
-            QStringLiteral("ファイル「%1」を読み込めません。%2行目までで変換を中止しました。")
-                .arg(QDir::toNativeSeparators(sourceName))
-                .arg(conversion.count()),
-            48, kTitle);
+        platform_.messageBox.show(texts::readStopped(sourceName, conversion.count()), 48, kTitle);
         break;
     default:
         platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()), 0, kFinished);
