@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStringEncoder>
 
 #include <exception>
 
@@ -107,9 +106,7 @@ void frmDELI::Form_Activate()
 void frmDELI::cmdAdd_Click()
 {
     engine::DelimiterTable& table = g_.DelimiterTable;
-    // Names are only shown, so characters without a code page 932 form are replaced.
-    QStringEncoder encoder("CP932", QStringConverter::Flag::Stateless);
-    table.add(platform::encodeDelimiter(txtDELI[0]->text()), QByteArray(encoder(txtDELI[1]->text())).toStdString());
+    table.add(platform::encodeDelimiter(txtDELI[0]->text()), platform::encodeCp932Replacing(txtDELI[1]->text()));
     lstDELI->addItem(rowText(table[table.lastIndex() - 1]));
 }
 

@@ -38,6 +38,12 @@ std::optional<std::string> encodeCp932(const QString& text)
     return bytes.toStdString();
 }
 
+std::string encodeCp932Replacing(const QString& text)
+{
+    QStringEncoder encoder(kCodec, QStringConverter::Flag::Stateless);
+    return QByteArray(encoder.encode(text)).toStdString();
+}
+
 std::string encodeDelimiter(const QString& text)
 {
     if (auto bytes = encodeCp932(text))

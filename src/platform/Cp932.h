@@ -22,6 +22,10 @@ QStringList decodeCp932Each(const std::vector<std::string_view>& pieces);
 // nullopt when some character has no code page 932 form.
 std::optional<std::string> encodeCp932(const QString& text);
 
+// Encodes text that is only shown again (a delimiter's name): characters without a
+// code page 932 form are replaced.
+std::string encodeCp932Replacing(const QString& text);
+
 // Encodes a delimiter typed by the user. Text that code page 932 cannot represent
 // becomes a string of two or more characters, which by the matching rules never
 // matches a character of a line.
