@@ -4,7 +4,6 @@
 #include "BenchArgs.h"
 
 #include "engine/Conversion.h"
-#include "engine/OutputFile.h"
 #include "engine/Tables.h"
 
 #include <cstdio>
@@ -66,32 +65,22 @@ int main(int argc, char** argv)
     const std::filesystem::path& source = paths[0];
     const std::filesystem::path& output = paths[1];
 
-    // The same guards the window applies before it touches the old output.
-    if (engine::sameFile(source, output))
-        return fail("the output is the source file");
-    if (engine::removeOldOutput(output) == engine::RemoveResult::Failed)
-        return fail("cannot remove the old output " + output.string());
-
     engine::ColumnMap map(columns.size() + 1);
     for (std::size_t i = 0; i < columns.size(); ++i)
         map[i + 1].iItemNo = columns[i];
 
+    // The same checks and output handling as the window's run.
     engine::Conversion conv(skipFirst);
-    if (!conv.openSource(source))
-        return fail("cannot open " + source.string());
-    conv.setOutput(output);
+    engine::RunRequest request;
+    request.source = source;
+    request.output = output;
+    if (conv.prepare(request) != engine::Conversion::Status::Running)
+        return fail("the run cannot start (status " + std::to_string(static_cast<int>(conv.status())) + ")");
     const engine::ConversionSettings settings{inDeli, outDeli, map};
     const engine::Conversion::Status status = conv.runToEnd(settings);
     std::fprintf(stderr, "count: %lld\n", static_cast<long long>(conv.count()));
-    switch (status) {
-    case engine::Conversion::Status::Done:
-        return 0;
-    case engine::Conversion::Status::ReadFailed:
-        return fail("reading " + source.string() + " failed");
-    case engine::Conversion::Status::WriteFailed:
-        return fail("writing " + conv.failedOutput().string() + " failed");
-    case engine::Conversion::Status::Running:
-        break;
-    }
-    return fail("the conversion stopped before the end");
+    if (status != engine::Conversion::Status::Done)
+        return fail("the run stopped (status " + std::to_string(static_cast<int>(status)) + ") at " +
+                    conv.failedOutput().string());
+    return 0;
 }

@@ -195,28 +195,25 @@ int convert(const QStringList& args)
     const Source source = sourceOf(o.positional[0]);
     const QString outputName = o.positional[1];
     const bool toStdout = outputName == QLatin1String("-");
-    const std::filesystem::path output = toStdout ? std::filesystem::path() : platform::toPath(outputName);
+    const QString outputShown = toStdout ? QStringLiteral("標準出力") : outputName;
 
+    // The output replaces an earlier one only when the whole conversion has succeeded.
     engine::Conversion conversion(o.skipFirstLine);
-    if (source.isStdin) {
-        conversion.openSource(std::cin);
-    } else {
-        if (const auto problem = engine::checkReadable(source.path); problem != engine::FileProblem::None) {
-            say(texts::fileProblem(problem, source.name));
-            return kFailed;
-        }
-        if (!toStdout && engine::sameFile(source.path, output)) {
-            say(texts::outputIsSource(outputName));
-            return kFailed;
-        }
-        if (!conversion.openSource(source.path)) {
-            say(texts::fileProblem(engine::FileProblem::CannotOpen, source.name));
-            return kFailed;
-        }
+    engine::RunRequest request;
+    request.source = source.path;
+    request.sourceIsStandardInput = source.isStdin;
+    request.output = toStdout ? std::filesystem::path() : platform::toPath(outputName);
+    request.outputIsStandardOutput = toStdout;
+    request.mode = engine::OutputMode::Replace;
+    if (o.definition)
+        request.notOutputs.push_back(platform::toPath(*o.definition));
+    if (conversion.prepare(request) != engine::Conversion::Status::Running) {
+        say(texts::runStopped(conversion, source.name, outputShown, true));
+        return kFailed;
     }
 
     engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", std::move(map)};
-    std::string first;
+    std::string_view first;
     const bool haveFirst = conversion.peekFirstLine(first);
     std::int64_t items = 0;
     if (o.delimiter) {
@@ -224,18 +221,7 @@ int convert(const QStringList& args)
     } else {
         engine::DelimiterTable table;
         table.resetToDefaults();
-        engine::fGetDeli(haveFirst ? first : std::string(), table, settings.inDeli, items);
-    }
-
-    // Only now, with the source found readable, is an old output replaced.
-    if (toStdout) {
-        conversion.setOutput(std::cout);
-    } else {
-        if (engine::removeOldOutput(output) == engine::RemoveResult::Failed) {
-            say(texts::cannotDeleteOutput(outputName));
-            return kFailed;
-        }
-        conversion.setOutput(output);
+        engine::fGetDeli(haveFirst ? first : std::string_view(), table, settings.inDeli, items);
     }
 
     Progress progress(conversion.sourceSize());
@@ -244,24 +230,11 @@ int convert(const QStringList& args)
         status = conversion.run(settings, std::chrono::steady_clock::now() + std::chrono::milliseconds(250));
         progress.show(conversion.bytesRead());
     } while (status == engine::Conversion::Status::Running);
-    const bool flushed = conversion.flush();
+    status = conversion.finish();
     progress.finish();
-
-    if (status == engine::Conversion::Status::WriteFailed || !flushed) {
-        say(texts::writeStopped(toStdout ? QStringLiteral("標準出力") : outputName, conversion.linesWritten()));
+    if (status != engine::Conversion::Status::Done) {
+        say(texts::runStopped(conversion, source.name, outputShown, !toStdout));
         return kFailed;
-    }
-    if (status == engine::Conversion::Status::ReadFailed) {
-        say(texts::readStopped(source.name, conversion.count()));
-        return kFailed;
-    }
-    // A script expects the output to exist after success, even when no line was written.
-    if (!toStdout && !std::filesystem::exists(output)) {
-        std::ofstream touch(output, std::ios::binary);
-        if (!touch) {
-            say(QStringLiteral("出力ファイル「%1」に書き込めません。").arg(shown(outputName)));
-            return kFailed;
-        }
     }
     say(QStringLiteral("変換終了: %1件").arg(conversion.count()));
     return kOk;

@@ -1,5 +1,6 @@
 #include "Conversion.h"
 
+#include "Cp932Chars.h"
 #include "LineProcessing.h"
 
 #include <algorithm>
@@ -7,17 +8,23 @@
 
 namespace engine {
 
+namespace fs = std::filesystem;
+
 namespace {
 constexpr std::size_t kFlushAt = 1 << 20;
 constexpr std::size_t kSlack = 64;
+// An output line longer than this is written item by item instead of being gathered,
+// so that a very long line is never copied whole.
+constexpr std::size_t kDirectAt = kFlushAt;
 
 // The clock is read every so many lines, not after each one.
 constexpr int kLinesPerClockCheck = 64;
 } // namespace
 
-Conversion::Conversion(bool skipFirstLine, std::size_t blockSize) : skipFirst_(skipFirstLine), blockSize_(blockSize)
+Conversion::Conversion(bool skipFirstLine, std::size_t blockSize, std::size_t maxLine)
+    : skipFirst_(skipFirstLine), blockSize_(blockSize), maxLine_(maxLine)
 {
-    reserve(kFlushAt + 4096);
+    reserve(kFlushAt + kDirectAt + 4096);
 }
 
 char* Conversion::reserve(std::size_t bytes)
@@ -35,87 +42,243 @@ char* Conversion::reserve(std::size_t bytes)
 
 Conversion::~Conversion()
 {
+    if (replaced_) {
+        // Only a finished run replaces the output.
+        if (status_ != Status::Done)
+            replaced_->abandon(out_);
+        return;
+    }
+    // Ending the program in the middle of a run keeps what was converted.
     flush();
 }
 
-bool Conversion::openSource(const std::filesystem::path& source)
+Conversion::Status Conversion::fail(Status s)
 {
-    source_.open(source, std::ios::binary);
-    if (!source_.is_open())
+    status_ = s;
+    return s;
+}
+
+bool Conversion::openSource(const fs::path& source)
+{
+    switch (source_.open(source)) {
+    case SourceFile::Problem::None:
+        break;
+    case SourceFile::Problem::Missing:
+        fail(Status::SourceMissing);
         return false;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(source, ec);
-    sourceSize_ = ec ? 0 : size;
-    reader_ = std::make_unique<LineReader>(source_, blockSize_);
+    case SourceFile::Problem::NotAFile:
+        fail(Status::SourceNotAFile);
+        return false;
+    case SourceFile::Problem::CannotOpen:
+        fail(Status::SourceCannotOpen);
+        return false;
+    }
+    sourceSize_ = source_.size();
+    reader_ = std::make_unique<LineReader>(source_, blockSize_, maxLine_);
+    return true;
+}
+
+bool Conversion::openStandardInput()
+{
+    if (source_.openStandardInput() != SourceFile::Problem::None) {
+        fail(Status::SourceNotAFile);
+        return false;
+    }
+    sourceSize_ = source_.size();
+    reader_ = std::make_unique<LineReader>(source_, blockSize_, maxLine_);
     return true;
 }
 
 void Conversion::openSource(std::istream& source)
 {
     sourceSize_ = 0;
-    reader_ = std::make_unique<LineReader>(source, blockSize_);
+    streamSource_ = std::make_unique<StreamSource>(source);
+    reader_ = std::make_unique<LineReader>(*streamSource_, blockSize_, maxLine_);
+}
+
+bool Conversion::peekFirstLine(std::string_view& line)
+{
+    if (havePeeked_) {
+        line = peeked_;
+        return true;
+    }
+    if (!reader_ || count_ != 0)
+        return false;
+    if (!reader_->next(peeked_)) {
+        if (reader_->lineTooLong())
+            fail(Status::LineTooLong);
+        else if (reader_->readError())
+            fail(Status::ReadFailed);
+        return false;
+    }
+    havePeeked_ = true;
+    line = peeked_;
+    return true;
 }
 
 bool Conversion::peekFirstLine(std::string& line)
 {
-    if (!reader_ || count_ != 0 || havePeeked_)
+    std::string_view view;
+    if (!peekFirstLine(view))
         return false;
-    if (!reader_->next(peeked_))
-        return false;
-    havePeeked_ = true;
-    line.assign(peeked_);
+    line.assign(view);
     return true;
+}
+
+Conversion::Status Conversion::prepare(const RunRequest& request)
+{
+    mode_ = request.mode;
+    if (!(request.sourceIsStandardInput ? openStandardInput() : openSource(request.source)))
+        return status_;
+    // The first read decides whether the source can be read at all, before any output
+    // is touched.
+    std::string_view first;
+    if (!peekFirstLine(first) && status_ != Status::Running)
+        return status_;
+
+    const FileIdentity source = source_.identity();
+    if (request.outputIsStandardOutput) {
+        if (platform::NativeFile::standardOutput().identity() == source)
+            return fail(Status::OutputIsSource);
+        out_.openStandardOutput();
+        return status_;
+    }
+    outPath_ = request.output;
+    failedOutput_ = request.output;
+    const FileIdentity output = platform::identityOf(request.output);
+    if (output == source)
+        return fail(Status::OutputIsSource);
+    for (const fs::path& other : request.notOutputs)
+        if (output == platform::identityOf(other) || sameFile(other, request.output))
+            return fail(Status::OutputIsNotOutput);
+
+    std::error_code ec;
+    const fs::file_status status = fs::status(request.output, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        // A device or a named pipe is written as it is, never removed or replaced.
+        mode_ = OutputMode::Append;
+        return status_;
+    }
+    if (mode_ == OutputMode::Replace) {
+        replaced_ = std::make_unique<ReplacedOutput>();
+        switch (replaced_->begin(request.output, out_, source)) {
+        case ReplacedOutput::Problem::None:
+            return status_;
+        case ReplacedOutput::Problem::Busy:
+            replaced_.reset();
+            return fail(Status::OutputBusy);
+        default:
+            replaced_.reset();
+            return fail(Status::CannotCreateOutput);
+        }
+    }
+    if (fs::exists(status)) {
+        // Another run writing this file holds its lock: its output is left alone.
+        platform::NativeFile::OpenError error;
+        platform::NativeFile old = platform::NativeFile::openAppend(request.output, false, error);
+        if (old.isOpen() && !old.tryLock())
+            return fail(Status::OutputBusy);
+        if (removeOldOutput(request.output) == RemoveResult::Failed)
+            return fail(Status::CannotDeleteOutput);
+    }
+    return status_;
 }
 
 void Conversion::setOutput(std::ostream& output)
 {
     flush();
+    closeOutput();
     outStream_ = &output;
 }
 
-bool Conversion::setOutput(const std::filesystem::path& output)
+Conversion::Status Conversion::setOutput(const fs::path& output)
 {
-    if (output == outPath_)
-        return true;
-    const bool flushed = flush();
-    if (outOpen_) {
-        out_.close();
-        outOpen_ = false;
+    if (output == outPath_ && !outStream_)
+        return Status::Running;
+    if (platform::identityOf(output) == source_.identity()) {
+        failedOutput_ = output;
+        return fail(Status::OutputIsSource);
     }
+    if (!flush())
+        return status_;
+    closeOutput();
+    outStream_ = nullptr;
     outPath_ = output;
-    return flushed;
+    failedOutput_ = output;
+    return status_;
+}
+
+void Conversion::closeOutput()
+{
+    out_.close();
+    committed_ = 0;
+    linesWritten_ = 0;
 }
 
 bool Conversion::openOutput()
 {
-    out_.clear();
-    out_.open(outPath_, std::ios::binary | std::ios::app);
-    if (!out_.is_open()) {
-        failedOutput_ = outPath_;
-        return false;
+    if (outStream_ || out_.isOpen())
+        return true;
+    failedOutput_ = outPath_;
+    switch (out_.open(outPath_, source_.identity())) {
+    case OutputTarget::Problem::None:
+        committed_ = 0;
+        linesWritten_ = 0;
+        return true;
+    case OutputTarget::Problem::CannotCreate:
+        fail(Status::CannotCreateOutput);
+        break;
+    case OutputTarget::Problem::Busy:
+        fail(Status::OutputBusy);
+        break;
+    case OutputTarget::Problem::IsSource:
+        fail(Status::OutputIsSource);
+        break;
     }
-    // Writes are already gathered into large pieces here.
-    outOpen_ = true;
-    return true;
+    return false;
+}
+
+bool Conversion::writeOut(const char* from, std::size_t bytes)
+{
+    if (outStream_) {
+        outStream_->write(from, static_cast<std::streamsize>(bytes));
+        return static_cast<bool>(*outStream_);
+    }
+    const std::size_t put = out_.write(from, bytes);
+    if (put == bytes)
+        return true;
+    // Keep the whole lines of what did reach the file. Output holds CR only at line
+    // ends (a CR always ends a source line), so whole lines are found by their CR LF.
+    std::size_t whole = 0;
+    std::int64_t lines = 0;
+    for (std::size_t i = 0; i + 1 < put; ++i)
+        if (from[i] == '\r' && from[i + 1] == '\n') {
+            whole = i + 2;
+            ++lines;
+        }
+    committed_ += whole;
+    linesWritten_ += lines;
+    shownCount_ = countAtCommit_ + lines;
+    out_.cutBack(committed_);
+    fail(Status::WriteFailed);
+    return false;
 }
 
 bool Conversion::writeBuffer()
 {
     if (used_ == 0)
         return true;
-    std::ostream* target = outStream_;
-    if (!target) {
-        if (!outOpen_ && !openOutput())
-            return false;
-        target = &out_;
-    }
-    target->write(buffer_.get(), static_cast<std::streamsize>(used_));
-    target->flush();
-    if (!*target) {
-        failedOutput_ = outPath_;
+    if (!openOutput())
+        return false;
+    if (!writeOut(buffer_.get(), used_))
+        return false;
+    if (outStream_ && !outStream_->flush()) {
+        fail(Status::WriteFailed);
         return false;
     }
+    committed_ += used_;
     linesWritten_ += bufferedLines_;
+    countAtCommit_ += bufferedLines_;
     bufferedLines_ = 0;
     used_ = 0;
     return true;
@@ -132,11 +295,64 @@ bool Conversion::flush()
     return true;
 }
 
-Conversion::Status Conversion::run(const ConversionSettings& settings,
-                                   std::chrono::steady_clock::time_point deadline)
+void Conversion::keepShown(std::string& to, std::string_view from)
+{
+    if (from.size() <= kShownBytes) {
+        to.assign(from);
+        return;
+    }
+    std::size_t end = 0;
+    while (end < kShownBytes) {
+        const std::size_t length = charLength(from, end);
+        if (end + length > kShownBytes)
+            break;
+        end += length;
+    }
+    to.assign(from.substr(0, end));
+}
+
+bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColumns& columns, std::string_view outDeli)
+{
+    if (!flush())
+        return false;
+    std::string shown;
+    bool first = true;
+    std::size_t written = 0;
+    const auto put = [&](std::string_view piece) {
+        if (shown.size() < kShownBytes)
+            shown.append(piece.substr(0, kShownBytes - shown.size()));
+        if (!writeOut(piece.data(), piece.size()))
+            return false;
+        written += piece.size();
+        return true;
+    };
+    for (const std::int32_t no : columns.items) {
+        if (!first && !put(outDeli))
+            return false;
+        first = false;
+        if (!put(splitter.item(no)))
+            return false;
+    }
+    if (!writeOut("\r\n", 2))
+        return false;
+    if (outStream_ && !outStream_->flush()) {
+        fail(Status::WriteFailed);
+        return false;
+    }
+    committed_ += written + 2;
+    ++linesWritten_;
+    ++countAtCommit_;
+    keepShown(lastOutput_, shown);
+    anyOutput_ = true;
+    return true;
+}
+
+Conversion::Status Conversion::run(const ConversionSettings& settings, std::chrono::steady_clock::time_point deadline)
 {
     if (!reader_)
-        return Status::ReadFailed;
+        return fail(Status::ReadFailed);
+    if (status_ != Status::Running)
+        return status_;
     std::string_view line;
     // Views of the last converted line and of its output; copied for display only when
     // the slice ends, not for every line.
@@ -146,48 +362,79 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
     std::size_t shownLength = 0;
     bool haveOutput = false;
     int untilClock = kLinesPerClockCheck;
-    Status status = Status::Running;
     // The columns, read once per slice.
     const OutputColumns columns = outputColumns(settings.map);
     const std::string_view outDeli = settings.outDeli;
+    const auto keepDisplay = [&] {
+        if (haveSource)
+            keepShown(lastSource_, shownSource);
+        if (haveOutput) {
+            keepShown(lastOutput_, std::string_view(buffer_.get() + outputAt, shownLength));
+            anyOutput_ = true;
+        }
+    };
 
     for (;;) {
         if (havePeeked_) {
             line = peeked_;
             havePeeked_ = false;
         } else if (!reader_->next(line)) {
-            status = reader_->readError() ? Status::ReadFailed : Status::Done;
+            if (reader_->lineTooLong())
+                fail(Status::LineTooLong);
+            else if (reader_->readError())
+                fail(Status::ReadFailed);
+            else
+                status_ = Status::Done;
+            // After a failure the reader may have reused the last line's bytes.
+            if (status_ != Status::Done)
+                haveSource = false;
             break;
         }
         if (count_ == 0 && skipFirst_) {
             ++count_;
+            if (used_ == 0)
+                countAtCommit_ = count_;
             continue;
         }
         if (!columns.items.empty()) {
-            splitter_.split(line, settings.inDeli, columns.upTo, true);
+            // The output is created when its first line is produced.
+            if (!openOutput()) {
+                // Reading this line may have moved the earlier one's bytes.
+                haveSource = false;
+                break;
+            }
+            splitter_.split(line, settings.inDeli, columns.upTo, true, columns.needLast);
             const std::size_t length = outputLength(splitter_, columns, outDeli) + 2;
-            char* const start = reserve(length);
-            char* const to = writeOutputLine<true>(start, splitter_, columns, outDeli);
-            to[0] = '\r';
-            to[1] = '\n';
-            outputAt = used_;
-            shownLength = length - 2;
-            haveOutput = true;
-            used_ += length;
-            ++bufferedLines_;
-            if (used_ >= kFlushAt) {
-                lastOutput_.assign(buffer_.get() + outputAt, shownLength);
-                anyOutput_ = true;
+            ++count_;
+            shownSource = line;
+            haveSource = true;
+            if (length > kDirectAt) {
                 haveOutput = false;
-                if (!flush()) {
-                    ++count_;
-                    shownCount_ = count_;
-                    lastSource_.assign(line);
-                    return Status::WriteFailed;
+                if (!writeLineDirect(splitter_, columns, outDeli))
+                    break;
+            } else {
+                char* const start = reserve(length);
+                char* const to = writeOutputLine<true>(start, splitter_, columns, outDeli);
+                to[0] = '\r';
+                to[1] = '\n';
+                outputAt = used_;
+                shownLength = length - 2;
+                haveOutput = true;
+                used_ += length;
+                ++bufferedLines_;
+                if (used_ >= kFlushAt) {
+                    keepShown(lastOutput_, std::string_view(buffer_.get() + outputAt, shownLength));
+                    anyOutput_ = true;
+                    haveOutput = false;
+                    if (!flush())
+                        break;
                 }
             }
+        } else {
+            ++count_;
+            if (used_ == 0)
+                countAtCommit_ = count_;
         }
-        ++count_;
         shownCount_ = count_;
         shownSource = line;
         haveSource = true;
@@ -197,22 +444,47 @@ Conversion::Status Conversion::run(const ConversionSettings& settings,
                 break;
         }
     }
-    // The reader keeps the last line's bytes in place when it reports the end.
-    if (haveSource)
-        lastSource_.assign(shownSource);
-    if (haveOutput) {
-        lastOutput_.assign(buffer_.get() + outputAt, shownLength);
-        anyOutput_ = true;
+    keepDisplay();
+    return status_;
+}
+
+Conversion::Status Conversion::finish()
+{
+    const Status before = status_;
+    const bool failedBefore = before != Status::Running && before != Status::Done;
+    if (replaced_) {
+        // Only a complete run takes the output's place.
+        if (before == Status::Done && flush()) {
+            failedOutput_ = outPath_;
+            switch (replaced_->commit(out_)) {
+            case ReplacedOutput::Problem::None:
+                break;
+            case ReplacedOutput::Problem::Busy:
+                status_ = Status::OutputBusy;
+                break;
+            default:
+                status_ = Status::CannotReplaceOutput;
+                break;
+            }
+        } else {
+            replaced_->abandon(out_);
+        }
+        return status_;
     }
-    return status;
+    // Whatever stopped the run, the whole lines converted so far are kept.
+    flush();
+    if (failedBefore)
+        status_ = before; // the first failure is the one to tell
+    if (outStream_)
+        outStream_->flush();
+    out_.close();
+    return status_;
 }
 
 Conversion::Status Conversion::runToEnd(const ConversionSettings& settings)
 {
-    const Status s = run(settings, std::chrono::steady_clock::time_point::max());
-    if (s == Status::Done && !flush())
-        return Status::WriteFailed;
-    return s;
+    run(settings, std::chrono::steady_clock::time_point::max());
+    return finish();
 }
 
 } // namespace engine

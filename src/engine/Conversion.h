@@ -4,17 +4,26 @@
 // have changed meanwhile) and runs it again. The source is read in large blocks, each
 // line is split once, and output goes through a buffer into a file that stays open.
 // The bytes written are exactly those that Out1Line, called line by line, writes.
+//
+// Every check that decides whether a run may start or must stop lives here, so that
+// the window, the command line and the benchmark behave alike: prepare() opens the
+// source once and reads its first line, refuses an output that is the source, and only
+// then touches an earlier output; the output is locked for the whole run, and after a
+// failed write it is cut back to its last whole line.
 
 #include "Items.h"
+#include "LineProcessing.h"
 #include "LineReader.h"
+#include "OutputFile.h"
 #include "Tables.h"
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -24,77 +33,153 @@ struct ConversionSettings {
     ColumnMap map;
 };
 
+// How the output file is written.
+enum class OutputMode {
+    // The earlier output is removed at the start and lines are appended to a new file,
+    // created when the first output line is produced: a run that writes nothing leaves
+    // no file. A failed run keeps the whole lines written so far.
+    Append,
+    // Lines go to a temporary file beside the output, which replaces the output only
+    // when the whole run has succeeded; on failure the earlier output stays as it was.
+    Replace,
+};
+
+struct RunRequest {
+    std::filesystem::path source; // ignored when sourceIsStandardInput
+    bool sourceIsStandardInput = false;
+    std::filesystem::path output; // ignored when outputIsStandardOutput
+    bool outputIsStandardOutput = false;
+    OutputMode mode = OutputMode::Append;
+    // Files the output must not be either (a definition file the run reads).
+    std::vector<std::filesystem::path> notOutputs;
+};
+
 class Conversion {
 public:
-    enum class Status { Running, Done, ReadFailed, WriteFailed };
+    enum class Status {
+        Running,
+        Done,
+        // The source
+        SourceMissing,
+        SourceNotAFile,
+        SourceCannotOpen,
+        ReadFailed,
+        LineTooLong,
+        // The output
+        OutputIsSource,
+        OutputIsNotOutput, // one of RunRequest::notOutputs
+        OutputBusy,
+        CannotDeleteOutput,
+        CannotCreateOutput,
+        WriteFailed,
+        CannotReplaceOutput,
+    };
 
-    // blockSize: bytes read from the source at a time.
-    explicit Conversion(bool skipFirstLine, std::size_t blockSize = LineReader::kDefaultBlock);
+    // blockSize: bytes read from the source at a time; maxLine: the longest line read.
+    explicit Conversion(bool skipFirstLine, std::size_t blockSize = LineReader::kDefaultBlock,
+                        std::size_t maxLine = LineReader::kMaxLine);
+    // Writes out what was converted; a Replace run that did not finish leaves its
+    // output as it was.
     ~Conversion();
+    Conversion(const Conversion&) = delete;
+    Conversion& operator=(const Conversion&) = delete;
 
-    // Opens the source; false when it cannot be opened.
+    // The checks before a run, in this order: the source opened (once) and its first
+    // line read; the output compared with the source and with notOutputs; another run
+    // writing the output refused; then the earlier output removed (Append) or the
+    // temporary file made (Replace). Running when the run may start; otherwise why not,
+    // and nothing was changed.
+    Status prepare(const RunRequest& request);
+
+    // The pieces of prepare(), for callers that need less.
+    // Opens the source; false when it cannot be opened (status() says why).
     bool openSource(const std::filesystem::path& source);
-    // Reads from a stream the caller keeps alive (standard input, for instance).
+    bool openStandardInput();
+    // Reads from a stream the caller keeps alive.
     void openSource(std::istream& source);
-
     // Reads the first line ahead, for detection; the run still converts it. False when
-    // the source holds no line. The line is copied into `line`.
+    // the source holds no line or it could not be read (status() tells). Valid until
+    // the run starts.
+    bool peekFirstLine(std::string_view& line);
     bool peekFirstLine(std::string& line);
 
-    // Where the following lines go. When the path changes, what is buffered goes to
-    // the old file first; the new file is opened for appending (created if missing)
-    // when its first line is written, so a run that writes nothing creates nothing.
-    // Returns false when flushing to the old file failed.
-    bool setOutput(const std::filesystem::path& output);
-    // Output to a stream the caller keeps alive (standard output, for instance).
+    // Where the following lines go. What is buffered goes to the old output first; the
+    // new file is opened for appending (created if missing) and locked when its first
+    // line is produced. An output that is the source stops the run (OutputIsSource), as
+    // does a failure to write the old output; Running otherwise.
+    Status setOutput(const std::filesystem::path& output);
+    // Output to a stream the caller keeps alive.
     void setOutput(std::ostream& output);
 
     // Converts lines until the source ends, a failure, or the deadline passes.
     Status run(const ConversionSettings& settings, std::chrono::steady_clock::time_point deadline);
-    // Converts everything (no deadline).
+    // Converts everything (no deadline) and finishes.
     Status runToEnd(const ConversionSettings& settings);
-
+    // Writes out what is buffered and completes the output (a Replace run's file takes
+    // the output's place). The run's final status.
+    Status finish();
     // Writes out what is buffered. False when the write failed.
     bool flush();
 
+    Status status() const { return status_; }
+
     // Lines read, a left-out first line included.
     std::int64_t count() const { return count_; }
-    // Count after the last line that was converted (not left out); 0 if none.
+    // Count after the last line that was converted (not left out); 0 if none. After a
+    // failed write, the count of the last line whose output the file holds.
     std::int64_t shownCount() const { return shownCount_; }
-    // Output lines that have reached the output file.
+    // Whole output lines that have reached the current output file.
     std::int64_t linesWritten() const { return linesWritten_; }
+    // The line a read failure or an overlong line stopped at (1-based).
+    std::int64_t stoppedAtLine() const { return count_ + 1; }
     std::uint64_t bytesRead() const { return reader_ ? reader_->consumed() : 0; }
     std::uint64_t sourceSize() const { return sourceSize_; }
-    // The last source line converted, and the last output line built (for display).
+    // The beginning of the last source line converted and of the last output line built
+    // (for display; at most kShownBytes, cut at a character boundary).
+    static constexpr std::size_t kShownBytes = 64 * 1024;
     const std::string& lastSource() const { return lastSource_; }
     const std::string& lastOutput() const { return lastOutput_; }
     bool anyOutput() const { return anyOutput_; }
-    // The file a write failure concerns.
+    // The output file a failure concerns.
     const std::filesystem::path& failedOutput() const { return failedOutput_; }
 
 private:
+    Status fail(Status s);
     bool openOutput();
     bool writeBuffer();
+    bool writeOut(const char* from, std::size_t bytes);
+    bool writeLineDirect(const ItemSplitter& splitter, const OutputColumns& columns, std::string_view outDeli);
+    void closeOutput();
+    char* reserve(std::size_t bytes);
+    void keepShown(std::string& to, std::string_view from);
 
     bool skipFirst_;
     std::size_t blockSize_;
-    std::ifstream source_;
+    std::size_t maxLine_;
+    Status status_ = Status::Running;
+
+    SourceFile source_;
+    std::unique_ptr<StreamSource> streamSource_;
     std::unique_ptr<LineReader> reader_;
     std::string_view peeked_;
     bool havePeeked_ = false;
     std::uint64_t sourceSize_ = 0;
 
+    OutputMode mode_ = OutputMode::Append;
     std::filesystem::path outPath_;
-    std::ofstream out_;
+    OutputTarget out_;
     std::ostream* outStream_ = nullptr;
-    bool outOpen_ = false;
+    std::unique_ptr<ReplacedOutput> replaced_;
+    // Bytes of whole lines written to the current output (after what it held before).
+    std::uint64_t committed_ = 0;
     // Output gathered for one large write. Copies may run up to kSlack bytes past the
     // end of what they write; capacity always leaves that room.
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     std::size_t capacity_ = 0;
     std::int64_t bufferedLines_ = 0;
-    char* reserve(std::size_t bytes);
+    // The count of the last source line whose output has reached the file.
+    std::int64_t countAtCommit_ = 0;
     std::filesystem::path failedOutput_;
 
     ItemSplitter splitter_;

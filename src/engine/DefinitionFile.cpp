@@ -1,6 +1,6 @@
 #include "DefinitionFile.h"
 
-#include "FirstLine.h"
+#include "OutputFile.h"
 #include "LineProcessing.h"
 #include "LineReader.h"
 
@@ -55,20 +55,21 @@ int definitionNumber(std::string_view line)
 Definition readDefinition(const std::filesystem::path& path)
 {
     Definition result;
-    if (checkReadable(path) != FileProblem::None)
+    // Opened once and read through the same handle: a named pipe can be opened only once.
+    SourceFile file;
+    if (file.open(path) != SourceFile::Problem::None)
         return result;
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
-        return result;
-    LineReader reader(in, 64 * 1024);
+    LineReader reader(file, 64 * 1024);
     std::string_view line;
     if (!reader.next(line) || line.substr(0, 3) != "CSV") {
-        result.status = reader.readError() ? Definition::Status::CannotOpen : Definition::Status::NotADefinition;
+        result.status = reader.readError() || reader.lineTooLong() ? Definition::Status::CannotOpen
+                                                                   : Definition::Status::NotADefinition;
         return result;
     }
     while (reader.next(line))
         result.itemNumbers.push_back(definitionNumber(line));
-    result.status = reader.readError() ? Definition::Status::CannotOpen : Definition::Status::Ok;
+    result.status = reader.readError() || reader.lineTooLong() ? Definition::Status::CannotOpen
+                                                               : Definition::Status::Ok;
     return result;
 }
 

@@ -1,39 +1,31 @@
 #include "FirstLine.h"
 
 #include "LineReader.h"
-
-#include <fstream>
+#include "OutputFile.h"
 
 namespace engine {
 
-FileProblem checkReadable(const std::filesystem::path& path)
-{
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status))
-        return FileProblem::Missing;
-    if (std::filesystem::is_directory(status))
-        return FileProblem::NotAFile;
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
-        return FileProblem::CannotOpen;
-    return FileProblem::None;
-}
-
 FileProblem readFirstLine(const std::filesystem::path& path, std::string& line)
 {
-    if (const FileProblem p = checkReadable(path); p != FileProblem::None)
-        return p;
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
+    SourceFile file;
+    switch (file.open(path)) {
+    case SourceFile::Problem::None:
+        break;
+    case SourceFile::Problem::Missing:
+        return FileProblem::Missing;
+    case SourceFile::Problem::NotAFile:
+        return FileProblem::NotAFile;
+    case SourceFile::Problem::CannotOpen:
         return FileProblem::CannotOpen;
+    }
     // Small blocks: only the first line is wanted, and it grows the buffer if it is long.
-    LineReader reader(in, 64 * 1024);
+    LineReader reader(file, 64 * 1024);
     std::string_view first;
-    if (!reader.next(first))
+    if (!reader.next(first)) {
+        if (reader.lineTooLong())
+            return FileProblem::LineTooLong;
         return reader.readError() ? FileProblem::ReadFailed : FileProblem::Empty;
-    if (reader.readError())
-        return FileProblem::ReadFailed;
+    }
     line.assign(first);
     return FileProblem::None;
 }

@@ -6,11 +6,9 @@
 
 namespace engine {
 
-enum class FileProblem { None, Missing, NotAFile, CannotOpen, ReadFailed, Empty };
+enum class FileProblem { None, Missing, NotAFile, CannotOpen, ReadFailed, Empty, LineTooLong };
 
+// Opens the file once (a named pipe can be opened only once) and reads its first line.
 FileProblem readFirstLine(const std::filesystem::path& path, std::string& line);
-
-// Checks that path names a regular file that can be opened for reading.
-FileProblem checkReadable(const std::filesystem::path& path);
 
 } // namespace engine

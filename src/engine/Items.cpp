@@ -63,10 +63,12 @@ inline std::uint64_t prefixXor(std::uint64_t q)
 
 // Positions of the one-byte delimiter dc outside double quotes, 64 bytes at a time:
 // the quote state of every byte of a block comes from the prefix parity of its quotes,
-// so no byte needs a branch of its own. Stops after `limit` delimiters.
+// so no byte needs a branch of its own. Stops after `limit` delimiters; stores the
+// first `keep` positions and puts the last one found in `last`.
 // CheckTrail: dc can also be a trail byte (0x40 and up), so each hit is checked.
 template <bool CheckTrail, typename Room>
-std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size_t limit, Room room)
+std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size_t limit, std::size_t keep,
+                     std::size_t& last, Room room)
 {
     const char* const data = p.data();
     const std::size_t n = p.size();
@@ -97,14 +99,16 @@ std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size
         }
         if (d == 0)
             continue;
-        std::size_t* const out = room(found, 64);
+        std::size_t* const out = found < keep ? room(found, 64) : nullptr;
         while (d != 0) {
             const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(d));
             d &= d - 1;
             if (CheckTrail && isTrailAt(data, pos))
                 continue;
-            out[found++] = pos;
-            if (found == limit)
+            if (found < keep)
+                out[found] = pos;
+            last = pos;
+            if (++found == limit)
                 return found;
         }
     }
@@ -189,7 +193,8 @@ std::size_t* ItemSplitter::Cuts::grow(std::size_t count, std::size_t more)
     return at.get();
 }
 
-void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_t upTo, bool readableBeyond)
+void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_t upTo, bool readableBeyond,
+                         bool alsoLast)
 {
     line_ = p;
     cutCount_ = 0;
@@ -197,22 +202,27 @@ void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_
     cutLength_ = sDELI.size() == 0 ? 1 : sDELI.size();
     // Item upTo is complete once upTo delimiters are found; a number below 1 asks for the
     // last item, which needs the whole line.
-    const std::size_t limit = upTo < 1 ? SIZE_MAX : static_cast<std::size_t>(upTo);
+    const std::size_t wanted = upTo < 1 ? SIZE_MAX : static_cast<std::size_t>(upTo);
+    const std::size_t limit = alsoLast ? SIZE_MAX : wanted;
+    const std::size_t keep = alsoLast ? (upTo < 1 ? 0 : wanted) : SIZE_MAX;
     const auto room = [this](std::size_t count, std::size_t more) { return cuts_.room(count, more); };
     if (sDELI.size() == 1 && sDELI[0] != '"' && !isLeadByte(static_cast<unsigned char>(sDELI[0]))) {
-        cutCount_ = byteScanIsExact(sDELI) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, room)
-                                           : findCuts<true>(p, sDELI[0], readableBeyond, limit, room);
+        cutCount_ = byteScanIsExact(sDELI)
+                        ? findCuts<false>(p, sDELI[0], readableBeyond, limit, keep, lastCut_, room)
+                        : findCuts<true>(p, sDELI[0], readableBeyond, limit, keep, lastCut_, room);
     } else {
         forEachItem(p, sDELI, [&](std::string_view item) {
             const auto at = static_cast<std::size_t>(item.data() - p.data()) + item.size();
             if (at == p.size())
                 return false;
-            std::size_t* const cuts = cuts_.room(cutCount_, 1);
-            cuts[cutCount_] = at;
+            if (cutCount_ < keep)
+                cuts_.room(cutCount_, 1)[cutCount_] = at;
+            lastCut_ = at;
             ++cutCount_;
             return cutCount_ != limit;
         });
     }
+    kept_ = std::min(cutCount_, keep);
     if (cutCount_ == limit && limit != SIZE_MAX)
         complete_ = false;
 }

@@ -21,16 +21,21 @@ public:
     // upTo: the highest item number that will be asked for; the scan may stop once that
     // item is complete. 0 (or any number below 1) asks for the whole line.
     // readableBeyond: at least 64 bytes after the line may be read (LineReader's lines).
-    void split(std::string_view p, std::string_view sDELI, std::int64_t upTo = 0, bool readableBeyond = false);
+    // alsoLast: the last item is asked for as well as items 1..upTo; the whole line is
+    // scanned, but only the positions needed are kept, so memory does not grow with
+    // the number of items.
+    void split(std::string_view p, std::string_view sDELI, std::int64_t upTo = 0, bool readableBeyond = false,
+               bool alsoLast = false);
     // Items found; after a split that stopped early, the items up to upTo.
     std::size_t count() const { return complete_ ? cutCount_ + 1 : cutCount_; }
-    // Same numbering rule as fGetItem, for numbers up to upTo after an early stop.
+    // Same numbering rule as fGetItem, for numbers up to upTo after an early stop, and
+    // for the last item after a split with alsoLast.
     std::string_view item(std::int64_t No) const
     {
         const std::size_t n = count();
         const std::size_t k = (No < 1 || static_cast<std::uint64_t>(No) > n) ? n - 1 : static_cast<std::size_t>(No - 1);
-        const std::size_t start = k == 0 ? 0 : cuts_.at[k - 1] + cutLength_;
-        const std::size_t end = k < cutCount_ ? cuts_.at[k] : line_.size();
+        const std::size_t start = k == 0 ? 0 : cutAt(k - 1) + cutLength_;
+        const std::size_t end = k < cutCount_ ? cutAt(k) : line_.size();
         return line_.substr(start, end - start);
     }
 
@@ -48,7 +53,11 @@ private:
         std::size_t* grow(std::size_t count, std::size_t more);
     };
     Cuts cuts_;
+    // Cuts found; only the first `kept_` are stored, and the last one in lastCut_.
     std::size_t cutCount_ = 0;
+    std::size_t kept_ = 0;
+    std::size_t lastCut_ = 0;
+    std::size_t cutAt(std::size_t i) const { return i < kept_ ? cuts_.at[i] : lastCut_; }
     std::size_t cutLength_ = 1;
     // False when the scan stopped before the end of the line.
     bool complete_ = true;

@@ -83,18 +83,15 @@ std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDE
 OutputColumns outputColumns(const ColumnMap& map)
 {
     OutputColumns columns;
-    bool wholeLine = false;
     for (std::size_t i = 1; i < map.size(); ++i) {
         const std::int32_t no = map[i].iItemNo;
         if (no == -1)
             continue;
         columns.items.push_back(no);
         if (no < 1)
-            wholeLine = true;
+            columns.needLast = true;
         columns.upTo = std::max<std::int64_t>(columns.upTo, no);
     }
-    if (wholeLine)
-        columns.upTo = 0;
     return columns;
 }
 
@@ -104,7 +101,7 @@ bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnM
     const OutputColumns columns = outputColumns(map);
     if (columns.items.empty())
         return false;
-    splitter.split(p, sInDeli, columns.upTo);
+    splitter.split(p, sInDeli, columns.upTo, false, columns.needLast);
     const std::size_t at = out.size();
     out.resize(at + outputLength(splitter, columns, sNewDeli));
     writeOutputLine<false>(out.data() + at, splitter, columns, sNewDeli);

@@ -28,9 +28,10 @@ std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDE
 // The columns a map takes, in output order; entries holding -1 are passed over.
 struct OutputColumns {
     std::vector<std::int32_t> items;
-    // The highest item number taken, or 0 when some column needs the whole line (a
-    // number below 1 takes the last item).
+    // The highest item number taken.
     std::int64_t upTo = 0;
+    // Some column takes the last item (a number below 1), so the whole line is scanned.
+    bool needLast = false;
 };
 OutputColumns outputColumns(const ColumnMap& map);
 

@@ -1,12 +1,49 @@
 #include "LineReader.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace engine {
 
-LineReader::LineReader(std::istream& in, std::size_t blockSize)
-    : in_(in), blockSize_(blockSize < 2 ? 2 : blockSize), buf_(blockSize_ + kSlack)
+std::int64_t StreamSource::read(char* to, std::size_t bytes)
 {
+    in_.read(to, static_cast<std::streamsize>(bytes));
+    const auto got = static_cast<std::int64_t>(in_.gcount());
+    if (got == 0 && (in_.bad() || (!in_.eof() && in_.fail())))
+        return -1;
+    return got;
+}
+
+LineReader::LineReader(ByteSource& in, std::size_t blockSize, std::size_t maxLine)
+    : in_(in), blockSize_(blockSize < 2 ? 2 : blockSize), maxLine_(maxLine)
+{
+    if (!grow(blockSize_ + kSlack))
+        throw std::bad_alloc();
+}
+
+LineReader::LineReader(std::istream& in, std::size_t blockSize, std::size_t maxLine)
+    : ownSource_(std::make_unique<StreamSource>(in)), in_(*ownSource_), blockSize_(blockSize < 2 ? 2 : blockSize),
+      maxLine_(maxLine)
+{
+    if (!grow(blockSize_ + kSlack))
+        throw std::bad_alloc();
+}
+
+LineReader::~LineReader()
+{
+    std::free(buf_);
+}
+
+bool LineReader::grow(std::size_t capacity)
+{
+    char* bigger = static_cast<char*>(std::realloc(buf_, capacity));
+    if (!bigger)
+        return false;
+    buf_ = bigger;
+    capacity_ = capacity;
+    return true;
 }
 
 bool LineReader::fill()
@@ -15,28 +52,38 @@ bool LineReader::fill()
         return false;
     // Keep the unreturned bytes; grow only when a line is longer than the buffer.
     if (begin_ > 0) {
-        std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
+        std::memmove(buf_, buf_ + begin_, end_ - begin_);
         end_ -= begin_;
         begin_ = 0;
     }
-    if (buf_.size() - end_ < blockSize_ + kSlack)
-        buf_.resize(end_ + blockSize_ + kSlack);
-    in_.read(buf_.data() + end_, static_cast<std::streamsize>(blockSize_));
-    const auto got = static_cast<std::size_t>(in_.gcount());
-    end_ += got;
-    if (got < blockSize_) {
-        eof_ = true;
-        if (in_.bad() || (!in_.eof() && in_.fail()))
-            readError_ = true;
+    if (capacity_ - end_ < blockSize_ + kSlack) {
+        // Grow by a quarter, not double: a long line then costs little more than itself.
+        const std::size_t need = end_ + blockSize_ + kSlack;
+        const std::size_t wanted = std::max(need, capacity_ + capacity_ / 4);
+        if (!grow(wanted) && !grow(need))
+            throw std::bad_alloc();
     }
-    return got > 0;
+    const std::int64_t got = in_.read(buf_ + end_, blockSize_);
+    if (got < 0) {
+        readError_ = true;
+        eof_ = true;
+        return false;
+    }
+    if (got == 0) {
+        eof_ = true;
+        return false;
+    }
+    end_ += static_cast<std::size_t>(got);
+    return true;
 }
 
 bool LineReader::next(std::string_view& line)
 {
+    if (tooLong_ || readError_)
+        return false;
     std::size_t searchFrom = begin_;
     for (;;) {
-        const char* const base = buf_.data();
+        const char* const base = buf_;
         const char* const stop = base + end_;
         const char* from = base + searchFrom;
         const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<std::size_t>(stop - from)));
@@ -48,6 +95,8 @@ bool LineReader::next(std::string_view& line)
             if (lf)
                 mark = lf;
         }
+        if (mark && static_cast<std::size_t>(mark - base) - begin_ > maxLine_)
+            mark = nullptr;
         if (mark) {
             const std::size_t at = static_cast<std::size_t>(mark - base);
             std::size_t markLength = 1;
@@ -56,6 +105,8 @@ bool LineReader::next(std::string_view& line)
                 if (at + 1 == end_ && !eof_) {
                     searchFrom = at - begin_;
                     fill();
+                    if (readError_)
+                        return false;
                     searchFrom += begin_;
                     continue;
                 }
@@ -69,7 +120,12 @@ bool LineReader::next(std::string_view& line)
             line = std::string_view(base + begin_, at - begin_);
             consumed_ += at - begin_ + markLength;
             begin_ = at + markLength;
+            ++lines_;
             return true;
+        }
+        if (end_ - begin_ > maxLine_) {
+            tooLong_ = true;
+            return false;
         }
         if (eof_) {
             if (begin_ == end_)
@@ -77,10 +133,13 @@ bool LineReader::next(std::string_view& line)
             line = std::string_view(base + begin_, end_ - begin_);
             consumed_ += end_ - begin_;
             begin_ = end_;
+            ++lines_;
             return true;
         }
         searchFrom = end_ - begin_;
         fill();
+        if (readError_)
+            return false;
         searchFrom += begin_;
     }
 }

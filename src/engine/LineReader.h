@@ -4,30 +4,62 @@
 // read too. When the file's first line break is a lone LF, the file is a Unix file and
 // a lone LF ends lines as well; elsewhere a lone LF stays in the line (spreadsheets put
 // LF inside quoted cells of CR LF files). Reading is done in blocks: memory holds one
-// block plus the longest line, whatever the file's size.
+// block plus the longest line, whatever the file's size, and a line longer than the
+// limit stops the reading instead of taking all memory.
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace engine {
+
+// Where a reader's bytes come from: a file handle, a pipe, a stream.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Bytes read, 0 at the end, -1 when reading failed.
+    virtual std::int64_t read(char* to, std::size_t bytes) = 0;
+};
+
+// A standard stream as a byte source.
+class StreamSource : public ByteSource {
+public:
+    explicit StreamSource(std::istream& in) : in_(in) {}
+    std::int64_t read(char* to, std::size_t bytes) override;
+
+private:
+    std::istream& in_;
+};
 
 class LineReader {
 public:
     static constexpr std::size_t kDefaultBlock = 1 << 20;
+    // The longest line read: 1 GiB. Longer lines do not occur in delimited text; a file
+    // without line breaks (a binary file chosen by mistake) stops here, not when memory
+    // runs out.
+    static constexpr std::size_t kMaxLine = std::size_t{1} << 30;
     // Bytes after the end of every line returned that may be read (never used): lets
     // the splitter scan whole 64-byte blocks without copying a line's tail.
     static constexpr std::size_t kSlack = 64;
 
-    explicit LineReader(std::istream& in, std::size_t blockSize = kDefaultBlock);
+    explicit LineReader(ByteSource& in, std::size_t blockSize = kDefaultBlock, std::size_t maxLine = kMaxLine);
+    explicit LineReader(std::istream& in, std::size_t blockSize = kDefaultBlock, std::size_t maxLine = kMaxLine);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
 
     // The next line, valid until the next call that returns true. False at the end of
-    // the input; the line returned before then stays valid.
+    // the input, after a failed read and at a line longer than the limit; the line
+    // returned before then stays valid.
     bool next(std::string_view& line);
 
-    // True when reading stopped because the stream failed, not at its end.
+    // True when reading stopped because the input failed, not at its end.
     bool readError() const { return readError_; }
+    // True when reading stopped at a line longer than the limit; it is line lineCount() + 1.
+    bool lineTooLong() const { return tooLong_; }
+    // Lines returned so far.
+    std::int64_t lineCount() const { return lines_; }
     // Bytes of the input taken up by the lines returned so far, end marks included.
     std::uint64_t consumed() const { return consumed_; }
 
@@ -36,15 +68,22 @@ private:
 
     // Reads one more block; false when nothing more could be read.
     bool fill();
+    bool grow(std::size_t capacity);
 
-    std::istream& in_;
+    std::unique_ptr<StreamSource> ownSource_;
+    ByteSource& in_;
     std::size_t blockSize_;
-    std::vector<char> buf_;
+    std::size_t maxLine_;
+    // malloc'ed, so that growing a large buffer can move pages instead of copying them.
+    char* buf_ = nullptr;
+    std::size_t capacity_ = 0;
     std::size_t begin_ = 0; // first unreturned byte
     std::size_t end_ = 0;   // end of valid data
     bool eof_ = false;
     bool readError_ = false;
+    bool tooLong_ = false;
     Breaks breaks_ = Breaks::Unknown;
+    std::int64_t lines_ = 0;
     std::uint64_t consumed_ = 0;
 };
 

@@ -61,4 +61,13 @@ std::filesystem::path toPath(const QString& path)
 #endif
 }
 
+QString fromPath(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return QString::fromStdWString(path.native());
+#else
+    return QString::fromUtf8(path.native());
+#endif
+}
+
 } // namespace platform

@@ -31,7 +31,8 @@ std::string encodeCp932Replacing(const QString& text);
 // matches a character of a line.
 std::string encodeDelimiter(const QString& text);
 
-// A path as the file system of this platform expects it.
+// A path as the file system of this platform expects it, and back.
 std::filesystem::path toPath(const QString& path);
+QString fromPath(const std::filesystem::path& path);
 
 } // namespace platform

@@ -20,35 +20,83 @@ QString fileProblem(engine::FileProblem problem, const QString& path)
         return QStringLiteral("ファイル「%1」を読み込めません。").arg(shown);
     case engine::FileProblem::Empty:
         return QStringLiteral("ファイル「%1」には行がありません。").arg(shown);
+    case engine::FileProblem::LineTooLong:
+        return QStringLiteral("ファイル「%1」の1行目が長すぎます（%2MBを超えています）。区切られたテキストファイルではないかもしれません。")
+            .arg(shown)
+            .arg(engine::LineReader::kMaxLine >> 20);
     case engine::FileProblem::None:
         break;
     }
     return QString();
 }
 
-QString outputIsSource(const QString& output)
+QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, bool replacing)
 {
-    return QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。別の出力ファイルを指定してください。")
-        .arg(QDir::toNativeSeparators(output));
+    using S = engine::Conversion::Status;
+    const QString in = QDir::toNativeSeparators(source);
+    const QString out = QDir::toNativeSeparators(output);
+    const QString unchanged = replacing ? QStringLiteral("出力ファイルは元のままです。") : QString();
+    switch (run.status()) {
+    case S::Running:
+    case S::Done:
+        return QString();
+    case S::SourceMissing:
+        return fileProblem(engine::FileProblem::Missing, source);
+    case S::SourceNotAFile:
+        return fileProblem(engine::FileProblem::NotAFile, source);
+    case S::SourceCannotOpen:
+        return fileProblem(engine::FileProblem::CannotOpen, source);
+    case S::ReadFailed:
+        if (run.count() == 0)
+            return fileProblem(engine::FileProblem::ReadFailed, source);
+        return QStringLiteral("ファイル「%1」の%2行目を読み込めません。%3行目までで変換を中止しました。%4")
+            .arg(in)
+            .arg(run.stoppedAtLine())
+            .arg(run.count())
+            .arg(unchanged);
+    case S::LineTooLong:
+        return QStringLiteral("ファイル「%1」の%2行目が長すぎます（%3MBを超えています）。区切られたテキストファイルではないかもしれません。"
+                              "%4%5")
+            .arg(in)
+            .arg(run.stoppedAtLine())
+            .arg(engine::LineReader::kMaxLine >> 20)
+            .arg(run.count() == 0 ? QString() : QStringLiteral("%1行目までで変換を中止しました。").arg(run.count()))
+            .arg(unchanged);
+    case S::OutputIsSource:
+        return QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。別の出力ファイルを指定してください。").arg(out);
+    case S::OutputIsNotOutput:
+        return QStringLiteral("出力ファイル「%1」は変換に使う定義ファイルと同じです。別の出力ファイルを指定してください。")
+            .arg(out);
+    case S::OutputBusy:
+        return QStringLiteral("出力ファイル「%1」には別の変換が書き込んでいます。その変換が終わるのを待つか、別の出力ファイルを"
+                              "指定してください。")
+            .arg(out);
+    case S::CannotDeleteOutput:
+        return QStringLiteral("出力ファイル「%1」を削除できません。").arg(out);
+    case S::CannotCreateOutput:
+        return QStringLiteral("出力ファイル「%1」を作成できません。フォルダーがあるか、書き込みが許可されているかを確かめてください。")
+            .arg(out);
+    case S::WriteFailed:
+        if (replacing)
+            return QStringLiteral("出力ファイル「%1」に書き込めません（ディスクがいっぱいかもしれません）。変換を中止しました。%2")
+                .arg(out, unchanged);
+        if (run.linesWritten() == 0)
+            return QStringLiteral("出力ファイル「%1」に書き込めません（ディスクがいっぱいかもしれません）。"
+                                  "何も書き込まないまま変換を中止しました。")
+                .arg(out);
+        return QStringLiteral("出力ファイル「%1」に書き込めません（ディスクがいっぱいかもしれません）。"
+                              "%2件を書き込んだところで変換を中止しました。ファイルにはその%2件があります。")
+            .arg(out)
+            .arg(run.linesWritten());
+    case S::CannotReplaceOutput:
+        return QStringLiteral("出力ファイル「%1」を置き換えられません。%2").arg(out, unchanged);
+    }
+    return QString();
 }
 
-QString cannotDeleteOutput(const QString& output)
+QString outOfMemory()
 {
-    return QStringLiteral("出力ファイル「%1」を削除できません。").arg(QDir::toNativeSeparators(output));
-}
-
-QString writeStopped(const QString& output, long long linesWritten)
-{
-    return QStringLiteral("出力ファイル「%1」に書き込めません。%2件を書き込んだところで変換を中止しました。")
-        .arg(QDir::toNativeSeparators(output))
-        .arg(linesWritten);
-}
-
-QString readStopped(const QString& source, long long linesRead)
-{
-    return QStringLiteral("ファイル「%1」を読み込めません。%2行目までで変換を中止しました。")
-        .arg(QDir::toNativeSeparators(source))
-        .arg(linesRead);
+    return QStringLiteral("メモリが足りないため、処理を中止しました。");
 }
 
 QString definitionCannotOpen(const QString& path)

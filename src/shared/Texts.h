@@ -2,6 +2,7 @@
 // Texts and conversions that the window and the command line share, so that both
 // say the same things and treat typed delimiters alike.
 
+#include "engine/Conversion.h"
 #include "engine/FirstLine.h"
 
 #include <QString>
@@ -14,12 +15,13 @@ namespace texts {
 // What went wrong with a file, naming it; empty for FileProblem::None.
 QString fileProblem(engine::FileProblem problem, const QString& path);
 
-// The conversion's refusals and failures, naming the file.
-QString outputIsSource(const QString& output);
-QString cannotDeleteOutput(const QString& output);
-QString writeStopped(const QString& output, long long linesWritten);
-QString readStopped(const QString& source, long long linesRead);
+// Why a run could not start or why it stopped, naming the file concerned; empty when
+// it ran to its end. `replacing`: the output was to be replaced only on success, so a
+// failure left it as it was.
+QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, bool replacing);
 QString definitionCannotOpen(const QString& path);
+// Memory ran out in the middle of a command.
+QString outOfMemory();
 
 // A delimiter typed by the user, with the leading and trailing spaces dropped (a TAB
 // stays), encoded to code page 932.

@@ -530,30 +530,17 @@ void frmConvert::mnuDELI_Click()
 void frmConvert::runConversion()
 {
     const QString sourceName = sInFile;
-    const std::filesystem::path source = platform::toPath(sourceName);
-    // Everything that could stop the run is checked before the old output is deleted.
-    if (const engine::FileProblem problem = engine::checkReadable(source); problem != engine::FileProblem::None) {
-        showFileProblem(problem, sourceName);
-        return;
-    }
     QString outputName = g_.sOutFile;
-    const auto refuseSameFile = [&](const QString& name) {
-        platform_.messageBox.show(texts::outputIsSource(name), 48, kTitle);
-    };
-    if (engine::sameFile(source, platform::toPath(outputName))) {
-        refuseSameFile(outputName);
-        return;
-    }
-    if (engine::removeOldOutput(platform::toPath(outputName)) == engine::RemoveResult::Failed) {
-        platform_.messageBox.show(texts::cannotDeleteOutput(outputName), 48, kTitle);
-        return;
-    }
     engine::Conversion conversion(chk先頭行->isChecked());
-    if (!conversion.openSource(source)) {
-        showFileProblem(engine::FileProblem::CannotOpen, sourceName);
+    engine::RunRequest request;
+    request.source = platform::toPath(sourceName);
+    request.output = platform::toPath(outputName);
+    request.mode = engine::OutputMode::Append;
+    if (conversion.prepare(request) != engine::Conversion::Status::Running) {
+        platform_.messageBox.show(
+            texts::runStopped(conversion, sourceName, platform::fromPath(conversion.failedOutput()), false), 48, kTitle);
         return;
     }
-    conversion.setOutput(platform::toPath(outputName));
 
     running_ = true;
     prgRun->setValue(0);
@@ -568,9 +555,17 @@ void frmConvert::runConversion()
         if (conversion.sourceSize() > 0)
             prgRun->setValue(static_cast<int>(conversion.bytesRead() * 1000 / conversion.sourceSize()));
     };
+    // Whatever ends the run (an exception included), the window is ready for the next.
+    struct RunningFlag {
+        frmConvert* w;
+        ~RunningFlag()
+        {
+            w->running_ = false;
+            w->prgRun->hide();
+        }
+    } runningFlag{this};
 
     engine::Conversion::Status status = engine::Conversion::Status::Running;
-    bool refused = false;
     for (;;) {
         // Settings are read afresh for every slice: a change made while events were
         // served applies to the lines that follow.
@@ -585,37 +580,21 @@ void frmConvert::runConversion()
             break;
         // A cancelled output dialog leaves the path empty; the run keeps its file then.
         if (g_.sOutFile != outputName && !g_.sOutFile.isEmpty()) {
-            if (engine::sameFile(source, platform::toPath(g_.sOutFile))) {
-                refuseSameFile(g_.sOutFile);
-                refused = true;
-                break;
-            }
-            if (!conversion.setOutput(platform::toPath(g_.sOutFile))) {
-                status = engine::Conversion::Status::WriteFailed;
-                break;
-            }
             outputName = g_.sOutFile;
+            status = conversion.setOutput(platform::toPath(outputName));
+            if (status != engine::Conversion::Status::Running)
+                break;
         }
     }
-    if (!conversion.flush() && status != engine::Conversion::Status::ReadFailed)
-        status = engine::Conversion::Status::WriteFailed;
-    running_ = false;
-    prgRun->hide();
+    status = conversion.finish();
     showProgress();
     if (conversion.anyOutput())
         sWork = conversion.lastOutput();
-    if (endRequested_ || refused)
+    if (endRequested_)
         return;
-
-    switch (status) {
-    case engine::Conversion::Status::WriteFailed:
-        platform_.messageBox.show(texts::writeStopped(outputName, conversion.linesWritten()), 48, kTitle);
-        break;
-    case engine::Conversion::Status::ReadFailed:
-        platform_.messageBox.show(texts::readStopped(sourceName, conversion.count()), 48, kTitle);
-        break;
-    default:
+    if (status == engine::Conversion::Status::Done)
         platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()), 0, kFinished);
-        break;
-    }
+    else
+        platform_.messageBox.show(
+            texts::runStopped(conversion, sourceName, platform::fromPath(conversion.failedOutput()), false), 48, kTitle);
 }

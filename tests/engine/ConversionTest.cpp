@@ -167,7 +167,7 @@ TEST_F(ConversionTest, SettingsAndOutputChangesApplyToTheLinesThatFollow)
     ASSERT_LT(firstSlice, 200);
     EXPECT_EQ(conv.lastSource(), std::to_string(firstSlice) + ",x");
     EXPECT_EQ(conv.lastOutput(), std::to_string(firstSlice) + ",x");
-    ASSERT_TRUE(conv.setOutput(dir / "second.csv"));
+    ASSERT_EQ(conv.setOutput(dir / "second.csv"), Conversion::Status::Running);
     EXPECT_EQ(conv.runToEnd({",", "\t", mapOf({2, 1})}), Conversion::Status::Done);
     EXPECT_EQ(conv.count(), 200);
 
@@ -201,13 +201,13 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndSaysHowMuchWasWritten)
     EXPECT_EQ(read(source), bytes);
 }
 
-TEST_F(ConversionTest, AMissingOutputFolderIsAWriteFailure)
+TEST_F(ConversionTest, AMissingOutputFolderStopsTheRun)
 {
     const fs::path source = write("in.csv", "a\r\n");
     Conversion conv(false);
     ASSERT_TRUE(conv.openSource(source));
     conv.setOutput(dir / "no-such-folder" / "out.csv");
-    EXPECT_EQ(conv.runToEnd({",", ",", mapOf({1})}), Conversion::Status::WriteFailed);
+    EXPECT_EQ(conv.runToEnd({",", ",", mapOf({1})}), Conversion::Status::CannotCreateOutput);
     Conversion missing(false);
     EXPECT_FALSE(missing.openSource(dir / "missing.csv"));
 }
