@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <optional>
 
 namespace cli {
@@ -300,10 +301,15 @@ int run(const QStringList& args)
         std::fputs("tolvane " TOLVANE_VERSION "\n", stdout);
         return kOk;
     }
-    if (command == QLatin1String("convert"))
-        return convert(rest);
-    if (command == QLatin1String("detect"))
-        return detect(rest);
+    try {
+        if (command == QLatin1String("convert"))
+            return convert(rest);
+        if (command == QLatin1String("detect"))
+            return detect(rest);
+    } catch (const std::bad_alloc&) {
+        say(texts::outOfMemory());
+        return kFailed;
+    }
     return usageError(QStringLiteral("不明なコマンドです: %1").arg(command));
 }
 

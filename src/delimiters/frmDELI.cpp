@@ -1,6 +1,7 @@
 #include "frmDELI.h"
 
 #include "platform/Cp932.h"
+#include "shared/Guarded.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -56,9 +57,12 @@ frmDELI::frmDELI(mdlGlobal& global, platform::Platform& platform)
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
-    connect(cmdAdd, &QPushButton::clicked, this, &frmDELI::cmdAdd_Click);
-    connect(cmdDel, &QPushButton::clicked, this, &frmDELI::cmdDel_Click);
-    connect(cmdClose, &QPushButton::clicked, this, &frmDELI::cmdClose_Click);
+    const auto on = [this](void (frmDELI::*handler)()) {
+        return [this, handler] { guarded(platform_.messageBox, [this, handler] { (this->*handler)(); }); };
+    };
+    connect(cmdAdd, &QPushButton::clicked, this, on(&frmDELI::cmdAdd_Click));
+    connect(cmdDel, &QPushButton::clicked, this, on(&frmDELI::cmdDel_Click));
+    connect(cmdClose, &QPushButton::clicked, this, on(&frmDELI::cmdClose_Click));
 }
 
 QString frmDELI::rowText(const engine::DelimiterEntry& entry)

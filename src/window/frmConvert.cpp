@@ -8,6 +8,7 @@
 #include "engine/OutputFile.h"
 #include "files/mdlFile.h"
 #include "platform/Cp932.h"
+#include "shared/Guarded.h"
 #include "shared/Texts.h"
 
 #include <QApplication>
@@ -169,30 +170,38 @@ void frmConvert::buildMenus()
 
 void frmConvert::connectHandlers()
 {
-    // Japanese handler names cannot be slots, so every handler is connected by pointer.
+    // Japanese handler names cannot be slots, so every handler is connected by pointer,
+    // each through the guard against running out of memory.
+    const auto on = [this](void (frmConvert::*handler)()) {
+        return [this, handler] { guarded(platform_.messageBox, [this, handler] { (this->*handler)(); }); };
+    };
     connect(Option1[0], &QRadioButton::clicked, this, [this] { Option1_Click(0); });
     connect(Option1[1], &QRadioButton::clicked, this, [this] { Option1_Click(1); });
-    connect(txtDELI, &QLineEdit::textChanged, this, &frmConvert::txtDELI_Change);
-    connect(cmdClose, &QPushButton::clicked, this, &frmConvert::cmdClose_Click);
-    connect(mnuExit, &QAction::triggered, this, &frmConvert::mnuExit_Click);
-    connect(cmdFile, &QPushButton::clicked, this, &frmConvert::cmdFile_Click);
-    connect(mnuOpenCSV, &QAction::triggered, this, &frmConvert::mnuOpenCSV_Click);
-    connect(cmdSave, &QPushButton::clicked, this, &frmConvert::cmdSave_Click);
-    connect(mnuSaveCSV, &QAction::triggered, this, &frmConvert::mnuSaveCSV_Click);
-    connect(cmd検出, &QPushButton::clicked, this, &frmConvert::cmd検出_Click);
-    connect(cmd開始, &QPushButton::clicked, this, &frmConvert::cmd開始_Click);
-    connect(mnuOpenDef, &QAction::triggered, this, &frmConvert::mnuOpenDef_Click);
-    connect(mnuSaveDef, &QAction::triggered, this, &frmConvert::mnuSaveDef_Click);
-    connect(mnuDELI, &QAction::triggered, this, &frmConvert::mnuDELI_Click);
+    connect(txtDELI, &QLineEdit::textChanged, this, on(&frmConvert::txtDELI_Change));
+    connect(cmdClose, &QPushButton::clicked, this, on(&frmConvert::cmdClose_Click));
+    connect(mnuExit, &QAction::triggered, this, on(&frmConvert::mnuExit_Click));
+    connect(cmdFile, &QPushButton::clicked, this, on(&frmConvert::cmdFile_Click));
+    connect(mnuOpenCSV, &QAction::triggered, this, on(&frmConvert::mnuOpenCSV_Click));
+    connect(cmdSave, &QPushButton::clicked, this, on(&frmConvert::cmdSave_Click));
+    connect(mnuSaveCSV, &QAction::triggered, this, on(&frmConvert::mnuSaveCSV_Click));
+    connect(cmd検出, &QPushButton::clicked, this, on(&frmConvert::cmd検出_Click));
+    connect(cmd開始, &QPushButton::clicked, this, on(&frmConvert::cmd開始_Click));
+    connect(mnuOpenDef, &QAction::triggered, this, on(&frmConvert::mnuOpenDef_Click));
+    connect(mnuSaveDef, &QAction::triggered, this, on(&frmConvert::mnuSaveDef_Click));
+    connect(mnuDELI, &QAction::triggered, this, on(&frmConvert::mnuDELI_Click));
     for (int index = 0; index < 3; ++index) {
         List[index]->onMouseDown = [this, index](Qt::MouseButton button, Qt::KeyboardModifiers shift, double x,
-                                                 double y) { List_MouseDown(index, button, shift, x, y); };
+                                                 double y) {
+            guarded(platform_.messageBox, [&] { List_MouseDown(index, button, shift, x, y); });
+        };
         List[index]->onDrop = [this, index](const QString& payload) {
-            Label1->setText(payload);
-            List_DragDrop(index);
+            guarded(platform_.messageBox, [&] {
+                Label1->setText(payload);
+                List_DragDrop(index);
+            });
         };
         List[index]->onKeyDown = [this, index](int keyCode, Qt::KeyboardModifiers shift) {
-            List_KeyDown(index, keyCode, shift);
+            guarded(platform_.messageBox, [&] { List_KeyDown(index, keyCode, shift); });
         };
     }
 }
