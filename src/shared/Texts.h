@@ -21,6 +21,9 @@ QString writeStopped(const QString& output, long long linesWritten);
 QString readStopped(const QString& source, long long linesRead);
 QString definitionCannotOpen(const QString& path);
 
+// Why the program cannot start: its Qt has no code page 932 converter.
+QString noCp932Converter();
+
 // A delimiter typed by the user, with the leading and trailing spaces dropped (a TAB
 // stays), encoded to code page 932.
 std::string typedDelimiter(const QString& text);
