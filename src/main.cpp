@@ -1,7 +1,9 @@
 #include "cli/CommandLine.h"
 #include "platform/CommonDialog.h"
+#include "platform/Cp932.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "shared/Texts.h"
 #include "shared/mdlGlobal.h"
 #include "window/frmConvert.h"
 
@@ -10,11 +12,17 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     if (argc > 1) {
         // The command line needs no window system.
         QCoreApplication app(argc, argv);
+        if (!platform::cp932Available()) {
+            std::fprintf(stderr, "%s\n", texts::noCp932Converter().toLocal8Bit().constData());
+            return 1;
+        }
         return cli::run(QCoreApplication::arguments());
     }
 
@@ -28,6 +36,12 @@ int main(int argc, char** argv)
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+
+    // Without the converter every item would show empty: say why and stop instead.
+    if (!platform::cp932Available()) {
+        platform::QtMessageBox().show(texts::noCp932Converter(), 48, QStringLiteral("Tolvane"));
+        return 1;
+    }
 
     mdlGlobal global;
     platform::QtMessageBox messageBox;

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "engine/Conversion.h"
+#include "engine/Cp932Chars.h"
 #include "engine/DefinitionFile.h"
 #include "engine/Detection.h"
 #include "engine/FirstLine.h"
@@ -34,8 +35,8 @@ const char* const kUsageText =
     "      -f, --definition FILE      出力する項目を定義ファイルから読みます\n"
     "      -t, --tab                  出力の区切りを TAB にします (既定: カンマ)\n"
     "      -s, --skip-first-line      先頭行を変換しません\n"
-    "      -d, --delimiter TEXT       入力の区切文字 (既定: 先頭行からカンマか TAB を検出)\n"
-    "  tolvane detect [-d TEXT] SOURCE           区切文字と先頭行の項目を番号付きで表示します\n"
+    "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
+    "  tolvane detect [-d CHAR] SOURCE           区切文字と先頭行の項目を番号付きで表示します\n"
     "  tolvane --help | --version\n"
     "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
 
@@ -44,6 +45,18 @@ void say(const QString& text)
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
     std::fputc('\n', stderr);
+}
+
+// Writes the command's own output; a write that fails (a full disk) is a failure the user
+// must hear of.
+int writeOut(const QByteArray& bytes)
+{
+    const auto size = static_cast<std::size_t>(bytes.size());
+    const bool written = std::fwrite(bytes.constData(), 1, size, stdout) == size;
+    if (std::fflush(stdout) == 0 && written && !std::ferror(stdout))
+        return kOk;
+    say(QStringLiteral("標準出力に書き込めません。"));
+    return kFailed;
 }
 
 int usageError(const QString& text)
@@ -63,9 +76,32 @@ struct Options {
     std::optional<QString> columns;
     std::optional<QString> definition;
     std::optional<QString> delimiter;
+    std::string delimiterBytes; // the delimiter in code page 932, once found usable
     bool tab = false;
     bool skipFirstLine = false;
 };
+
+// The delimiter given to -d in code page 932, exactly as given: unlike the window, the
+// command line does not trim it, so " " is the space. Only one character can ever match,
+// so anything else is refused. The text arrives decoded from the locale's encoding (UTF-8):
+// argument bytes that were not UTF-8, such as a character's own code page 932 bytes,
+// arrive as U+FFFD and cannot be recovered, so the character must be given as text.
+QString delimiterBytes(const QString& text, std::string& bytes)
+{
+    if (text.isEmpty())
+        return QStringLiteral("-d には区切文字を 1 文字指定してください。");
+    if (text.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("-d の値「%1」には文字として読めないバイトがあります。"
+                              "区切文字は文字そのもので指定してください (例: -d 、)。")
+            .arg(text);
+    const std::optional<std::string> encoded = platform::encodeCp932(text);
+    if (!encoded)
+        return QStringLiteral("区切文字「%1」はコードページ 932 (Shift_JIS) で表せません。").arg(text);
+    if (!engine::isSingleChar(*encoded))
+        return QStringLiteral("区切文字は 1 文字で指定してください: 「%1」").arg(text);
+    bytes = *encoded;
+    return QString();
+}
 
 // Parses options after the command word; returns an error text, or empty.
 QString parse(const QStringList& args, bool convert, Options& o)
@@ -101,7 +137,7 @@ QString parse(const QStringList& args, bool convert, Options& o)
         if (!error.isEmpty())
             return error;
     }
-    return QString();
+    return o.delimiter ? delimiterBytes(*o.delimiter, o.delimiterBytes) : QString();
 }
 
 // The source: a file, or standard input for "-".
@@ -218,7 +254,7 @@ int convert(const QStringList& args)
     const bool haveFirst = conversion.peekFirstLine(first);
     std::int64_t items = 0;
     if (o.delimiter) {
-        settings.inDeli = texts::typedDelimiter(*o.delimiter);
+        settings.inDeli = o.delimiterBytes;
     } else {
         engine::DelimiterTable table;
         table.resetToDefaults();
@@ -265,7 +301,7 @@ int detect(const QStringList& args)
     std::string delimiter;
     std::int64_t items = 0;
     if (o.delimiter) {
-        engine::fGetDeli2(texts::typedDelimiter(*o.delimiter), line, delimiter, items);
+        engine::fGetDeli2(o.delimiterBytes, line, delimiter, items);
     } else {
         engine::DelimiterTable table;
         table.resetToDefaults();
@@ -280,9 +316,7 @@ int detect(const QStringList& args)
     const QStringList rows = platform::decodeCp932Each(engine::Proc1Line(line, delimiter, items));
     for (qsizetype i = 0; i < rows.size(); ++i)
         text += QString::number(i + 1) + QLatin1Char('\t') + rows[i] + QLatin1Char('\n');
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
-    return std::fflush(stdout) == 0 ? kOk : kFailed;
+    return writeOut(text.toUtf8());
 }
 
 } // namespace
@@ -294,12 +328,10 @@ int run(const QStringList& args)
     const QString command = args.value(1);
     const QStringList rest = args.mid(2);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        std::fputs(kUsageText, stdout);
-        return kOk;
+        return writeOut(kUsageText);
     }
     if (command == QLatin1String("--version")) {
-        std::fputs("tolvane " TOLVANE_VERSION "\n", stdout);
-        return kOk;
+        return writeOut("tolvane " TOLVANE_VERSION "\n");
     }
     try {
         if (command == QLatin1String("convert"))

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <limits>
 
 namespace engine {
 
@@ -47,7 +48,8 @@ int definitionNumber(std::string_view line)
         return 0;
     // The default rounding mode takes a half to the even neighbour.
     const double rounded = std::nearbyint(value);
-    if (!(rounded >= -32768.0 && rounded <= 32767.0))
+    // Any item number the window and the writer accept reads back; beyond that, 0.
+    if (!(rounded >= std::numeric_limits<int>::min() && rounded <= std::numeric_limits<int>::max()))
         return 0;
     return static_cast<int>(rounded);
 }

@@ -15,8 +15,8 @@ std::string formatDefinition(const std::vector<int>& itemNumbers);
 bool writeDefinition(const std::filesystem::path& path, const std::vector<int>& itemNumbers);
 
 // One item line's number: blanks around it are ignored, a fraction goes to the nearest
-// integer (a half to the even one), and anything that is no number or lies outside
-// -32768..32767 reads as 0.
+// integer (a half to the even one), and anything that is no number or lies outside the
+// range of int (the column map's item number) reads as 0.
 int definitionNumber(std::string_view line);
 
 struct Definition {

@@ -13,6 +13,10 @@
 
 namespace platform {
 
+// False when this Qt has no code page 932 converter with the Windows table; without one
+// every item would show empty.
+bool cp932Available();
+
 QString decodeCp932(std::string_view bytes);
 
 // Decodes many pieces with one converter: opening a converter costs more than a

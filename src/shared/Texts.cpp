@@ -104,6 +104,12 @@ QString definitionCannotOpen(const QString& path)
     return QStringLiteral("定義ファイル「%1」を開けません。").arg(QDir::toNativeSeparators(path));
 }
 
+QString noCp932Converter()
+{
+    return QStringLiteral("この Qt にはコードページ 932 (Shift_JIS) の変換器 \"CP932\" がないため、Tolvane を起動できません。"
+                          "ICU 対応でビルドされた Qt が必要です。");
+}
+
 std::string typedDelimiter(const QString& text)
 {
     qsizetype first = 0;

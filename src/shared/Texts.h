@@ -23,8 +23,11 @@ QString definitionCannotOpen(const QString& path);
 // Memory ran out in the middle of a command.
 QString outOfMemory();
 
-// A delimiter typed by the user, with the leading and trailing spaces dropped (a TAB
-// stays), encoded to code page 932.
+// Why the program cannot start: its Qt has no code page 932 converter.
+QString noCp932Converter();
+
+// A delimiter typed into the window's 区切文字 box, with the leading and trailing spaces
+// dropped (a TAB stays), encoded to code page 932. The command line takes -d as given.
 std::string typedDelimiter(const QString& text);
 
 } // namespace texts

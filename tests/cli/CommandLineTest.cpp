@@ -13,16 +13,36 @@ struct Result {
     QString err;
 };
 
-Result tolvane(const QStringList& args, const QByteArray& input = QByteArray())
+Result finish(QProcess& p, const QByteArray& input)
 {
-    QProcess p;
-    p.start(QStringLiteral(TOLVANE_BINARY), args);
     p.waitForStarted();
     p.write(input);
     p.closeWriteChannel();
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+Result tolvane(const QStringList& args, const QByteArray& input = QByteArray(), const QString& stdoutFile = QString())
+{
+    QProcess p;
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
+    p.start(QStringLiteral(TOLVANE_BINARY), args);
+    return finish(p, input);
+}
+
+// QProcess passes arguments as UTF-8, so bytes that are not UTF-8 go through a shell:
+// printf makes the value of -d from octal escapes, put right after the command word.
+Result tolvaneRawDelimiter(const char* octal, const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"),
+            QStringList{QStringLiteral("-c"),
+                        QStringLiteral("d=$(printf \"$1\"); shift; c=$1; shift; exec \"$0\" \"$c\" -d \"$d\" \"$@\""),
+                        QStringLiteral(TOLVANE_BINARY), QString::fromLatin1(octal)} +
+                args);
+    return finish(p, QByteArray());
 }
 
 const std::string kSource = "no,name,price\r\n1,\x83\x5C\x83\x74\x83\x67,\"1,000\"\r\n2,\x83\x7C,80\r\n";
@@ -42,12 +62,24 @@ TEST(CommandLine, ConvertsWithColumnsTabAndSkip)
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(f.read(out), "\x83\x5C\x83\x74\x83\x67\t\x83\x5C\x83\x74\x83\x67\r\n\x83\x7C\t\x83\x7C\r\n");
 
-    // A typed delimiter, trimmed of blanks as 検出 does.
-    const QString semi = f.write(QStringLiteral("semi.txt"), "a;b;c\r\n");
-    r = tolvane({QStringLiteral("convert"), QStringLiteral("-d"), QStringLiteral(" ; "), QStringLiteral("-c"),
-                 QStringLiteral("3,1"), semi, out});
-    EXPECT_EQ(r.exit, 0);
-    EXPECT_EQ(f.read(out), "c,a\r\n");
+    // A typed delimiter is taken as it stands, a space too; 0x7F is itself, not 0x1C.
+    const struct {
+        QString delimiter;
+        std::string source;
+    } typed[] = {
+        {QStringLiteral(";"), "a;b;c\r\n"},
+        {QStringLiteral(" "), "a b c\r\n"},
+        {QStringLiteral("\x7F"), "a\x7F" "b\x1C" "x\x7F" "c\r\n"},
+        {QStringLiteral("、"), "a\x81\x41" "b\x81\x41" "c\r\n"},
+        {QStringLiteral("ｱ"), "a\xB1" "b\xB1" "c\r\n"},
+    };
+    for (const auto& t : typed) {
+        const QString source = f.write(QStringLiteral("typed.txt"), t.source);
+        r = tolvane({QStringLiteral("convert"), QStringLiteral("-d"), t.delimiter, QStringLiteral("-c"),
+                     QStringLiteral("3,1"), source, out});
+        EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+        EXPECT_EQ(f.read(out), "c,a\r\n") << t.source;
+    }
 
     // Standard input and output.
     r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-"),
@@ -85,8 +117,11 @@ TEST(CommandLine, FailuresAndUsageErrors)
     const QString out = f.path(QStringLiteral("out.csv"));
     const QString c = QStringLiteral("convert");
     const QString cols = QStringLiteral("-c");
+    const QString d = QStringLiteral("-d");
+    const QString detect = QStringLiteral("detect");
     struct Usage {
         QStringList args;
+        const char* rawDelimiter = nullptr; // octal escapes for printf
     } usages[] = {
         {{c, in, out}},                                                             // no columns
         {{c, cols, QStringLiteral("1"), QStringLiteral("-f"), in, in, out}},       // both
@@ -95,13 +130,24 @@ TEST(CommandLine, FailuresAndUsageErrors)
         {{c, cols, QStringLiteral("1"), in}},                                       // no output
         {{c, cols, QStringLiteral("1"), QStringLiteral("--bogus"), in, out}},
         {{QStringLiteral("frobnicate")}},
-        {{QStringLiteral("detect")}},
+        {{detect}},
+        // Delimiters that could never match.
+        {{c, cols, QStringLiteral("1"), d, QString(), in, out}},
+        {{c, cols, QStringLiteral("1"), d, QStringLiteral("abc"), in, out}},
+        {{c, cols, QStringLiteral("1"), d, QStringLiteral(" ; "), in, out}},
+        {{detect, d, QStringLiteral("¥"), in}},                                   // no code page 932 form
+        {{detect, d, QString::fromUtf8("\xF0\x9F\x98\x80"), in}},
+        {{c, cols, QStringLiteral("1"), in, out}, "\\201"},                     // not UTF-8
+        {{c, cols, QStringLiteral("1"), in, out}, "\\203\\134"},              // ソ's code page 932 bytes
+        {{detect, in}, "\\261"},
     };
     for (const auto& u : usages) {
-        const Result r = tolvane(u.args);
-        EXPECT_EQ(r.exit, 2) << u.args.join(' ').toStdString();
+        const Result r = u.rawDelimiter ? tolvaneRawDelimiter(u.rawDelimiter, u.args) : tolvane(u.args);
+        EXPECT_EQ(r.exit, 2) << u.args.join(' ').toStdString() << (u.rawDelimiter ? u.rawDelimiter : "");
         EXPECT_FALSE(r.err.isEmpty());
+        EXPECT_TRUE(r.out.isEmpty());
     }
+    EXPECT_EQ(f.read(out), "<missing>");
 
     // A missing source: the old output is left alone.
     f.write(QStringLiteral("out.csv"), "old");
@@ -128,6 +174,14 @@ TEST(CommandLine, FailuresAndUsageErrors)
     r = tolvane({c, cols, QStringLiteral("1"), in, f.path(QStringLiteral("no-folder/out.csv"))});
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("no-folder")));
+
+    // Output of its own that cannot be written is a failure, said on standard error.
+    for (const QStringList& args : {QStringList{detect, in}, QStringList{QStringLiteral("--help")},
+                                    QStringList{QStringLiteral("--version")}}) {
+        r = tolvane(args, QByteArray(), f.path(QStringLiteral("full.csv")));
+        EXPECT_EQ(r.exit, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("書き込めません"))) << args.join(' ').toStdString();
+    }
 
     r = tolvane({QStringLiteral("--help")});
     EXPECT_EQ(r.exit, 0);

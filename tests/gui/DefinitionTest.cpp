@@ -149,12 +149,12 @@ TEST(DefinitionFile, NumberLinesAndTheMends)
     f.write(QStringLiteral("neg.def"), "CSV\r\n3\r\n-1\r\n 2.5 \r\n0\r\n\r\nxyz\r\n40000\r\n");
     f.load(QStringLiteral("neg.def"));
     EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("03;c3"), QStringLiteral("02;c2"), QStringLiteral("00;"),
-                                      QStringLiteral("00;"), QStringLiteral("00;"), QStringLiteral("00;")}));
-    EXPECT_EQ(f.map(), (std::vector<int>{0, 3, 2, 0, 0, 0, 0}));
+                                      QStringLiteral("00;"), QStringLiteral("00;"), QStringLiteral("40000;")}));
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 3, 2, 0, 0, 0, 40000}));
     // Deleting the second row now removes the column it shows.
     f.window.List[2]->setCurrentRow(1);
     f.window.List_KeyDown(2, 46, {});
-    EXPECT_EQ(f.map(), (std::vector<int>{0, 3, 0, 0, 0, 0, -1}));
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 3, 0, 0, 0, 40000, -1}));
 
     // A header-only file empties the list and frees every slot.
     f.write(QStringLiteral("empty.def"), "CSV\r\n");
@@ -171,6 +171,25 @@ TEST(DefinitionFile, NumberLinesAndTheMends)
     f.write(QStringLiteral("unix.def"), "CSV\n12\n1\n");
     f.load(QStringLiteral("unix.def"));
     EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("12;c12"), QStringLiteral("01;c1")}));
+}
+
+TEST(DefinitionFile, ColumnsBeyondSixteenBitsSurviveSaveAndLoad)
+{
+    Def f;
+    std::string line;
+    for (int i = 1; i <= 40001; ++i)
+        line += "c" + std::to_string(i) + (i < 40001 ? "," : "\r\n");
+    f.choose(f.write(QStringLiteral("wide.csv"), line));
+    f.columns({40000, 2});
+    f.saveAs(QStringLiteral("wide.def"));
+    EXPECT_EQ(f.read(QStringLiteral("wide.def")), "CSV\r\n40000\r\n2\r\n");
+
+    f.window.cmd検出_Click(); // empties the output list
+    f.load(QStringLiteral("wide.def"));
+    EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("40000;c40000"), QStringLiteral("02;c2")}));
+    f.global.sOutFile = f.path(QStringLiteral("wide-out.csv"));
+    f.window.cmd開始_Click();
+    EXPECT_EQ(f.read(QStringLiteral("wide-out.csv")), "c40000,c2\r\n"); // not the last item, c40001
 }
 
 TEST(DefinitionFile, SaveAColumnChoiceThenConvertAnotherFileOfTheSameLayout)

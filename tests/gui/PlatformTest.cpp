@@ -7,22 +7,49 @@ using namespace platform;
 
 namespace {
 
-TEST(Cp932, DecodesWithTheWindowsTable)
+// Windows' own table (MultiByteToWideChar / WideCharToMultiByte with WC_NO_BEST_FIT_CHARS),
+// so these rows hold for whichever converter sits behind the platform layer.
+TEST(Cp932, DecodesAndEncodesWithTheWindowsTable)
 {
     struct Case {
         std::string bytes;
-        char16_t expected;
+        char16_t unicode;
+        std::string encoded; // where Windows encodes the character to other bytes than these
     } cases[] = {
-        {"\x5C", u'\\'},         {"\x7E", u'~'},         {"\x81\x5F", u'\uFF3C'}, {"\x81\x60", u'\uFF5E'},
-        {"\x87\x40", u'\u2460'}, {"\x87\x8A", u'\u3231'}, {"\x87\x54", u'\u2160'}, {"\xFA\x40", u'\u2170'},
-        {"\xFB\xFC", u'\u9AD9'}, {"\xFA\xB1", u'\uFA11'}, {"\x83\x5C", u'\u30BD'}, {"\x95\x5C", u'\u8868'},
-        {"\x83\x7C", u'\u30DD'}, {"\xB1", u'\uFF71'},     {"\x81\x41", u'\u3001'},
+        // Single bytes below 0x80 are themselves, control bytes too.
+        {"\x1A", u'\x1A', {}}, {"\x1C", u'\x1C', {}}, {"\x7F", u'\x7F', {}}, {"\x5C", u'\\', {}}, {"\x7E", u'~', {}},
+        {"\x80", u'\u0080', {}}, {"\xA0", u'\uF8F0', {}}, {"\xFD", u'\uF8F1', {}}, {"\xFE", u'\uF8F2', {}},
+        {"\xFF", u'\uF8F3', {}}, {"\xA1", u'\uFF61', {}}, {"\xB1", u'\uFF71', {}}, {"\xDF", u'\uFF9F', {}},
+        {"\x81\x5F", u'\uFF3C', {}}, {"\x81\x60", u'\uFF5E', {}}, {"\x81\x41", u'\u3001', {}},
+        {"\x83\x5C", u'\u30BD', {}}, {"\x95\x5C", u'\u8868', {}}, {"\x83\x7C", u'\u30DD', {}},
+        {"\x87\x40", u'\u2460', {}}, {"\x87\x8A", u'\u3231', {}}, {"\x87\x54", u'\u2160', {}},
+        {"\xFA\x40", u'\u2170', {}}, {"\xFB\xFC", u'\u9AD9', {}}, {"\xFA\xB1", u'\uFA11', {}},
+        {"\xF0\x40", u'\uE000', {}}, {"\xF9\xFC", u'\uE757', {}}, // user-defined characters
+        // Characters with two codes: the second code decodes to the character, which
+        // encodes to the first.
+        {"\xFA\x4A", u'\u2160', "\x87\x54"}, {"\xEE\xEF", u'\u2170', "\xFA\x40"},
+        {"\xFA\x54", u'\uFFE2', "\x81\xCA"}, {"\x87\x90", u'\u2252', "\x81\xE0"},
+        {"\xED\x40", u'\u7E8A', "\xFA\x5C"},
     };
+    std::string line;
+    QString text;
+    std::string encodedLine;
     for (const auto& c : cases) {
-        const QString s = decodeCp932(c.bytes);
-        ASSERT_EQ(s.size(), 1) << c.bytes;
-        EXPECT_EQ(s.at(0).unicode(), c.expected) << c.bytes;
+        const std::string encoded = c.encoded.empty() ? c.bytes : c.encoded;
+        EXPECT_EQ(decodeCp932(c.bytes), QString(QChar(c.unicode))) << c.bytes;
+        EXPECT_EQ(encodeCp932(QString(QChar(c.unicode))), encoded) << c.bytes;
+        EXPECT_EQ(encodeDelimiter(QString(QChar(c.unicode))), encoded) << c.bytes;
+        line += c.bytes;
+        text += QChar(c.unicode);
+        encodedLine += encoded;
     }
+    // The same bytes in one line, and split into pieces, give the same text.
+    EXPECT_EQ(decodeCp932(line), text);
+    EXPECT_EQ(encodeCp932(text), encodedLine);
+    std::vector<std::string_view> pieces;
+    for (const auto& c : cases)
+        pieces.push_back(c.bytes);
+    EXPECT_EQ(decodeCp932Each(pieces).join(QString()), text);
 }
 
 TEST(Cp932, EncodesWhatTheUserTypesAndRefusesWhatItCannot)
@@ -33,11 +60,22 @@ TEST(Cp932, EncodesWhatTheUserTypesAndRefusesWhatItCannot)
     EXPECT_EQ(encodeCp932(QStringLiteral("①")), std::optional<std::string>("\x87\x40"));
     EXPECT_EQ(encodeCp932(QStringLiteral("髙")), std::optional<std::string>("\xFB\xFC"));
     EXPECT_EQ(encodeCp932(QString::fromUtf8("\xF0\x9F\x98\x80")), std::nullopt); // an emoji
+    // Only near matches, which no exact form stands for.
+    for (char16_t c : {u'\u00A5', u'\u203E', u'\u301C', u'\uFFFD'})
+        EXPECT_EQ(encodeCp932(QString(QChar(c))), std::nullopt) << int(c);
+    EXPECT_EQ(encodeCp932Replacing(QStringLiteral("a¥b")), "a?b");
 
     // A delimiter that cannot be encoded must not turn into some other character.
     const std::string never = encodeDelimiter(QString::fromUtf8("\xF0\x9F\x98\x80"));
     EXPECT_GE(never.size(), 2u);
     EXPECT_EQ(encodeDelimiter(QStringLiteral("\t")), "\t");
+}
+
+TEST(Cp932, ALeadByteWithoutItsSecondByteIsShownNotDropped)
+{
+    const QString s = decodeCp932("a\x81");
+    ASSERT_EQ(s.size(), 2);
+    EXPECT_EQ(s.at(0), QLatin1Char('a'));
 }
 
 TEST(CommonDialogDouble, KeepsPropertiesAndReportsCancel)
