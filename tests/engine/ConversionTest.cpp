@@ -9,6 +9,9 @@
 #include <iterator>
 #include <random>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace engine;
 namespace fs = std::filesystem;
 
@@ -225,6 +228,172 @@ TEST_F(ConversionTest, SameFileSeesThroughLinksAndDots)
     EXPECT_EQ(removeOldOutput(dir / "other.csv"), RemoveResult::Absent);
     EXPECT_EQ(removeOldOutput(dir / "hard.csv"), RemoveResult::Removed);
     EXPECT_EQ(read(source), "a\r\n");
+}
+
+RunRequest requestFor(const fs::path& source, const fs::path& output, OutputMode mode)
+{
+    RunRequest r;
+    r.source = source;
+    r.output = output;
+    r.mode = mode;
+    return r;
+}
+
+std::string numberedLines(int count)
+{
+    std::string bytes;
+    for (int i = 1; i <= count; ++i)
+        bytes += "line " + std::to_string(i) + ",some text\r\n";
+    return bytes;
+}
+
+TEST_F(ConversionTest, NothingIsTouchedWhenARunCannotStart)
+{
+    const fs::path source = write("in.csv", "a,b\r\n");
+    fs::create_hard_link(source, dir / "hard.csv");
+    const fs::path def = write("cols.def", "CSV\r\n1\r\n");
+    fs::create_directory(dir / "folder");
+    struct Case {
+        fs::path source;
+        fs::path output;
+        Conversion::Status expected;
+    } cases[] = {
+        {dir / "gone.csv", dir / "old.csv", Conversion::Status::SourceMissing},
+        {dir / "folder", dir / "old.csv", Conversion::Status::SourceNotAFile},
+        {"/proc/self/mem", dir / "old.csv", Conversion::Status::ReadFailed}, // opens, but cannot be read
+        {source, dir / "hard.csv", Conversion::Status::OutputIsSource},
+        {source, dir / "." / "in.csv", Conversion::Status::OutputIsSource},
+        {source, def, Conversion::Status::OutputIsNotOutput},
+    };
+    for (const auto& c : cases)
+        for (OutputMode mode : {OutputMode::Append, OutputMode::Replace}) {
+            write("old.csv", "old\r\n");
+            Conversion conv(false);
+            RunRequest request = requestFor(c.source, c.output, mode);
+            request.notOutputs = {def};
+            EXPECT_EQ(conv.prepare(request), c.expected) << c.source << " -> " << c.output;
+            EXPECT_EQ(read(dir / "old.csv"), "old\r\n");
+            EXPECT_EQ(read(source), "a,b\r\n");
+            EXPECT_EQ(read(def), "CSV\r\n1\r\n");
+            EXPECT_FALSE(fs::exists(dir / "old.csv.tolvane-tmp"));
+        }
+}
+
+TEST_F(ConversionTest, OneRunPerOutput)
+{
+    const fs::path source = write("in.csv", numberedLines(500));
+    const fs::path output = dir / "out.csv";
+    const auto past = std::chrono::steady_clock::time_point::min();
+    const ConversionSettings settings{",", ",", mapOf({1})};
+    struct Case {
+        OutputMode first, second;
+        bool outputExists; // before the first run
+    } cases[] = {
+        {OutputMode::Append, OutputMode::Append, false},  {OutputMode::Append, OutputMode::Replace, false},
+        {OutputMode::Replace, OutputMode::Replace, false}, {OutputMode::Replace, OutputMode::Append, true},
+        {OutputMode::Replace, OutputMode::Replace, true},
+    };
+    for (const auto& c : cases) {
+        fs::remove(output);
+        if (c.outputExists)
+            write("out.csv", "earlier\r\n");
+        Conversion first(false);
+        ASSERT_EQ(first.prepare(requestFor(source, output, c.first)), Conversion::Status::Running);
+        ASSERT_EQ(first.run(settings, past), Conversion::Status::Running); // the output now is open
+        const std::string before = read(output);
+        Conversion second(false);
+        EXPECT_EQ(second.prepare(requestFor(source, output, c.second)), Conversion::Status::OutputBusy);
+        EXPECT_EQ(read(output), before);
+        EXPECT_EQ(first.runToEnd(settings), Conversion::Status::Done);
+        std::string expected;
+        for (int i = 1; i <= 500; ++i)
+            expected += "line " + std::to_string(i) + "\r\n";
+        EXPECT_EQ(read(output), expected);
+    }
+
+    // A window's run into a file a command-line run was about to create: the later
+    // replacement is refused, the window's file kept.
+    fs::remove(output);
+    Conversion replacing(false);
+    ASSERT_EQ(replacing.prepare(requestFor(source, output, OutputMode::Replace)), Conversion::Status::Running);
+    Conversion appending(false);
+    ASSERT_EQ(appending.prepare(requestFor(source, output, OutputMode::Append)), Conversion::Status::Running);
+    ASSERT_EQ(appending.run(settings, past), Conversion::Status::Running);
+    EXPECT_EQ(replacing.runToEnd({",", "\t", mapOf({2, 1})}), Conversion::Status::OutputBusy);
+    EXPECT_EQ(appending.runToEnd(settings), Conversion::Status::Done);
+    EXPECT_EQ(read(output).substr(0, 8), "line 1\r\n");
+    EXPECT_FALSE(fs::exists(dir / "out.csv.tolvane-tmp"));
+}
+
+// Files may grow only to `bytes` while it lives: a write beyond fails as on a full disk.
+struct FileSizeLimit {
+    rlimit saved{};
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limited = saved;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+};
+
+TEST_F(ConversionTest, AFailedWriteLeavesWholeLinesAndCountsThem)
+{
+    const std::string longLine = "head," + std::string(3 << 20, 'x');
+    struct Case {
+        std::string source;
+        rlim_t limit;
+        bool skip;
+    } cases[] = {
+        {numberedLines(200000), 1000003, false},
+        {numberedLines(200000), 2500001, true},
+        {numberedLines(10) + longLine + "\r\n" + numberedLines(10), 2 << 20, false}, // inside a long line
+        {longLine + "\r\n", 1 << 20, false},                                           // nothing whole
+    };
+    for (const auto& c : cases) {
+        const fs::path source = write("in.csv", c.source);
+        const fs::path output = dir / "out.csv";
+        for (OutputMode mode : {OutputMode::Append, OutputMode::Replace}) {
+            fs::remove(output);
+            Conversion conv(c.skip);
+            ASSERT_EQ(conv.prepare(requestFor(source, output, mode)), Conversion::Status::Running);
+            Conversion::Status status;
+            {
+                FileSizeLimit limit(c.limit);
+                status = conv.runToEnd({",", ",", mapOf({2, 1})});
+            }
+            EXPECT_EQ(status, Conversion::Status::WriteFailed);
+            if (mode == OutputMode::Replace) {
+                EXPECT_FALSE(fs::exists(output));
+                EXPECT_FALSE(fs::exists(dir / "out.csv.tolvane-tmp"));
+                continue;
+            }
+            const std::string written = fs::exists(output) ? read(output) : "";
+            ASSERT_LE(written.size(), c.limit);
+            // Whole lines only, exactly as many as the run says, and the right ones.
+            EXPECT_TRUE(written.empty() || written.ends_with("\r\n"));
+            std::int64_t lines = 0;
+            for (std::size_t at = written.find("\r\n"); at != std::string::npos; at = written.find("\r\n", at + 2))
+                ++lines;
+            EXPECT_EQ(conv.linesWritten(), lines);
+            EXPECT_EQ(conv.shownCount(), lines + (c.skip ? 1 : 0));
+            if (lines > 0) {
+                EXPECT_EQ(written.substr(0, 21), c.skip ? "some text,line 2\r\nsom" : "some text,line 1\r\nsom");
+            }
+        }
+    }
+}
+
+TEST_F(ConversionTest, ALineTooLongStopsAfterTheWholeLinesBeforeIt)
+{
+    const fs::path source = write("in.csv", "a,1\r\nb,2\r\n" + std::string(300, 'z') + "\r\nc,3\r\n");
+    Conversion conv(false, 64, 100);
+    ASSERT_EQ(conv.prepare(requestFor(source, dir / "out.csv", OutputMode::Append)), Conversion::Status::Running);
+    EXPECT_EQ(conv.runToEnd({",", ",", mapOf({2})}), Conversion::Status::LineTooLong);
+    EXPECT_EQ(conv.stoppedAtLine(), 3);
+    EXPECT_EQ(read(dir / "out.csv"), "1\r\n2\r\n");
 }
 
 } // namespace

@@ -115,4 +115,33 @@ TEST(LineReader, AgreesWithAWholeFileModelOnRandomInput)
     }
 }
 
+TEST(LineReader, StopsAtALineLongerThanTheLimit)
+{
+    struct Case {
+        std::string bytes;
+        Lines before; // lines read before the stop
+        bool tooLong;
+    } cases[] = {
+        {"abcd\r\nxy", {"abcd", "xy"}, false}, // exactly at the limit
+        {"abcd\r", {"abcd"}, false},
+        {"abcd\nabcd\n", {"abcd", "abcd"}, false},
+        {"abc\r\ndefgh\r\nij", {"abc"}, true},
+        {"abcde", {}, true}, // no line break at all
+        {"ab\nabcde\nx", {"ab"}, true},
+        {"ab\r\nabcde", {"ab"}, true},
+    };
+    for (const auto& c : cases)
+        for (std::size_t block : {2u, 3u, 64u}) {
+            std::istringstream in(c.bytes);
+            engine::LineReader reader(in, block, 4);
+            Lines lines;
+            std::string_view line;
+            while (reader.next(line))
+                lines.emplace_back(line);
+            EXPECT_EQ(lines, c.before) << c.bytes << " block " << block;
+            EXPECT_EQ(reader.lineTooLong(), c.tooLong) << c.bytes << " block " << block;
+            EXPECT_EQ(reader.lineCount(), static_cast<std::int64_t>(c.before.size()));
+        }
+}
+
 } // namespace
