@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QProcess>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -230,6 +232,75 @@ TEST(CommandLine, ConvertWritesTheWindowsBytes)
                               QStringLiteral("-t"), QStringLiteral("-s"), in, f.path(QStringLiteral("cli.csv"))});
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(f.read(QStringLiteral("cli.csv")), windowBytes);
+}
+
+// A shell script run in a fresh folder holding s.csv, old.csv and x.def, with $T the
+// program: pipes, redirections, limits and signals as a user's shell gives them.
+TEST(CommandLine, EdgesOfInputAndDisk)
+{
+    struct Case {
+        const char* script;
+        int exit;
+        const char* says; // in standard error
+        const char* file;
+        const char* content; // of `file` afterwards; nullptr: the file must not exist
+    } cases[] = {
+        // A named pipe is opened once, as source, definition file, and for detect.
+        {"mkfifo p; printf 'x,y\\r\\nz,w\\r\\n' > p & timeout 10 \"$T\" convert -c 2 p out.csv", 0, "2件", "out.csv",
+         "y\r\nw\r\n"},
+        {"mkfifo d; printf 'CSV\\r\\n2\\r\\n' > d & timeout 10 \"$T\" convert -f d s.csv out.csv", 0, "2件", "out.csv",
+         "b\r\nd\r\n"},
+        {"mkfifo p; printf 'x|y\\r\\n' > p & timeout 10 \"$T\" detect -d '|' p > out.txt", 0, "", "out.txt",
+         "区切文字\t|\n1\tx\n2\ty\n"},
+        // Sources and outputs that are the same file; sources whose first read fails.
+        {"\"$T\" convert -c 1 - s.csv < s.csv", 1, "同じ", "s.csv", "a,b\r\nc,d\r\n"},
+        {"\"$T\" convert -f x.def s.csv x.def", 1, "定義ファイルと同じ", "x.def", "CSV\r\n2\r\n"},
+        {"\"$T\" convert -c 1 /proc/self/mem old.csv", 1, "読み込めません", "old.csv", "old\r\n"},
+        {"\"$T\" convert -c 1 - old.csv < .", 1, "ファイルではありません", "old.csv", "old\r\n"},
+        // No line break at all: the line limit, or memory running out first.
+        {"ulimit -v 4000000; \"$T\" convert -c 1 /dev/zero old.csv", 1, "1行目が長すぎます", "old.csv", "old\r\n"},
+        {"ulimit -v 700000; \"$T\" convert -c 1 /dev/zero old.csv", 1, "メモリが足りない", "old.csv", "old\r\n"},
+        // A full disk half way: the earlier output stays, no temporary file is left.
+        {"seq 1 100000 | sed 's/$/,text\\r/' > big.csv; trap '' XFSZ; prlimit --fsize=100000 \"$T\" convert -c 2,1 "
+         "big.csv old.csv",
+         1, "書き込めません", "old.csv", "old\r\n"},
+        {"ls", 0, "", "old.csv.tolvane-tmp", nullptr},
+        // Interrupted while it waits for more input.
+        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 5) > p & \"$T\" convert -c 1 p old.csv & sleep 1; test -f "
+         "old.csv.tolvane-tmp || exit 9; kill -TERM $!; wait $!; exit $?",
+         143, "", "old.csv.tolvane-tmp", nullptr},
+        // Two runs into one output: the second is refused, the first completes.
+        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 2) > p & \"$T\" convert -c 1 p out.csv & sleep 1; \"$T\" convert -c 2 "
+         "s.csv out.csv; r=$?; wait $!; exit $r",
+         1, "別の変換が書き込んでいます", "out.csv", "a\r\n"},
+    };
+    std::optional<QTemporaryDir> dir;
+    for (const auto& c : cases) {
+        // The "ls" row looks at what the row before it left behind.
+        if (std::string_view(c.script) != "ls") {
+            dir.emplace();
+            for (const auto& [name, bytes] : {std::pair{"s.csv", "a,b\r\nc,d\r\n"}, {"old.csv", "old\r\n"},
+                                               {"x.def", "CSV\r\n2\r\n"}}) {
+                QFile file(dir->filePath(QString::fromLatin1(name)));
+                file.open(QIODevice::WriteOnly);
+                file.write(bytes);
+            }
+        }
+        QProcess p;
+        p.setWorkingDirectory(dir->path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("T"), QStringLiteral(TOLVANE_BINARY));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromUtf8(c.script)});
+        const Result r = finish(p, QByteArray());
+        EXPECT_EQ(r.exit, c.exit) << c.script << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << c.script << "\n" << r.err.toStdString();
+        QFile file(dir->filePath(QString::fromLatin1(c.file)));
+        if (c.content)
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == QByteArray(c.content)) << c.script;
+        else
+            EXPECT_FALSE(file.exists()) << c.script;
+    }
 }
 
 } // namespace
