@@ -9,7 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include "platform/Cp932.h"
+#include "platform/NativeFile.h"
 
 namespace {
 
@@ -269,6 +274,43 @@ TEST(ConversionRun, AReadOnlyOutputFolderIsReported)
     EXPECT_EQ(f.read(in), bytes);
     if (!enforced)
         GTEST_SKIP() << "permissions are not enforced for this user";
+}
+
+TEST(ConversionRun, ABusyOutputIsLeftAloneAndAFailedWriteKeepsWholeLines)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    f.choose(f.write(QStringLiteral("in.csv"), numbered(20000)));
+    f.columns({2, 1});
+    f.output(QStringLiteral("out.csv"));
+
+    // Another run holds the output.
+    f.write(QStringLiteral("out.csv"), "another run's line\r\n");
+    {
+        platform::NativeFile::OpenError error;
+        platform::NativeFile other = platform::NativeFile::openAppend(platform::toPath(f.path(QStringLiteral("out.csv"))), false, error);
+        ASSERT_TRUE(other.tryLock());
+        w.cmd開始_Click();
+        EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("別の変換が書き込んでいます"))) << f.lastPrompt().toStdString();
+        EXPECT_EQ(f.read(QStringLiteral("out.csv")), "another run's line\r\n");
+    }
+
+    // The disk fills after about 100 kB: the file keeps whole lines, and the message,
+    // 処理件数 and the file agree on how many.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 100003;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    w.cmd開始_Click();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    const std::string out = f.read(QStringLiteral("out.csv"));
+    const auto lines = std::count(out.begin(), out.end(), '\n');
+    EXPECT_TRUE(out.ends_with("\r\n"));
+    EXPECT_GT(lines, 1000);
+    EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("%1件を書き込んだ").arg(lines))) << f.lastPrompt().toStdString();
+    EXPECT_EQ(w.txt件数->text(), QString::number(lines));
 }
 
 } // namespace
