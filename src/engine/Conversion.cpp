@@ -31,7 +31,7 @@ char* Conversion::reserve(std::size_t bytes)
 {
     if (used_ + bytes + kSlack > capacity_) {
         const std::size_t capacity = std::max(2 * capacity_, used_ + bytes + kSlack);
-        auto bigger = std::make_unique<char[]>(capacity);
+        auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
         if (used_ > 0)
             std::memcpy(bigger.get(), buffer_.get(), used_);
         buffer_ = std::move(bigger);

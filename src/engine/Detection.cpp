@@ -1,26 +1,17 @@
 #include "Detection.h"
 
-#include "Cp932Chars.h"
+#include "Items.h"
 
-#include <cstring>
 
 namespace engine {
 
 std::int64_t countDelimiter(std::string_view p, std::string_view d)
 {
-    if (!isSingleChar(d))
-        return 0;
-    std::int64_t count = 0;
-    bool inQuotes = false;
-    for (std::size_t i = 0; i < p.size();) {
-        const std::size_t len = charLength(p, i);
-        if (len == 1 && p[i] == '"')
-            inQuotes = !inQuotes;
-        if (!inQuotes && len == d.size() && std::memcmp(p.data() + i, d.data(), len) == 0)
-            ++count;
-        i += len;
-    }
-    return count;
+    // The splitter's count, so that detection and splitting can never disagree; asking
+    // only for the last item keeps no positions, however many items the line has.
+    ItemSplitter splitter;
+    splitter.split(p, d, 0, false, true);
+    return static_cast<std::int64_t>(splitter.count()) - 1;
 }
 
 namespace {
