@@ -60,6 +60,12 @@ Definition readDefinition(const std::filesystem::path& path)
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         return result;
+    return readDefinition(in);
+}
+
+Definition readDefinition(std::istream& in)
+{
+    Definition result;
     LineReader reader(in, 64 * 1024);
     std::string_view line;
     if (!reader.next(line) || line.substr(0, 3) != "CSV") {
