@@ -4,6 +4,8 @@
 #   ./build.sh test       install what is missing, build, run every test
 #   ./build.sh sanitize   build and run the engine's tests under ASan and UBSan
 #   ./build.sh bench      build and run the benchmarks
+#   ./build.sh fuzz [S]   build the engine's fuzz targets with clang and run each for S seconds
+#                         (default 60, or FUZZ_SECONDS; FUZZ_MAX_LEN bounds an input, default 4096)
 set -eu
 cd "$(dirname "$0")"
 
@@ -57,8 +59,31 @@ bench)
     shift
     exec ./build/bench/run_bench.sh "$@"
     ;;
+fuzz)
+    # Only what the fuzz build needs; clang's libFuzzer comes with libclang-rt.
+    PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev"
+    install_missing
+    seconds="${2:-${FUZZ_SECONDS:-60}}"
+    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+        -DTOLVANE_ENGINE_ONLY=ON -DTOLVANE_TESTS=OFF -DTOLVANE_FUZZ=ON >/dev/null
+    cmake --build build-fuzz -j "$JOBS"
+    mkdir -p build-fuzz/artifacts
+    for target in items line_reader definition detection conversion; do
+        # New inputs go to the build folder's corpus; the seeds in fuzz/corpus are only read.
+        mkdir -p "build-fuzz/corpus/$target"
+        log="build-fuzz/fuzz_$target.log"
+        if ! "./build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len="${FUZZ_MAX_LEN:-4096}" \
+            -timeout=10 -artifact_prefix="build-fuzz/artifacts/$target-" \
+            "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
+            tail -n 40 "$log"
+            echo "fuzz_$target: FAILED (log: $log, input in build-fuzz/artifacts/)" >&2
+            exit 1
+        fi
+        echo "fuzz_$target: $(grep '^Done' "$log")"
+    done
+    ;;
 *)
-    echo "usage: $0 run|test|sanitize|bench" >&2
+    echo "usage: $0 run|test|sanitize|bench|fuzz [seconds]" >&2
     exit 2
     ;;
 esac

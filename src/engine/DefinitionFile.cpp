@@ -54,14 +54,12 @@ int definitionNumber(std::string_view line)
     return static_cast<int>(rounded);
 }
 
-Definition readDefinition(const std::filesystem::path& path)
+namespace {
+
+Definition readDefinitionFrom(ByteSource& in)
 {
     Definition result;
-    // Opened once and read through the same handle: a named pipe can be opened only once.
-    SourceFile file;
-    if (file.open(path) != SourceFile::Problem::None)
-        return result;
-    LineReader reader(file, 64 * 1024);
+    LineReader reader(in, 64 * 1024);
     std::string_view line;
     if (!reader.next(line) || line.substr(0, 3) != "CSV") {
         result.status = reader.readError() || reader.lineTooLong() ? Definition::Status::CannotOpen
@@ -73,6 +71,23 @@ Definition readDefinition(const std::filesystem::path& path)
     result.status = reader.readError() || reader.lineTooLong() ? Definition::Status::CannotOpen
                                                                : Definition::Status::Ok;
     return result;
+}
+
+} // namespace
+
+Definition readDefinition(const std::filesystem::path& path)
+{
+    // Opened once and read through the same handle: a named pipe can be opened only once.
+    SourceFile file;
+    if (file.open(path) != SourceFile::Problem::None)
+        return Definition{};
+    return readDefinitionFrom(file);
+}
+
+Definition readDefinition(std::istream& in)
+{
+    StreamSource source(in);
+    return readDefinitionFrom(source);
 }
 
 } // namespace engine

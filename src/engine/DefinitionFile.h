@@ -3,6 +3,7 @@
 // column, every line ending in CR LF. Only ASCII is ever written.
 
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,5 +30,7 @@ struct Definition {
 // Reads with the system's one line reader; only the first three characters of line 1
 // are compared with "CSV".
 Definition readDefinition(const std::filesystem::path& path);
+// The same from a stream; CannotOpen stands for a failed read.
+Definition readDefinition(std::istream& in);
 
 } // namespace engine

@@ -1,0 +1,74 @@
+#pragma once
+// Plain models of the engine's rules, written apart from the engine and as simply as
+// possible: one byte at a time, the whole input at once. The fuzz targets compare the
+// engine's fast paths with them.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace model {
+
+inline bool lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool trail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+// Bytes of the character starting at s[i].
+inline std::size_t charSize(std::string_view s, std::size_t i)
+{
+    return lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() && trail(static_cast<unsigned char>(s[i + 1]))
+               ? 2
+               : 1;
+}
+
+// Every item of the line, in order.
+inline std::vector<std::string_view> items(std::string_view line, std::string_view d)
+{
+    const bool oneChar = d.size() == 1 || (d.size() == 2 && charSize(d, 0) == 2);
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size();) {
+        const std::size_t len = charSize(line, i);
+        if (len == 1 && line[i] == '"')
+            quoted = !quoted;
+        if (oneChar && !quoted && line.substr(i, len) == d) {
+            out.push_back(line.substr(start, i - start));
+            start = i + len;
+        }
+        i += len;
+    }
+    out.push_back(line.substr(start));
+    return out;
+}
+
+// Item number no: below 1 or beyond the last, the last.
+inline std::string_view item(const std::vector<std::string_view>& all, std::int64_t no)
+{
+    return no >= 1 && static_cast<std::uint64_t>(no) <= all.size() ? all[static_cast<std::size_t>(no - 1)] : all.back();
+}
+
+// The lines of a whole input. CR LF and a lone CR end a line; so does a lone LF when
+// the first line break of the input is one.
+inline std::vector<std::string_view> lines(std::string_view text)
+{
+    const std::size_t firstBreak = text.find_first_of("\r\n");
+    const bool lfEnds = firstBreak != std::string_view::npos && text[firstBreak] == '\n';
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out.push_back(text.substr(start, i - start));
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+        } else if (text[i] == '\n' && lfEnds) {
+            out.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        out.push_back(text.substr(start));
+    return out;
+}
+
+} // namespace model

@@ -1,0 +1,63 @@
+// A whole conversion against the line-by-line model: lines by the model's line rules,
+// each output line the chosen items joined by the output delimiter, then CR LF.
+// Input: a byte (bit 0: leave out the first line), two bytes of block size, the input
+// delimiter, the output delimiter, a byte giving 0 to 7 columns, one byte per column
+// (0xFF: an entry without a column), then the source text.
+
+#include "FuzzInput.h"
+#include "Models.h"
+
+#include "engine/Conversion.h"
+
+#include <sstream>
+
+namespace {
+
+std::string expectedOutput(std::string_view source, bool skipFirst, const engine::ConversionSettings& settings)
+{
+    std::string out;
+    const std::vector<std::string_view> lines = model::lines(source);
+    for (std::size_t n = skipFirst ? 1 : 0; n < lines.size(); ++n) {
+        const std::vector<std::string_view> items = model::items(lines[n], settings.inDeli);
+        bool any = false;
+        for (std::size_t c = 1; c < settings.map.size(); ++c) {
+            if (settings.map[c].iItemNo == -1)
+                continue;
+            if (any)
+                out += settings.outDeli;
+            out += model::item(items, settings.map[c].iItemNo);
+            any = true;
+        }
+        if (any)
+            out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzInput in(data, size);
+    const bool skipFirst = in.byte() & 1;
+    const std::size_t blockSize = in.blockSize();
+    engine::ConversionSettings settings;
+    settings.inDeli = in.delimiter();
+    settings.outDeli = in.delimiter();
+    settings.map.resize(1 + in.byte() % 8);
+    for (std::size_t c = 1; c < settings.map.size(); ++c)
+        settings.map[c].iItemNo = static_cast<std::int32_t>(in.itemNumber());
+    const std::string source(in.rest());
+
+    std::istringstream src(source);
+    std::ostringstream out;
+    {
+        engine::Conversion conv(skipFirst, blockSize);
+        conv.openSource(src);
+        conv.setOutput(out);
+        FUZZ_CHECK(conv.runToEnd(settings) == engine::Conversion::Status::Done);
+        FUZZ_CHECK(conv.count() == static_cast<std::int64_t>(model::lines(source).size()));
+    }
+    FUZZ_CHECK(out.str() == expectedOutput(source, skipFirst, settings));
+    return 0;
+}
