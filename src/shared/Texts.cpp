@@ -21,7 +21,7 @@ QString fileProblem(engine::FileProblem problem, const QString& path)
     case engine::FileProblem::Empty:
         return QStringLiteral("ファイル「%1」には行がありません。").arg(shown);
     case engine::FileProblem::LineTooLong:
-        return QStringLiteral("ファイル「%1」の1行目が長すぎます（%2MBを超えています）。区切られたテキストファイルではないかもしれません。")
+        return QStringLiteral("ファイル「%1」の1行目が長すぎます（%2MBを超えています）。区切文字で区切られたテキストファイルではないようです。")
             .arg(shown)
             .arg(engine::LineReader::kMaxLine >> 20);
     case engine::FileProblem::None:
@@ -55,7 +55,7 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
             .arg(run.count())
             .arg(unchanged);
     case S::LineTooLong:
-        return QStringLiteral("ファイル「%1」の%2行目が長すぎます（%3MBを超えています）。区切られたテキストファイルではないかもしれません。"
+        return QStringLiteral("ファイル「%1」の%2行目が長すぎます（%3MBを超えています）。区切文字で区切られたテキストファイルではないようです。"
                               "%4%5")
             .arg(in)
             .arg(run.stoppedAtLine())

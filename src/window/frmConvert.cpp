@@ -564,7 +564,7 @@ void frmConvert::runConversion()
         if (conversion.sourceSize() > 0)
             prgRun->setValue(static_cast<int>(conversion.bytesRead() * 1000 / conversion.sourceSize()));
     };
-    // Whatever ends the run (an exception included), the window is ready for the next.
+    // However the run ends (running out of memory included), the window is ready for the next.
     struct RunningFlag {
         frmConvert* w;
         ~RunningFlag()
@@ -596,6 +596,8 @@ void frmConvert::runConversion()
         }
     }
     status = conversion.finish();
+    running_ = false;
+    prgRun->hide();
     showProgress();
     if (conversion.anyOutput())
         sWork = conversion.lastOutput();
