@@ -178,6 +178,8 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
         platform::NativeFile old = platform::NativeFile::openAppend(request.output, false, error);
         if (old.isOpen() && !old.tryLock())
             return fail(Status::OutputBusy);
+        // Closed first: a file still open cannot be removed everywhere.
+        old.close();
         if (removeOldOutput(request.output) == RemoveResult::Failed)
             return fail(Status::CannotDeleteOutput);
     }
