@@ -166,6 +166,11 @@ template <typename OnItem> void forEachItem(std::string_view p, std::string_view
 
 } // namespace
 
+void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem)
+{
+    forEachItem(p, sDELI, [&](std::string_view item) { return onItem(item); });
+}
+
 std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No)
 {
     std::string_view result;
