@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <stdexcept>
+#include <type_traits>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -65,9 +67,11 @@ inline std::uint64_t prefixXor(std::uint64_t q)
 // the quote state of every byte of a block comes from the prefix parity of its quotes,
 // so no byte needs a branch of its own. Stops after `limit` delimiters.
 // CheckTrail: dc can also be a trail byte (0x40 and up), so each hit is checked.
+// room(count, more) gives storage with space for `more` positions after the first `count`.
 template <bool CheckTrail, typename Room>
 std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size_t limit, Room room)
 {
+    using Offset = std::remove_pointer_t<decltype(room(0, 0))>;
     const char* const data = p.data();
     const std::size_t n = p.size();
     std::uint64_t outside = ~std::uint64_t{0}; // all ones while outside quotes
@@ -97,13 +101,13 @@ std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size
         }
         if (d == 0)
             continue;
-        std::size_t* const out = room(found, 64);
+        Offset* const out = room(found, 64);
         while (d != 0) {
             const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(d));
             d &= d - 1;
             if (CheckTrail && isTrailAt(data, pos))
                 continue;
-            out[found++] = pos;
+            out[found++] = static_cast<Offset>(pos);
             if (found == limit)
                 return found;
         }
@@ -164,6 +168,28 @@ template <typename OnItem> void forEachItem(std::string_view p, std::string_view
     onItem(p.substr(start));
 }
 
+// Positions of the delimiters that split p, at most `limit` of them, through room as for
+// findCuts. Returns how many were found.
+template <typename Room>
+std::size_t collectCuts(std::string_view p, std::string_view sDELI, std::size_t limit, bool readableBeyond, Room room)
+{
+    if (sDELI.size() == 1 && sDELI[0] != '"' && !isLeadByte(static_cast<unsigned char>(sDELI[0]))) {
+        return byteScanIsExact(sDELI) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, room)
+                                      : findCuts<true>(p, sDELI[0], readableBeyond, limit, room);
+    }
+    using Offset = std::remove_pointer_t<decltype(room(0, 0))>;
+    std::size_t found = 0;
+    forEachItem(p, sDELI, [&](std::string_view item) {
+        const auto at = static_cast<std::size_t>(item.data() - p.data()) + item.size();
+        if (at == p.size())
+            return false;
+        room(found, 1)[found] = static_cast<Offset>(at);
+        ++found;
+        return found != limit;
+    });
+    return found;
+}
+
 } // namespace
 
 void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem)
@@ -197,29 +223,38 @@ std::size_t* ItemSplitter::Cuts::grow(std::size_t count, std::size_t more)
 void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_t upTo, bool readableBeyond)
 {
     line_ = p;
-    cutCount_ = 0;
     complete_ = true;
     cutLength_ = sDELI.size() == 0 ? 1 : sDELI.size();
     // Item upTo is complete once upTo delimiters are found; a number below 1 asks for the
     // last item, which needs the whole line.
     const std::size_t limit = upTo < 1 ? SIZE_MAX : static_cast<std::size_t>(upTo);
-    const auto room = [this](std::size_t count, std::size_t more) { return cuts_.room(count, more); };
-    if (sDELI.size() == 1 && sDELI[0] != '"' && !isLeadByte(static_cast<unsigned char>(sDELI[0]))) {
-        cutCount_ = byteScanIsExact(sDELI) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, room)
-                                           : findCuts<true>(p, sDELI[0], readableBeyond, limit, room);
-    } else {
-        forEachItem(p, sDELI, [&](std::string_view item) {
-            const auto at = static_cast<std::size_t>(item.data() - p.data()) + item.size();
-            if (at == p.size())
-                return false;
-            std::size_t* const cuts = cuts_.room(cutCount_, 1);
-            cuts[cutCount_] = at;
-            ++cutCount_;
-            return cutCount_ != limit;
-        });
-    }
+    cutCount_ = collectCuts(p, sDELI, limit, readableBeyond,
+                            [this](std::size_t count, std::size_t more) { return cuts_.room(count, more); });
     if (cutCount_ == limit && limit != SIZE_MAX)
         complete_ = false;
+}
+
+LineItems::LineItems(std::string line, std::string_view sDELI, std::int64_t rows)
+    : line_(std::move(line)), cutLength_(sDELI.size() == 0 ? 1 : sDELI.size())
+{
+    if (rows < 1)
+        return;
+    if (line_.size() > UINT32_MAX)
+        throw std::length_error("a line of 4 GiB or more cannot be listed");
+    rows_ = static_cast<std::size_t>(rows);
+    // Item `rows` is complete once that many delimiters are found. The count given is
+    // normally the line's own, so the storage is reserved once and never moved.
+    const std::size_t limit = rows_;
+    cuts_.resize(std::min<std::size_t>(rows_ - 1, line_.size()) + 64);
+    const std::size_t found = collectCuts(line_, sDELI, limit, false, [this](std::size_t count, std::size_t more) {
+        if (count + more > cuts_.size())
+            cuts_.resize(std::max(2 * cuts_.size(), count + more));
+        return cuts_.data();
+    });
+    cuts_.resize(found);
+    if (cuts_.capacity() - found > found / 8 + 64)
+        cuts_.shrink_to_fit();
+    items_ = found == limit ? found : found + 1;
 }
 
 } // namespace engine

@@ -67,14 +67,9 @@ void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCoun
     });
 }
 
-std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDELI, std::int64_t iItemCount)
+LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount)
 {
-    std::vector<std::string_view> rows;
-    ItemSplitter splitter;
-    splitter.split(p, sDELI);
-    for (std::int64_t No = 1; No <= iItemCount; ++No)
-        rows.push_back(splitter.item(No));
-    return rows;
+    return LineItems(std::move(p), sDELI, iItemCount);
 }
 
 void forEachListedItem(std::string_view p, std::string_view sDELI, std::int64_t iItemCount,

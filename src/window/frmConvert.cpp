@@ -24,7 +24,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -274,20 +273,20 @@ void frmConvert::SetINData(const std::string& DELI, const std::string& p)
     engine::SetINData(DELI, p, iItemCount, g_.INData);
 }
 
-void frmConvert::Proc1Line(const std::string& p, const std::string& sDELI)
+void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
 {
-    List[0]->addItems(platform::decodeCp932Each(engine::Proc1Line(p, sDELI, iItemCount)));
+    List[0]->setLineItems(engine::Proc1Line(std::move(p), sDELI, iItemCount));
 }
 
 void frmConvert::recreateColumnMap()
 {
-    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1);
-    for (std::size_t i = 1; i < map.size(); ++i)
-        map[i].iItemNo = -1;
+    // Filled in one pass: the map has a slot for each of possibly millions of items.
+    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1, engine::ColumnMapEntry{0, 0, -1});
+    map[0].iItemNo = 0;
     g_.ColumnMap = std::move(map);
 }
 
-void frmConvert::LoadINData(const std::string& line)
+void frmConvert::LoadINData(std::string line)
 {
     sInDeli = engine::fGetDeli(line, g_.DelimiterTable, sInDeli, iItemCount);
     txtDELI->setText(platform::decodeCp932(sInDeli));
@@ -295,7 +294,7 @@ void frmConvert::LoadINData(const std::string& line)
     SetINData(sInDeli, line);
     recreateColumnMap();
     List[0]->clear();
-    Proc1Line(line, sInDeli);
+    Proc1Line(std::move(line), sInDeli);
 }
 
 void frmConvert::cmdFile_Click()
@@ -315,7 +314,7 @@ void frmConvert::cmdFile_Click()
     List[0]->clear();
     List[1]->clear();
     List[2]->clear();
-    LoadINData(line);
+    LoadINData(std::move(line));
     List[2]->clear();
 }
 
@@ -360,7 +359,7 @@ void frmConvert::cmd検出_Click()
     SetINData(sInDeli, line);
     recreateColumnMap();
     List[0]->clear();
-    Proc1Line(line, sInDeli);
+    Proc1Line(std::move(line), sInDeli);
 }
 
 namespace {
@@ -389,10 +388,8 @@ void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifier
     ItemList* source = List[0];
     const int h = QFontMetrics(font()).height();
     Label1->setGeometry(source->x(), source->y() + static_cast<int>(Y) - h / 2, source->width(), h);
-    const QList<QListWidgetItem*> selected = source->selectedItems();
-    const int r = selected.isEmpty() ? -1 : source->row(selected.first());
-    const QString text = r >= 0 ? source->item(r)->text() : QString();
-    Label1->setText(rowText(r + 1, text));
+    const int r = source->selectedRow();
+    Label1->setText(rowText(r + 1, source->text(r)));
     // Any selected row can be taken, an empty item too.
     if (r < 0)
         return;
@@ -450,9 +447,7 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers)
     if (Index != 2 || KeyCode != 46)
         return;
     ItemList* output = List[2];
-    const QList<QListWidgetItem*> selected = output->selectedItems();
-    if (!selected.isEmpty()) {
-        const int r = output->row(selected.first());
+    if (const int r = output->selectedRow(); r >= 0) {
         if (g_.ColumnMap && static_cast<std::size_t>(r + 1) < g_.ColumnMap->size()) {
             engine::ColumnMap& map = *g_.ColumnMap;
             const std::size_t U = map.size() - 1;
@@ -460,7 +455,7 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers)
                 map[i].iItemNo = map[i + 1].iItemNo;
             map[U].iItemNo = -1;
         }
-        delete output->takeItem(r);
+        output->removeRow(r);
         output->clearSelection();
     }
     rebuildHiddenList();
