@@ -485,19 +485,29 @@ void frmConvert::cmd開始_Click()
         platform_.messageBox.show(QStringLiteral("出力データを指定してください。"), 48, kTitle);
         return;
     }
-    // One attribute row per source item, in item order.
+    // One attribute row per source item, in item order. A first line may hold millions of
+    // items, so each row keeps one bit and its text is made as it is shown.
     {
-        std::vector<std::vector<int>> byNumber(static_cast<std::size_t>(std::max<std::int64_t>(iItemCount, 0)) + 1);
-        for (std::int64_t j = 1; j <= iItemCount && static_cast<std::size_t>(j) < g_.INData.size(); ++j) {
-            const auto& e = g_.INData[static_cast<std::size_t>(j)];
-            if (e.iNo >= 1 && e.iNo <= iItemCount)
-                byNumber[static_cast<std::size_t>(e.iNo)].push_back(e.iAttr);
-        }
-        QStringList rows;
-        for (std::size_t i = 1; i < byNumber.size(); ++i)
-            for (int attr : byNumber[i])
-                rows << (attr == 2 ? QStringLiteral("数値") : QStringLiteral("文字列"));
-        List[1]->addItems(rows);
+        const std::size_t items = static_cast<std::size_t>(std::max<std::int64_t>(iItemCount, 0));
+        const std::size_t last = std::min(items, g_.INData.empty() ? 0 : g_.INData.size() - 1);
+        const auto numberOf = [&](std::size_t j) -> std::size_t {
+            const std::int32_t no = g_.INData[j].iNo;
+            return no >= 1 && static_cast<std::size_t>(no) <= items ? static_cast<std::size_t>(no) : 0;
+        };
+        // A stable counting sort by item number: start[k] is where the rows of item k begin.
+        std::vector<std::uint32_t> start(items + 2);
+        for (std::size_t j = 1; j <= last; ++j)
+            if (const std::size_t k = numberOf(j))
+                ++start[k + 1];
+        for (std::size_t k = 1; k < start.size(); ++k)
+            start[k] += start[k - 1];
+        auto numeric = std::make_shared<std::vector<bool>>(start.back());
+        for (std::size_t j = 1; j <= last; ++j)
+            if (const std::size_t k = numberOf(j))
+                (*numeric)[start[k]++] = g_.INData[j].iAttr == 2;
+        List[1]->setRows(static_cast<int>(numeric->size()), [numeric](int row) {
+            return (*numeric)[static_cast<std::size_t>(row)] ? QStringLiteral("数値") : QStringLiteral("文字列");
+        });
     }
     if (sInFile.isEmpty()) {
         sInFile = mdlFile::fGetOpenFile(*this);
