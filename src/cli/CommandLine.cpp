@@ -13,6 +13,7 @@
 
 #include <QDir>
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -288,9 +289,9 @@ int detect(const QStringList& args)
     std::string line;
     if (source.isStdin) {
         engine::Conversion reader(false);
-        reader.openSource(std::cin);
-        if (!reader.peekFirstLine(line)) {
-            say(texts::fileProblem(engine::FileProblem::Empty, source.name));
+        if (!reader.openStandardInput() || !reader.peekFirstLine(line)) {
+            const QString problem = texts::runStopped(reader, source.name, QString(), false);
+            say(problem.isEmpty() ? texts::fileProblem(engine::FileProblem::Empty, source.name) : problem);
             return kFailed;
         }
     } else if (const auto problem = engine::readFirstLine(source.path, line); problem != engine::FileProblem::None) {
@@ -312,11 +313,33 @@ int detect(const QStringList& args)
         name = QStringLiteral("TAB");
     else if (delimiter.empty())
         name = QStringLiteral("(なし)");
-    QString text = QStringLiteral("区切文字\t%1\n").arg(name);
-    const QStringList rows = platform::decodeCp932Each(engine::Proc1Line(line, delimiter, items));
-    for (qsizetype i = 0; i < rows.size(); ++i)
-        text += QString::number(i + 1) + QLatin1Char('\t') + rows[i] + QLatin1Char('\n');
-    return writeOut(text.toUtf8());
+    // Written piece by piece: a first line of millions of items never becomes one text.
+    // Items are decoded in batches, one converter for each: opening a converter costs
+    // more than decoding a short item.
+    std::string out = QStringLiteral("区切文字\t%1\n").arg(name).toUtf8().toStdString();
+    std::vector<std::string_view> batch;
+    std::int64_t printed = 0;
+    const auto flush = [&] {
+        for (const QString& item : platform::decodeCp932Each(batch)) {
+            char number[24];
+            out.append(number, std::to_chars(number, number + sizeof number, ++printed).ptr);
+            out += '\t';
+            const QByteArray text = item.toUtf8();
+            out.append(text.constData(), static_cast<std::size_t>(text.size()));
+            out += '\n';
+        }
+        batch.clear();
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+    };
+    engine::forEachListedItem(line, delimiter, items, [&](std::int64_t, std::string_view item) {
+        batch.push_back(item);
+        if (batch.size() == 4096)
+            flush();
+    });
+    flush();
+    // The error flag stays set, so a failed piece is reported here too.
+    return writeOut(QByteArray());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <stdexcept>
+#include <type_traits>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -66,10 +68,12 @@ inline std::uint64_t prefixXor(std::uint64_t q)
 // so no byte needs a branch of its own. Stops after `limit` delimiters; stores the
 // first `keep` positions and puts the last one found in `last`.
 // CheckTrail: dc can also be a trail byte (0x40 and up), so each hit is checked.
+// room(count, more) gives storage with space for `more` positions after the first `count`.
 template <bool CheckTrail, typename Room>
 std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size_t limit, std::size_t keep,
                      std::size_t& last, Room room)
 {
+    using Offset = std::remove_pointer_t<decltype(room(0, 0))>;
     const char* const data = p.data();
     const std::size_t n = p.size();
     std::uint64_t outside = ~std::uint64_t{0}; // all ones while outside quotes
@@ -99,14 +103,14 @@ std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size
         }
         if (d == 0)
             continue;
-        std::size_t* const out = found < keep ? room(found, 64) : nullptr;
+        Offset* const out = found < keep ? room(found, 64) : nullptr;
         while (d != 0) {
             const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(d));
             d &= d - 1;
             if (CheckTrail && isTrailAt(data, pos))
                 continue;
             if (found < keep)
-                out[found] = pos;
+                out[found] = static_cast<Offset>(pos);
             last = pos;
             if (++found == limit)
                 return found;
@@ -168,7 +172,38 @@ template <typename OnItem> void forEachItem(std::string_view p, std::string_view
     onItem(p.substr(start));
 }
 
+// Positions of the delimiters that split p, at most `limit` of them, through room as for
+// findCuts; the first `keep` are stored, the last one found goes to `last`. Returns how
+// many were found.
+template <typename Room>
+std::size_t collectCuts(std::string_view p, std::string_view sDELI, std::size_t limit, std::size_t keep,
+                        std::size_t& last, bool readableBeyond, Room room)
+{
+    if (sDELI.size() == 1 && sDELI[0] != '"' && !isLeadByte(static_cast<unsigned char>(sDELI[0]))) {
+        return byteScanIsExact(sDELI) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, keep, last, room)
+                                      : findCuts<true>(p, sDELI[0], readableBeyond, limit, keep, last, room);
+    }
+    using Offset = std::remove_pointer_t<decltype(room(0, 0))>;
+    std::size_t found = 0;
+    forEachItem(p, sDELI, [&](std::string_view item) {
+        const auto at = static_cast<std::size_t>(item.data() - p.data()) + item.size();
+        if (at == p.size())
+            return false;
+        if (found < keep)
+            room(found, 1)[found] = static_cast<Offset>(at);
+        last = at;
+        ++found;
+        return found != limit;
+    });
+    return found;
+}
+
 } // namespace
+
+void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem)
+{
+    forEachItem(p, sDELI, [&](std::string_view item) { return onItem(item); });
+}
 
 std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No)
 {
@@ -197,7 +232,6 @@ void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_
                          bool alsoLast)
 {
     line_ = p;
-    cutCount_ = 0;
     complete_ = true;
     cutLength_ = sDELI.size() == 0 ? 1 : sDELI.size();
     // Item upTo is complete once upTo delimiters are found; a number below 1 asks for the
@@ -205,26 +239,35 @@ void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_
     const std::size_t wanted = upTo < 1 ? SIZE_MAX : static_cast<std::size_t>(upTo);
     const std::size_t limit = alsoLast ? SIZE_MAX : wanted;
     const std::size_t keep = alsoLast ? (upTo < 1 ? 0 : wanted) : SIZE_MAX;
-    const auto room = [this](std::size_t count, std::size_t more) { return cuts_.room(count, more); };
-    if (sDELI.size() == 1 && sDELI[0] != '"' && !isLeadByte(static_cast<unsigned char>(sDELI[0]))) {
-        cutCount_ = byteScanIsExact(sDELI)
-                        ? findCuts<false>(p, sDELI[0], readableBeyond, limit, keep, lastCut_, room)
-                        : findCuts<true>(p, sDELI[0], readableBeyond, limit, keep, lastCut_, room);
-    } else {
-        forEachItem(p, sDELI, [&](std::string_view item) {
-            const auto at = static_cast<std::size_t>(item.data() - p.data()) + item.size();
-            if (at == p.size())
-                return false;
-            if (cutCount_ < keep)
-                cuts_.room(cutCount_, 1)[cutCount_] = at;
-            lastCut_ = at;
-            ++cutCount_;
-            return cutCount_ != limit;
-        });
-    }
+    cutCount_ = collectCuts(p, sDELI, limit, keep, lastCut_, readableBeyond,
+                            [this](std::size_t count, std::size_t more) { return cuts_.room(count, more); });
     kept_ = std::min(cutCount_, keep);
     if (cutCount_ == limit && limit != SIZE_MAX)
         complete_ = false;
+}
+
+LineItems::LineItems(std::string line, std::string_view sDELI, std::int64_t rows)
+    : line_(std::move(line)), cutLength_(sDELI.size() == 0 ? 1 : sDELI.size())
+{
+    if (rows < 1)
+        return;
+    if (line_.size() > UINT32_MAX)
+        throw std::length_error("a line of 4 GiB or more cannot be listed");
+    rows_ = static_cast<std::size_t>(rows);
+    // Item `rows` is complete once that many delimiters are found. The count given is
+    // normally the line's own, so the storage is reserved once and never moved.
+    const std::size_t limit = rows_;
+    cuts_.resize(std::min<std::size_t>(rows_ - 1, line_.size()) + 64);
+    std::size_t last = 0;
+    const std::size_t found = collectCuts(line_, sDELI, limit, SIZE_MAX, last, false, [this](std::size_t count, std::size_t more) {
+        if (count + more > cuts_.size())
+            cuts_.resize(std::max(2 * cuts_.size(), count + more));
+        return cuts_.data();
+    });
+    cuts_.resize(found);
+    if (cuts_.capacity() - found > found / 8 + 64)
+        cuts_.shrink_to_fit();
+    items_ = found == limit ? found : found + 1;
 }
 
 } // namespace engine

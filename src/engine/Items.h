@@ -4,6 +4,7 @@
 // the last item gives the last item.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@ namespace engine {
 
 // Item No of line p, split by sDELI. The result views p.
 std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No);
+
+// Calls onItem(item) for the items of p in order until it returns false: one scan that
+// keeps nothing, for a line of millions of items.
+void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem);
 
 // Splits a line once, so that many items can be taken without scanning again.
 // Holds a view of the line it was last given.
@@ -61,6 +66,36 @@ private:
     std::size_t cutLength_ = 1;
     // False when the scan stopped before the end of the line.
     bool complete_ = true;
+};
+
+// A line's items for a list that shows them one by one: the line itself and the position
+// of each delimiter, four bytes an item, where one string per item would cost many times
+// the line. A line of 4 GiB or more is refused (std::length_error).
+class LineItems {
+public:
+    LineItems() = default;
+    // Lists items 1..rows of line, split by sDELI; a number beyond the last item lists the
+    // last item, as fGetItem does.
+    LineItems(std::string line, std::string_view sDELI, std::int64_t rows);
+
+    std::size_t size() const { return rows_; }
+    bool empty() const { return rows_ == 0; }
+    // Row i (from 0) holds item i + 1.
+    std::string_view operator[](std::size_t i) const
+    {
+        const std::size_t k = i < items_ ? i : items_ - 1;
+        const std::size_t start = k == 0 ? 0 : cuts_[k - 1] + cutLength_;
+        const std::size_t end = k < cuts_.size() ? cuts_[k] : line_.size();
+        return std::string_view(line_).substr(start, end - start);
+    }
+
+private:
+    std::string line_;
+    std::vector<std::uint32_t> cuts_;
+    std::size_t cutLength_ = 1;
+    // Items found: every item of the line, or the first `rows` when there are more.
+    std::size_t items_ = 0;
+    std::size_t rows_ = 0;
 };
 
 } // namespace engine

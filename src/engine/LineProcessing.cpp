@@ -58,26 +58,34 @@ bool isNumeric(std::string_view s)
 void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCount, INData& table)
 {
     table.assign(static_cast<std::size_t>(iItemCount < 0 ? 0 : iItemCount) + 1, INDataEntry{});
-    ItemSplitter splitter;
-    splitter.split(p, DELI);
-    for (std::int64_t No = 1; No <= iItemCount; ++No) {
-        // Every item is described, an empty one too: stopping at the first empty item
-        // would hide every later column from the user.
-        const std::string_view item = splitter.item(No);
+    // Every item is described, an empty one too: stopping at the first empty item would
+    // hide every later column from the user.
+    forEachListedItem(p, DELI, iItemCount, [&](std::int64_t No, std::string_view item) {
         auto& e = table[static_cast<std::size_t>(No)];
         e.iNo = static_cast<std::int32_t>(No);
         e.iAttr = isNumeric(item) ? 2 : 1;
-    }
+    });
 }
 
-std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDELI, std::int64_t iItemCount)
+LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount)
 {
-    std::vector<std::string_view> rows;
-    ItemSplitter splitter;
-    splitter.split(p, sDELI);
-    for (std::int64_t No = 1; No <= iItemCount; ++No)
-        rows.push_back(splitter.item(No));
-    return rows;
+    return LineItems(std::move(p), sDELI, iItemCount);
+}
+
+void forEachListedItem(std::string_view p, std::string_view sDELI, std::int64_t iItemCount,
+                       const std::function<void(std::int64_t No, std::string_view item)>& onItem)
+{
+    if (iItemCount < 1)
+        return;
+    std::int64_t No = 0;
+    std::string_view last;
+    visitItems(p, sDELI, [&](std::string_view item) {
+        last = item;
+        onItem(++No, item);
+        return No < iItemCount;
+    });
+    while (No < iItemCount)
+        onItem(++No, last);
 }
 
 OutputColumns outputColumns(const ColumnMap& map)

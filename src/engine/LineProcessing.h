@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +23,13 @@ bool isNumeric(std::string_view item);
 // Builds the attribute table for items 1..iItemCount of the first line.
 void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCount, INData& table);
 
-// The first line's items 1..iItemCount, empty items included, for the source list.
-std::vector<std::string_view> Proc1Line(std::string_view p, std::string_view sDELI, std::int64_t iItemCount);
+// The first line's items 1..iItemCount, empty items included, for the source list. A
+// count beyond the line's items repeats the last item.
+LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount);
+
+// The same items in one scan that keeps nothing: onItem(No, item) for No = 1..iItemCount.
+void forEachListedItem(std::string_view p, std::string_view sDELI, std::int64_t iItemCount,
+                       const std::function<void(std::int64_t No, std::string_view item)>& onItem);
 
 // The columns a map takes, in output order; entries holding -1 are passed over.
 struct OutputColumns {

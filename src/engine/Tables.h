@@ -6,9 +6,11 @@
 
 namespace engine {
 
+// Both tables hold one entry per item of the first line, which may have millions: each
+// entry stays at eight bytes.
 struct ColumnMapEntry {
-    std::int32_t iReserved1 = 0;
-    std::int32_t iReserved2 = 0;
+    std::int16_t iReserved1 = 0;
+    std::int16_t iReserved2 = 0;
     // 1-based source item taken by this output column; -1: no column.
     std::int32_t iItemNo = 0;
 };
@@ -18,6 +20,8 @@ struct INDataEntry {
     // 2 numeric, 1 text, 0 not filled.
     std::int32_t iAttr = 0;
 };
+
+static_assert(sizeof(ColumnMapEntry) == 8 && sizeof(INDataEntry) == 8);
 
 using ColumnMap = std::vector<ColumnMapEntry>;
 using INData = std::vector<INDataEntry>;

@@ -35,7 +35,7 @@ void frmConvert::mnuSaveDef_Click()
         if (g_.ColumnMap && static_cast<std::size_t>(i) < g_.ColumnMap->size())
             numbers.push_back((*g_.ColumnMap)[static_cast<std::size_t>(i)].iItemNo);
         else
-            numbers.push_back(itemNumberOf(List[2]->item(i - 1)->text()));
+            numbers.push_back(itemNumberOf(List[2]->text(i - 1)));
     }
     if (!engine::writeDefinition(platform::toPath(g_.sDefFile), numbers)) {
         platform_.messageBox.show(QStringLiteral("定義ファイル「%1」に書き込めません。")
@@ -89,8 +89,7 @@ void frmConvert::mnuOpenDef_Click()
         QStringList rows;
         for (int n : columns) {
             map.push_back({0, 0, n});
-            const QListWidgetItem* source = n >= 1 ? List[0]->item(n - 1) : nullptr;
-            rows << rowText(n, source ? source->text() : QString());
+            rows << rowText(n, n >= 1 ? List[0]->text(n - 1) : QString());
         }
         g_.ColumnMap = std::move(map);
         List[2]->addItems(rows);

@@ -1,16 +1,92 @@
 #include "ItemList.h"
 
+#include "platform/Cp932.h"
+
+#include <QAbstractListModel>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 
-ItemList::ItemList(QWidget* parent) : QListWidget(parent)
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+// The rows of one list: rows made on demand (a line's items, decoded as they are
+// shown), then rows added as text.
+class ItemListModel : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : madeRows_ + static_cast<int>(rows_.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole || !index.isValid())
+            return QVariant();
+        return text(index.row());
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+    }
+
+    QString text(int row) const
+    {
+        if (row < 0 || row >= rowCount())
+            return QString();
+        return row < madeRows_ ? make_(row) : rows_[row - madeRows_];
+    }
+
+    void append(const QStringList& texts)
+    {
+        if (texts.isEmpty())
+            return;
+        const int first = rowCount();
+        beginInsertRows(QModelIndex(), first, first + static_cast<int>(texts.size()) - 1);
+        rows_ += texts;
+        endInsertRows();
+    }
+
+    void setMade(int rows, std::function<QString(int)> make)
+    {
+        beginResetModel();
+        madeRows_ = std::max(rows, 0);
+        make_ = std::move(make);
+        rows_.clear();
+        endResetModel();
+    }
+
+    void removeRow(int row)
+    {
+        if (row < madeRows_ || row >= rowCount())
+            return;
+        beginRemoveRows(QModelIndex(), row, row);
+        rows_.removeAt(row - madeRows_);
+        endRemoveRows();
+    }
+
+    void clear() { setMade(0, {}); }
+
+private:
+    int madeRows_ = 0;
+    std::function<QString(int)> make_;
+    QStringList rows_;
+};
+
+ItemList::ItemList(QWidget* parent) : QAbstractItemView(parent), model_(new ItemListModel(this))
 {
+    setModel(model_);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    // Every row is one line of text; a first line may hold a hundred thousand items.
-    setUniformItemSizes(true);
+    // Rows are elided rather than scrolled sideways.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     // The window starts drags itself; the view's own drag machinery stays off.
@@ -18,10 +94,264 @@ ItemList::ItemList(QWidget* parent) : QListWidget(parent)
     setDragDropMode(QAbstractItemView::DropOnly);
 }
 
+int ItemList::count() const
+{
+    return model_->rowCount();
+}
+
+QString ItemList::text(int row) const
+{
+    return model_->text(row);
+}
+
+void ItemList::addItem(const QString& text)
+{
+    model_->append(QStringList{text});
+}
+
+void ItemList::addItems(const QStringList& texts)
+{
+    model_->append(texts);
+}
+
+void ItemList::setRows(int rows, std::function<QString(int row)> text)
+{
+    model_->setMade(rows, std::move(text));
+}
+
+void ItemList::setLineItems(engine::LineItems items)
+{
+    // A view counts its rows in int; rows past that many are never shown.
+    const int rows = static_cast<int>(std::min<std::size_t>(items.size(), std::numeric_limits<int>::max() - 1));
+    auto line = std::make_shared<const engine::LineItems>(std::move(items));
+    setRows(rows, [line](int row) { return platform::decodeCp932((*line)[static_cast<std::size_t>(row)]); });
+}
+
+void ItemList::removeRow(int row)
+{
+    model_->removeRow(row);
+}
+
+void ItemList::clear()
+{
+    model_->clear();
+}
+
+int ItemList::currentRow() const
+{
+    return currentIndex().row();
+}
+
+void ItemList::setCurrentRow(int row)
+{
+    selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+int ItemList::selectedRow() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+int ItemList::rowHeight() const
+{
+    if (rowHeight_ == 0) {
+        // What the delegate measures for a row, from a sample rather than from a row, so
+        // that every row and every list gets the same height.
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.features |= QStyleOptionViewItem::HasDisplay;
+        option.text = QStringLiteral("Ag表");
+        rowHeight_ = std::max(1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
+    }
+    return rowHeight_;
+}
+
+int ItemList::firstShownRow() const
+{
+    return verticalScrollBar()->value();
+}
+
+int ItemList::rowsPerPage() const
+{
+    return std::max(1, viewport()->height() / rowHeight());
+}
+
+long long ItemList::rowAtY(int y) const
+{
+    const int h = rowHeight();
+    const int rows = y >= 0 ? y / h : -((h - 1 - y) / h);
+    return static_cast<long long>(firstShownRow()) + rows;
+}
+
+QRect ItemList::visualRect(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.row() >= count())
+        return QRect();
+    const int h = rowHeight();
+    // Rows far from the screen are placed at a distance, never at an overflowed one.
+    const long long y = (static_cast<long long>(index.row()) - firstShownRow()) * h;
+    constexpr long long kFar = 1 << 29;
+    return QRect(0, static_cast<int>(std::clamp(y, -kFar, kFar)), viewport()->width(), h);
+}
+
+void ItemList::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    if (!index.isValid())
+        return;
+    // The scroll range follows the rows only once the pending layout has run.
+    executeDelayedItemsLayout();
+    const int row = index.row();
+    const int first = firstShownRow();
+    const int page = rowsPerPage();
+    int value = first;
+    switch (hint) {
+    case PositionAtTop:
+        value = row;
+        break;
+    case PositionAtBottom:
+        value = row - page + 1;
+        break;
+    case PositionAtCenter:
+        value = row - page / 2;
+        break;
+    case EnsureVisible:
+        if (row < first)
+            value = row;
+        else if (row >= first + page)
+            value = row - page + 1;
+        break;
+    }
+    verticalScrollBar()->setValue(value);
+}
+
+QModelIndex ItemList::indexAt(const QPoint& point) const
+{
+    const long long row = rowAtY(point.y());
+    if (point.x() < 0 || row < 0 || row >= count())
+        return QModelIndex();
+    return model_->index(static_cast<int>(row), 0);
+}
+
+QModelIndex ItemList::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers)
+{
+    const int n = count();
+    if (n == 0)
+        return QModelIndex();
+    const long long current = currentIndex().row();
+    long long row = current;
+    switch (cursorAction) {
+    case MoveUp:
+    case MovePrevious:
+        row = current < 0 ? 0 : current - 1;
+        break;
+    case MoveDown:
+    case MoveNext:
+        row = current + 1;
+        break;
+    case MovePageUp:
+        row = current - rowsPerPage();
+        break;
+    case MovePageDown:
+        row = current + rowsPerPage();
+        break;
+    case MoveHome:
+        row = 0;
+        break;
+    case MoveEnd:
+        row = n - 1;
+        break;
+    case MoveLeft:
+    case MoveRight:
+        break;
+    }
+    return model_->index(static_cast<int>(std::clamp<long long>(row, 0, n - 1)), 0);
+}
+
+int ItemList::verticalOffset() const
+{
+    const long long y = static_cast<long long>(firstShownRow()) * rowHeight();
+    return static_cast<int>(std::min<long long>(y, std::numeric_limits<int>::max()));
+}
+
+void ItemList::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command)
+{
+    const QRect r = rect.normalized();
+    const long long top = std::max<long long>(rowAtY(r.top()), 0);
+    const long long bottom = std::min<long long>(rowAtY(r.bottom()), count() - 1);
+    QItemSelection selection;
+    if (top <= bottom)
+        selection.select(model_->index(static_cast<int>(top), 0), model_->index(static_cast<int>(bottom), 0));
+    selectionModel()->select(selection, command);
+}
+
+QRegion ItemList::visualRegionForSelection(const QItemSelection& selection) const
+{
+    const int first = firstShownRow();
+    const int last = first + rowsPerPage() + 1;
+    const int h = rowHeight();
+    QRegion region;
+    for (const QItemSelectionRange& range : selection) {
+        const int top = std::max(range.top(), first);
+        const int bottom = std::min(range.bottom(), last);
+        if (top <= bottom)
+            region += QRect(0, (top - first) * h, viewport()->width(), (bottom - top + 1) * h);
+    }
+    return region;
+}
+
+void ItemList::updateGeometries()
+{
+    const int page = rowsPerPage();
+    verticalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setPageStep(page);
+    verticalScrollBar()->setRange(0, std::max(0, count() - page));
+    QAbstractItemView::updateGeometries();
+}
+
+void ItemList::scrollContentsBy(int, int)
+{
+    // The scroll bar counts rows, not pixels: the rows on screen are drawn afresh.
+    viewport()->update();
+}
+
+void ItemList::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QStyle::State state = option.state;
+    const QModelIndex current = currentIndex();
+    const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    const int first = firstShownRow();
+    const int end = static_cast<int>(std::min<long long>(count(), static_cast<long long>(first) + rowsPerPage() + 2));
+    for (int row = first; row < end; ++row) {
+        const QModelIndex index = model_->index(row, 0);
+        option.rect = visualRect(index);
+        if (!event->region().intersects(option.rect))
+            continue;
+        option.state = state;
+        if (selectionModel()->isSelected(index))
+            option.state |= QStyle::State_Selected;
+        if (focus && index == current)
+            option.state |= QStyle::State_HasFocus;
+        itemDelegateForIndex(index)->paint(&painter, option, index);
+    }
+}
+
+void ItemList::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        rowHeight_ = 0;
+        scheduleDelayedItemsLayout();
+    }
+    QAbstractItemView::changeEvent(event);
+}
+
 void ItemList::mousePressEvent(QMouseEvent* event)
 {
     // The press selects its row first; the handler then works on the selection.
-    QListWidget::mousePressEvent(event);
+    QAbstractItemView::mousePressEvent(event);
     if (onMouseDown)
         onMouseDown(event->button(), event->modifiers(), event->position().x(), event->position().y());
 }
@@ -33,7 +363,7 @@ void ItemList::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    QListWidget::keyPressEvent(event);
+    QAbstractItemView::keyPressEvent(event);
 }
 
 void ItemList::dragEnterEvent(QDragEnterEvent* event)

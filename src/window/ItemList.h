@@ -1,20 +1,55 @@
 #pragma once
 // A list box that reports presses, drops and the Delete key to its window, which
 // handles them by the list's index. Drags carry the drag carrier's caption as text.
+//
+// It shows a first line of millions of items at the cost of the line: the items are
+// kept as offsets into the line and decoded only for the rows on screen, and every row
+// is one line of text of the same height, so the view places a row by arithmetic and
+// keeps nothing per row.
 
-#include <QListWidget>
+#include "engine/Items.h"
+
+#include <QAbstractItemView>
 
 #include <functional>
 
-class ItemList : public QListWidget {
+class ItemListModel;
+
+class ItemList : public QAbstractItemView {
 public:
     static constexpr const char* kMimeType = "application/x-tolvane-column";
 
     explicit ItemList(QWidget* parent = nullptr);
 
+    // Rows: first rows made on demand (setRows, setLineItems), then rows added as text.
+    int count() const;
+    // The text of a row; empty beyond the last row.
+    QString text(int row) const;
+    void addItem(const QString& text);
+    void addItems(const QStringList& texts);
+    // In place of every row, `rows` rows whose texts text(row) makes as they are needed.
+    void setRows(int rows, std::function<QString(int row)> text);
+    // In place of every row, the items of a line, decoded as they are shown.
+    void setLineItems(engine::LineItems items);
+    // Removes a row added as text; rows made on demand go only all together, by clear().
+    void removeRow(int row);
+    void clear();
+
+    int currentRow() const;
+    // Makes the row current and the only one selected; a list on screen scrolls to it.
+    void setCurrentRow(int row);
+    // The selected row, -1 when none is.
+    int selectedRow() const;
+
     std::function<void(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y)> onMouseDown;
     std::function<void(const QString& payload)> onDrop;
     std::function<void(int keyCode, Qt::KeyboardModifiers shift)> onKeyDown;
+
+    QRect visualRect(const QModelIndex& index) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    // Typing does not search: a search through millions of rows would decode every one.
+    void keyboardSearch(const QString&) override {}
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -22,4 +57,27 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override { return 0; }
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex&) const override { return false; }
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    // Every row's height: one line of text, Latin or Japanese.
+    int rowHeight() const;
+    int firstShownRow() const;
+    // Rows that fit whole in the viewport, at least one.
+    int rowsPerPage() const;
+    // The row at viewport height y, which may lie outside 0..count() - 1.
+    long long rowAtY(int y) const;
+
+    ItemListModel* model_;
+    mutable int rowHeight_ = 0;
 };

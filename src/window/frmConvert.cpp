@@ -25,7 +25,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -283,20 +282,20 @@ void frmConvert::SetINData(const std::string& DELI, const std::string& p)
     engine::SetINData(DELI, p, iItemCount, g_.INData);
 }
 
-void frmConvert::Proc1Line(const std::string& p, const std::string& sDELI)
+void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
 {
-    List[0]->addItems(platform::decodeCp932Each(engine::Proc1Line(p, sDELI, iItemCount)));
+    List[0]->setLineItems(engine::Proc1Line(std::move(p), sDELI, iItemCount));
 }
 
 void frmConvert::recreateColumnMap()
 {
-    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1);
-    for (std::size_t i = 1; i < map.size(); ++i)
-        map[i].iItemNo = -1;
+    // Filled in one pass: the map has a slot for each of possibly millions of items.
+    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1, engine::ColumnMapEntry{0, 0, -1});
+    map[0].iItemNo = 0;
     g_.ColumnMap = std::move(map);
 }
 
-void frmConvert::LoadINData(const std::string& line)
+void frmConvert::LoadINData(std::string line)
 {
     sInDeli = engine::fGetDeli(line, g_.DelimiterTable, sInDeli, iItemCount);
     txtDELI->setText(platform::decodeCp932(sInDeli));
@@ -304,7 +303,7 @@ void frmConvert::LoadINData(const std::string& line)
     SetINData(sInDeli, line);
     recreateColumnMap();
     List[0]->clear();
-    Proc1Line(line, sInDeli);
+    Proc1Line(std::move(line), sInDeli);
 }
 
 void frmConvert::cmdFile_Click()
@@ -324,7 +323,7 @@ void frmConvert::cmdFile_Click()
     List[0]->clear();
     List[1]->clear();
     List[2]->clear();
-    LoadINData(line);
+    LoadINData(std::move(line));
     List[2]->clear();
 }
 
@@ -369,7 +368,7 @@ void frmConvert::cmd検出_Click()
     SetINData(sInDeli, line);
     recreateColumnMap();
     List[0]->clear();
-    Proc1Line(line, sInDeli);
+    Proc1Line(std::move(line), sInDeli);
 }
 
 namespace {
@@ -398,10 +397,8 @@ void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifier
     ItemList* source = List[0];
     const int h = QFontMetrics(font()).height();
     Label1->setGeometry(source->x(), source->y() + static_cast<int>(Y) - h / 2, source->width(), h);
-    const QList<QListWidgetItem*> selected = source->selectedItems();
-    const int r = selected.isEmpty() ? -1 : source->row(selected.first());
-    const QString text = r >= 0 ? source->item(r)->text() : QString();
-    Label1->setText(rowText(r + 1, text));
+    const int r = source->selectedRow();
+    Label1->setText(rowText(r + 1, source->text(r)));
     // Any selected row can be taken, an empty item too.
     if (r < 0)
         return;
@@ -459,9 +456,7 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers)
     if (Index != 2 || KeyCode != 46)
         return;
     ItemList* output = List[2];
-    const QList<QListWidgetItem*> selected = output->selectedItems();
-    if (!selected.isEmpty()) {
-        const int r = output->row(selected.first());
+    if (const int r = output->selectedRow(); r >= 0) {
         if (g_.ColumnMap && static_cast<std::size_t>(r + 1) < g_.ColumnMap->size()) {
             engine::ColumnMap& map = *g_.ColumnMap;
             const std::size_t U = map.size() - 1;
@@ -469,7 +464,7 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers)
                 map[i].iItemNo = map[i + 1].iItemNo;
             map[U].iItemNo = -1;
         }
-        delete output->takeItem(r);
+        output->removeRow(r);
         output->clearSelection();
     }
     rebuildHiddenList();
@@ -499,19 +494,29 @@ void frmConvert::cmd開始_Click()
         platform_.messageBox.show(QStringLiteral("出力データを指定してください。"), 48, kTitle);
         return;
     }
-    // One attribute row per source item, in item order.
+    // One attribute row per source item, in item order. A first line may hold millions of
+    // items, so each row keeps one bit and its text is made as it is shown.
     {
-        std::vector<std::vector<int>> byNumber(static_cast<std::size_t>(std::max<std::int64_t>(iItemCount, 0)) + 1);
-        for (std::int64_t j = 1; j <= iItemCount && static_cast<std::size_t>(j) < g_.INData.size(); ++j) {
-            const auto& e = g_.INData[static_cast<std::size_t>(j)];
-            if (e.iNo >= 1 && e.iNo <= iItemCount)
-                byNumber[static_cast<std::size_t>(e.iNo)].push_back(e.iAttr);
-        }
-        QStringList rows;
-        for (std::size_t i = 1; i < byNumber.size(); ++i)
-            for (int attr : byNumber[i])
-                rows << (attr == 2 ? QStringLiteral("数値") : QStringLiteral("文字列"));
-        List[1]->addItems(rows);
+        const std::size_t items = static_cast<std::size_t>(std::max<std::int64_t>(iItemCount, 0));
+        const std::size_t last = std::min(items, g_.INData.empty() ? 0 : g_.INData.size() - 1);
+        const auto numberOf = [&](std::size_t j) -> std::size_t {
+            const std::int32_t no = g_.INData[j].iNo;
+            return no >= 1 && static_cast<std::size_t>(no) <= items ? static_cast<std::size_t>(no) : 0;
+        };
+        // A stable counting sort by item number: start[k] is where the rows of item k begin.
+        std::vector<std::uint32_t> start(items + 2);
+        for (std::size_t j = 1; j <= last; ++j)
+            if (const std::size_t k = numberOf(j))
+                ++start[k + 1];
+        for (std::size_t k = 1; k < start.size(); ++k)
+            start[k] += start[k - 1];
+        auto numeric = std::make_shared<std::vector<bool>>(start.back());
+        for (std::size_t j = 1; j <= last; ++j)
+            if (const std::size_t k = numberOf(j))
+                (*numeric)[start[k]++] = g_.INData[j].iAttr == 2;
+        List[1]->setRows(static_cast<int>(numeric->size()), [numeric](int row) {
+            return (*numeric)[static_cast<std::size_t>(row)] ? QStringLiteral("数値") : QStringLiteral("文字列");
+        });
     }
     if (sInFile.isEmpty()) {
         sInFile = mdlFile::fGetOpenFile(*this);

@@ -116,7 +116,8 @@ public:
 
     // Line processing for the first line: the attribute table and the source list.
     void SetINData(const std::string& DELI, const std::string& p);
-    void Proc1Line(const std::string& p, const std::string& sDELI);
+    // The line is kept by the source list, so it is handed over rather than copied.
+    void Proc1Line(std::string p, const std::string& sDELI);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -124,7 +125,7 @@ protected:
 private:
     // Reads the source file's first line; on failure tells the user and returns false.
     bool readSourceFirstLine(const QString& path, std::string& line);
-    void LoadINData(const std::string& line);
+    void LoadINData(std::string line);
     void recreateColumnMap();
     void rebuildHiddenList();
     void requestEnd();

@@ -1,4 +1,5 @@
 #include "engine/LineProcessing.h"
+#include "engine/Detection.h"
 
 #include <gtest/gtest.h>
 
@@ -45,13 +46,54 @@ TEST(SetINData, DescribesEveryItemAnEmptyOneIncluded)
     EXPECT_EQ(table[1].iAttr, 2);
 }
 
+std::vector<std::string_view> viewsOf(const LineItems& items)
+{
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        out.push_back(items[i]);
+    return out;
+}
+
 TEST(Proc1Line, ListsEveryItemUpToTheCount)
 {
     auto rows = Proc1Line("a,,c", ",", 3);
-    EXPECT_EQ(rows, (std::vector<std::string_view>{"a", "", "c"}));
+    EXPECT_EQ(viewsOf(rows), (std::vector<std::string_view>{"a", "", "c"}));
     // A count larger than the line's items (as 検出 can give) repeats the last item.
     rows = Proc1Line("\"a,b\",c", ",", 3);
-    EXPECT_EQ(rows, (std::vector<std::string_view>{"\"a,b\"", "c", "c"}));
+    EXPECT_EQ(viewsOf(rows), (std::vector<std::string_view>{"\"a,b\"", "c", "c"}));
+}
+
+// The stored list and the one-scan walk give item No exactly as fGetItem does, for counts
+// below, at and beyond the line's own.
+TEST(Proc1Line, ListAndWalkAgreeWithFGetItem)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"a,,c,", ","},
+        {"\"x,y\",z,\"open,rest", ","},
+        {"\x83\x5C|\x83\x7C||\x95\x5C", "|"},           // ソ|ポ||表: trail bytes are no delimiters
+        {"a\x81\x41\x81\x41" "b", "\x81\x41"},            // a、、b: a double-byte delimiter
+        {"a\"b\"c\"d", "\""},
+        {"", "\t"},
+        {"a,b", ""},
+    };
+    for (const auto& [line, d] : cases) {
+        const std::int64_t count = countDelimiter(line, d) + 1;
+        for (const std::int64_t rows : {count - 1, count, count + 2}) {
+            const auto listed = Proc1Line(line, d, rows);
+            std::vector<std::string_view> walked;
+            forEachListedItem(line, d, rows, [&](std::int64_t No, std::string_view item) {
+                EXPECT_EQ(No, static_cast<std::int64_t>(walked.size()) + 1);
+                walked.push_back(item);
+            });
+            ASSERT_EQ(listed.size(), static_cast<std::size_t>(std::max<std::int64_t>(rows, 0))) << line;
+            ASSERT_EQ(walked.size(), listed.size()) << line;
+            for (std::size_t i = 0; i < listed.size(); ++i) {
+                const std::string_view want = fGetItem(line, d, static_cast<std::int64_t>(i) + 1);
+                EXPECT_EQ(listed[i], want) << "[" << line << "] " << rows << " rows, item " << i + 1;
+                EXPECT_EQ(walked[i], want) << "[" << line << "] " << rows << " rows, item " << i + 1;
+            }
+        }
+    }
 }
 
 ColumnMap mapOf(std::initializer_list<int> numbers)

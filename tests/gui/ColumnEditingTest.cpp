@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +95,45 @@ TEST(ColumnEditing, LargeItemNumbersAndEmptyItemsTravelWhole)
     EXPECT_EQ(f.map()[1], 123);
     EXPECT_EQ(f.map()[2], 7);
     EXPECT_EQ(f.map()[3], 2);
+}
+
+// A first line of 100,000 items, worked with real keys and a real press: End brings the
+// last row into view, a press on it starts its drag, Delete on the output row removes it.
+TEST(ColumnEditing, TheLastOfAHundredThousandItemsIsShownAndDragged)
+{
+    Editing f;
+    std::string line;
+    for (int i = 1; i < 100000; ++i)
+        line += "i" + std::to_string(i) + ",";
+    f.choose(f.write(QStringLiteral("long.csv"), line + "\x95\x5C\r\nx\r\n")); // the last item is 表
+    frmConvert& w = f.window;
+    ItemList* source = w.List[0];
+    ASSERT_EQ(source->count(), 100000);
+    EXPECT_EQ(source->text(0), QStringLiteral("i1"));
+    EXPECT_EQ(source->text(99998), QStringLiteral("i99999"));
+    EXPECT_EQ(source->text(99999), QStringLiteral("表"));
+
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    source->setFocus();
+    QTest::keyClick(source, Qt::Key_End);
+    QTest::keyClick(source, Qt::Key_Up);
+    EXPECT_EQ(source->selectedRow(), 99998);
+    const QRect last = source->visualRect(source->model()->index(99999, 0));
+    ASSERT_TRUE(source->viewport()->rect().contains(last.center()));
+    QTest::mousePress(source->viewport(), Qt::LeftButton, {}, last.center());
+    QTest::mouseRelease(source->viewport(), Qt::LeftButton, {}, last.center());
+    ASSERT_EQ(f.drags, std::vector<QString>{QStringLiteral("100000;表")});
+    w.List_DragDrop(2);
+    EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("100000;表")});
+    EXPECT_EQ(f.map()[1], 100000);
+
+    ItemList* output = w.List[2];
+    const QPoint firstRow = output->visualRect(output->model()->index(0, 0)).center();
+    QTest::mouseClick(output->viewport(), Qt::LeftButton, {}, firstRow);
+    QTest::keyClick(output, Qt::Key_Delete);
+    EXPECT_TRUE(f.rows(2).isEmpty());
+    EXPECT_EQ(f.map()[1], -1);
 }
 
 TEST(ColumnEditing, PressesDropsAndTheCarrier)

@@ -36,6 +36,16 @@ std::string numbered(int lines)
     return s;
 }
 
+TEST(ConversionRun, AttributeRowsDescribeEachItemInOrder)
+{
+    RunFixture f;
+    f.choose(f.write(QStringLiteral("in.csv"), "12,x, 3.5 ,,\"7\"\r\n"));
+    f.columns({1});
+    f.output(QStringLiteral("out.csv"));
+    f.window.cmd開始_Click();
+    EXPECT_EQ(f.rows(1), (QStringList{"数値", "文字列", "数値", "文字列", "文字列"}));
+}
+
 TEST(ConversionRun, ConvertsCountsAndReports)
 {
     RunFixture f;

@@ -57,7 +57,7 @@ struct WindowFixture {
     {
         QStringList out;
         for (int i = 0; i < window.List[index]->count(); ++i)
-            out << window.List[index]->item(i)->text();
+            out << window.List[index]->text(i);
         return out;
     }
 
