@@ -2,8 +2,13 @@
 
 #include "engine/Cp932Chars.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <QStringDecoder>
 #include <QStringEncoder>
+#endif
 
 #include <algorithm>
 #include <vector>
@@ -12,11 +17,102 @@ namespace platform {
 
 namespace {
 
+// Single bytes are read here; only double-byte characters go to the system's converter,
+// which on Windows is the code page itself and elsewhere ICU's "CP932" table.
+//
 // ICU's "CP932" table is the Windows one for every double-byte character (0x815F ->
 // U+FF3C, NEC and IBM extensions); iconv's "SHIFT_JIS" is not, so the name matters. Its
 // single bytes are not quite Windows' (it swaps 0x1A, 0x1C and 0x7F and rejects 0x80,
 // 0xA0 and 0xFD-0xFF), so single bytes never reach it.
-constexpr const char* kCodec = "CP932";
+class DoubleBytes {
+public:
+    // Decodes a run of well-formed double-byte characters (one UTF-16 unit each) to `to`
+    // and returns the end of what it wrote; a pair that stands for no character gives
+    // U+FFFD.
+    QChar* decode(std::string_view run, QChar* to);
+    // Units `decode` may write for a run of that many bytes.
+    std::size_t room(std::size_t bytes);
+    // The two bytes the code page has for one character, if any (no near matches).
+    std::optional<std::string> encode(QStringView c);
+    bool available() const;
+
+#ifdef _WIN32
+    static constexpr UINT kCodePage = 932;
+#else
+private:
+    QStringDecoder decoder_{"CP932", QStringConverter::Flag::Stateless};
+    QStringEncoder encoder_{"CP932", QStringConverter::Flag::Stateless};
+#endif
+};
+
+#ifdef _WIN32
+
+std::size_t DoubleBytes::room(std::size_t bytes)
+{
+    return bytes / 2;
+}
+
+QChar* DoubleBytes::decode(std::string_view run, QChar* to)
+{
+    const int pairs = static_cast<int>(run.size() / 2);
+    auto* out = reinterpret_cast<wchar_t*>(to);
+    const int got = MultiByteToWideChar(kCodePage, 0, run.data(), static_cast<int>(run.size()), out, pairs);
+    if (got != pairs) {
+        // Every character of this code page is one unit; anything else is no character.
+        std::fill(to, to + pairs, QChar(0xFFFD));
+        return to + pairs;
+    }
+    // The code page shows a pair without a character as its default character, the
+    // katakana middle dot, which is also the real character 0x8145.
+    for (int i = 0; i < pairs; ++i)
+        if (out[i] == 0x30FB && !(run[2 * i] == '\x81' && run[2 * i + 1] == '\x45'))
+            out[i] = 0xFFFD;
+    return to + pairs;
+}
+
+std::optional<std::string> DoubleBytes::encode(QStringView c)
+{
+    char bytes[8];
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, reinterpret_cast<const wchar_t*>(c.utf16()),
+                                      static_cast<int>(c.size()), bytes, sizeof bytes, nullptr, &usedDefault);
+    if (n != 2 || usedDefault)
+        return std::nullopt;
+    return std::string(bytes, 2);
+}
+
+bool DoubleBytes::available() const
+{
+    return IsValidCodePage(kCodePage) != 0;
+}
+
+#else
+
+std::size_t DoubleBytes::room(std::size_t bytes)
+{
+    return static_cast<std::size_t>(decoder_.requiredSpace(static_cast<qsizetype>(bytes)));
+}
+
+QChar* DoubleBytes::decode(std::string_view run, QChar* to)
+{
+    return decoder_.appendToBuffer(to, QByteArrayView(run.data(), static_cast<qsizetype>(run.size())));
+}
+
+std::optional<std::string> DoubleBytes::encode(QStringView c)
+{
+    encoder_.resetState();
+    const QByteArray bytes = encoder_.encode(c);
+    if (encoder_.hasError() || bytes.size() != 2)
+        return std::nullopt;
+    return bytes.toStdString();
+}
+
+bool DoubleBytes::available() const
+{
+    return decoder_.isValid() && encoder_.isValid();
+}
+
+#endif
 
 // A lead byte without its second byte shows as the converter shows it: its substitute
 // for an invalid sequence.
@@ -77,9 +173,8 @@ public:
                 while (end < n && end - i < kSlice && engine::charLength(bytes, end) == 2)
                     end += 2;
                 const std::string_view run = bytes.substr(i, end - i);
-                const auto room = static_cast<std::size_t>(icu_.requiredSpace(static_cast<qsizetype>(run.size())));
-                scratch_.resize(std::max(scratch_.size(), room));
-                QChar* last = icu_.appendToBuffer(scratch_.data(), QByteArrayView(run.data(), run.size()));
+                scratch_.resize(std::max(scratch_.size(), converter_.room(run.size())));
+                QChar* last = converter_.decode(run, scratch_.data());
                 const auto length = static_cast<qsizetype>(last - scratch_.data());
                 // A converter that gave more than one unit per byte gets the room it needs.
                 if (used + length + static_cast<qsizetype>(n - end) > out.size())
@@ -96,23 +191,19 @@ public:
     }
 
 private:
-    QStringDecoder icu_{kCodec, QStringConverter::Flag::Stateless};
+    DoubleBytes converter_;
     std::vector<QChar> scratch_;
 };
 
 // One character's code page 932 bytes, only when they decode to that very character: a
 // near match (the yen sign for 0x5C, say) is no code page 932 form of it.
-std::optional<std::string> encodeChar(QStringEncoder& icu, QStringView c)
+std::optional<std::string> encodeChar(DoubleBytes& converter, QStringView c)
 {
     if (c.size() == 1)
         if (const auto b = singleByteOf(c.front().unicode()))
             return std::string(1, static_cast<char>(*b));
-    icu.resetState();
-    const QByteArray bytes = icu.encode(c);
-    if (icu.hasError() || bytes.size() != 2)
-        return std::nullopt;
-    std::string out = bytes.toStdString();
-    if (decodeCp932(out) != c)
+    std::optional<std::string> out = converter.encode(c);
+    if (!out || decodeCp932(*out) != c)
         return std::nullopt;
     return out;
 }
@@ -134,7 +225,7 @@ template <typename F> void forEachChar(const QString& text, F f)
 bool cp932Available()
 {
     // A converter of that name that lacks the Windows characters is no better than none.
-    return QStringDecoder(kCodec).isValid() && QStringEncoder(kCodec).isValid() &&
+    return DoubleBytes().available() &&
            decodeCp932("\x81\x5F\xFB\xFC") == QStringView(u"\uFF3C\u9AD9");
 }
 
@@ -155,11 +246,11 @@ QStringList decodeCp932Each(const std::vector<std::string_view>& pieces)
 
 std::optional<std::string> encodeCp932(const QString& text)
 {
-    QStringEncoder icu(kCodec, QStringConverter::Flag::Stateless);
+    DoubleBytes converter;
     std::string out;
     bool ok = true;
     forEachChar(text, [&](QStringView c) {
-        const auto bytes = encodeChar(icu, c);
+        const auto bytes = encodeChar(converter, c);
         if (bytes)
             out += *bytes;
         ok = bytes.has_value();
@@ -172,10 +263,10 @@ std::optional<std::string> encodeCp932(const QString& text)
 
 std::string encodeCp932Replacing(const QString& text)
 {
-    QStringEncoder icu(kCodec, QStringConverter::Flag::Stateless);
+    DoubleBytes converter;
     std::string out;
     forEachChar(text, [&](QStringView c) {
-        out += encodeChar(icu, c).value_or("?");
+        out += encodeChar(converter, c).value_or("?");
         return true;
     });
     return out;

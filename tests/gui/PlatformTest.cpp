@@ -1,6 +1,8 @@
 #include "platform/Cp932.h"
 #include "platform/TestDoubles.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -50,6 +52,44 @@ TEST(Cp932, DecodesAndEncodesWithTheWindowsTable)
     for (const auto& c : cases)
         pieces.push_back(c.bytes);
     EXPECT_EQ(decodeCp932Each(pieces).join(QString()), text);
+}
+
+// Every byte and every pair that starts with a lead byte, decoded, against a table kept
+// beside the tests (one line a first byte: the byte, then the UTF-16 units of each
+// second byte 00..FF joined by '+', or of the byte alone). Whatever converter the
+// platform has, these results are the same; and every character found encodes to a
+// code that decodes to it again.
+TEST(Cp932, EveryByteAndPairDecodesAsTheTableSays)
+{
+    QFile file(QStringLiteral(TOLVANE_TEST_DATA "/cp932-decoded.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    int lines = 0;
+    int mismatches = 0;
+    while (!file.atEnd()) {
+        const QStringList fields = QString::fromLatin1(file.readLine()).trimmed().split(QLatin1Char(' '));
+        const int first = fields.value(0).toInt(nullptr, 16);
+        const bool pairs = fields.size() == 257;
+        ASSERT_TRUE(pairs || fields.size() == 2) << "line for " << first;
+        for (int second = 0; second < fields.size() - 1; ++second) {
+            QString expected;
+            for (const QString& unit : fields[second + 1].split(QLatin1Char('+')))
+                expected += QChar(char16_t(unit.toUInt(nullptr, 16)));
+            std::string bytes(1, static_cast<char>(first));
+            if (pairs)
+                bytes += static_cast<char>(second);
+            const QString decoded = decodeCp932(bytes);
+            if (decoded != expected && ++mismatches <= 20)
+                ADD_FAILURE() << std::hex << first << " " << second << ": " << decoded.toStdString();
+            if (expected.size() == 1 && expected != QString(QChar(0xFFFD))) {
+                const auto encoded = encodeCp932(expected);
+                if (!encoded || decodeCp932(*encoded) != expected)
+                    ADD_FAILURE() << std::hex << first << " " << second << " does not encode back";
+            }
+        }
+        ++lines;
+    }
+    EXPECT_EQ(lines, 256);
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(Cp932, EncodesWhatTheUserTypesAndRefusesWhatItCannot)
