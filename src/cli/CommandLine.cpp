@@ -43,18 +43,14 @@ const char* const kUsageText =
 
 void say(const QString& text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
-    std::fputc('\n', stderr);
+    platform::writeText(platform::StandardStream::Error, text + QLatin1Char('\n'));
 }
 
 // Writes the command's own output; a write that fails (a full disk) is a failure the user
 // must hear of.
-int writeOut(const QByteArray& bytes)
+int writeOut(const QString& text)
 {
-    const auto size = static_cast<std::size_t>(bytes.size());
-    const bool written = std::fwrite(bytes.constData(), 1, size, stdout) == size;
-    if (std::fflush(stdout) == 0 && written && !std::ferror(stdout))
+    if (platform::writeText(platform::StandardStream::Output, text))
         return kOk;
     say(QStringLiteral("標準出力に書き込めません。"));
     return kFailed;
@@ -160,7 +156,10 @@ Source sourceOf(const QString& arg)
 
 class Progress {
 public:
-    explicit Progress(std::uint64_t total) : total_(total), enabled_(platform::stderrIsTerminal()) {}
+    explicit Progress(std::uint64_t total)
+        : total_(total), enabled_(platform::stderrIsTerminal()), redraw_(enabled_ && platform::enableLineRedraw())
+    {
+    }
     void show(std::uint64_t done)
     {
         if (!enabled_)
@@ -180,13 +179,15 @@ public:
     }
     void finish()
     {
+        // Where the terminal cannot erase a line, blanks as long as the progress line do.
         if (shown_)
-            std::fputs("\r\033[K", stderr);
+            std::fputs(redraw_ ? "\r\033[K" : "\r                                                       \r", stderr);
     }
 
 private:
     std::uint64_t total_;
     bool enabled_;
+    bool redraw_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
@@ -316,21 +317,22 @@ int detect(const QStringList& args)
     // Written piece by piece: a first line of millions of items never becomes one text.
     // Items are decoded in batches, one converter for each: opening a converter costs
     // more than decoding a short item.
-    std::string out = QStringLiteral("区切文字\t%1\n").arg(name).toUtf8().toStdString();
+    QString out = QStringLiteral("区切文字\t%1\n").arg(name);
     std::vector<std::string_view> batch;
     std::int64_t printed = 0;
+    bool written = true;
     const auto flush = [&] {
         for (const QString& item : platform::decodeCp932Each(batch)) {
             char number[24];
-            out.append(number, std::to_chars(number, number + sizeof number, ++printed).ptr);
-            out += '\t';
-            const QByteArray text = item.toUtf8();
-            out.append(text.constData(), static_cast<std::size_t>(text.size()));
-            out += '\n';
+            const char* end = std::to_chars(number, number + sizeof number, ++printed).ptr;
+            out.append(QLatin1String(number, static_cast<qsizetype>(end - number)));
+            out.append(QLatin1Char('\t'));
+            out.append(item);
+            out.append(QLatin1Char('\n'));
         }
         batch.clear();
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        out.clear();
+        written = platform::writeText(platform::StandardStream::Output, out) && written;
+        out.truncate(0); // keeps its room for the next batch
     };
     engine::forEachListedItem(line, delimiter, items, [&](std::int64_t, std::string_view item) {
         batch.push_back(item);
@@ -338,8 +340,10 @@ int detect(const QStringList& args)
             flush();
     });
     flush();
-    // The error flag stays set, so a failed piece is reported here too.
-    return writeOut(QByteArray());
+    if (written)
+        return kOk;
+    say(QStringLiteral("標準出力に書き込めません。"));
+    return kFailed;
 }
 
 } // namespace
@@ -351,10 +355,10 @@ int run(const QStringList& args)
     const QString command = args.value(1);
     const QStringList rest = args.mid(2);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        return writeOut(kUsageText);
+        return writeOut(QString::fromUtf8(kUsageText));
     }
     if (command == QLatin1String("--version")) {
-        return writeOut("tolvane " TOLVANE_VERSION "\n");
+        return writeOut(QStringLiteral("tolvane " TOLVANE_VERSION "\n"));
     }
     try {
         if (command == QLatin1String("convert"))
