@@ -13,6 +13,7 @@ struct ColumnMapEntry {
     std::int16_t iReserved2 = 0;
     // 1-based source item taken by this output column; -1: no column.
     std::int32_t iItemNo = 0;
+    bool operator==(const ColumnMapEntry&) const = default;
 };
 
 struct INDataEntry {

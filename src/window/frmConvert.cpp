@@ -580,11 +580,17 @@ void frmConvert::runConversion()
     } runningFlag{this};
 
     engine::Conversion::Status status = engine::Conversion::Status::Running;
+    engine::ConversionSettings settings;
     for (;;) {
         // Settings are read afresh for every slice: a change made while events were
-        // served applies to the lines that follow.
-        engine::ConversionSettings settings{sInDeli, sOutDeli,
-                                            g_.ColumnMap ? *g_.ColumnMap : engine::ColumnMap{}};
+        // served applies to the lines that follow. The map is copied only when it
+        // changed: a first line may have millions of items.
+        settings.inDeli = sInDeli;
+        settings.outDeli = sOutDeli;
+        if (!g_.ColumnMap)
+            settings.map.clear();
+        else if (settings.map != *g_.ColumnMap)
+            settings.map = *g_.ColumnMap;
         status = conversion.run(settings, std::chrono::steady_clock::now() + sliceDuration);
         showProgress();
         if (status != engine::Conversion::Status::Running)
