@@ -29,6 +29,12 @@ add_dependencies(tolvane-cli tolvane_windows_runtime)
 
 install(TARGETS tolvane tolvane-cli RUNTIME DESTINATION .)
 install(FILES ${qt_dlls} ${TOLVANE_RUNTIME_DLLS} DESTINATION .)
+# Debian ships the compiler's DLLs with their symbol tables (libstdc++ 23 MB, 2 MB without).
+foreach(dll ${TOLVANE_RUNTIME_DLLS})
+  get_filename_component(dll ${dll} NAME)
+  install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${dll}\" COMMAND_ERROR_IS_FATAL ANY)")
+endforeach()
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
 
