@@ -53,8 +53,9 @@ built=$(date +%s)
 # and ended at the end; its output never goes into a pipe (its services would hold it).
 export WINEPREFIX="$build/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
+mkdir -p "$WINEPREFIX"
 wineserver -k >/dev/null 2>&1 </dev/null || true
-wineserver -p >/dev/null 2>&1 </dev/null
+wineserver -p >/dev/null 2>&1 </dev/null || fail "wineserver -p failed"
 trap 'wineserver -k >/dev/null 2>&1 </dev/null || true' EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >"$build/wineboot.log" 2>&1 </dev/null || { cat "$build/wineboot.log"; fail "wineboot failed"; }
