@@ -6,6 +6,9 @@
 #   ./build.sh bench      build and run the benchmarks
 #   ./build.sh fuzz [S]   build the engine's fuzz targets with clang and run each for S seconds
 #                         (default 60, or FUZZ_SECONDS; FUZZ_MAX_LEN bounds an input, default 4096)
+#   ./build.sh windows    cross-build for Windows, run every test under wine, write the zip to
+#                         dist/ (Qt for Windows from TOLVANE_QT_WINDOWS, a prefix or tarball, or
+#                         ../shared/qt-mingw/; see tools/build-windows.sh)
 set -eu
 cd "$(dirname "$0")"
 
@@ -82,8 +85,16 @@ fuzz)
         echo "fuzz_$target: $(grep '^Done' "$log")"
     done
     ;;
+windows)
+    # The cross-compiler, wine, Debian's host Qt tools (moc, rcc, uic) of the same Qt version,
+    # GoogleTest's source, the offscreen tests' font, and zip.
+    PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev qt6-base-dev-tools \
+qt6-translations-l10n googletest fonts-ipafont-gothic zip xvfb"
+    install_missing
+    exec tools/build-windows.sh
+    ;;
 *)
-    echo "usage: $0 run|test|sanitize|bench|fuzz [seconds]" >&2
+    echo "usage: $0 run|test|sanitize|bench|fuzz [seconds]|windows" >&2
     exit 2
     ;;
 esac

@@ -1,31 +1,47 @@
 #include "cli/CommandLine.h"
-#include "platform/CommonDialog.h"
 #include "platform/Cp932.h"
+#include "shared/Texts.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#ifndef TOLVANE_COMMAND_LINE_ONLY
+#include "platform/CommonDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
-#include "shared/Texts.h"
 #include "shared/mdlGlobal.h"
 #include "window/frmConvert.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#endif
 
-#include <cstdio>
+// One source, two faces. On Linux one program is both: the window without arguments,
+// the command line with them. Windows gives a program a console or none before it runs,
+// so there the window (TOLVANE_WINDOW_ONLY, no console on a double-click) and the
+// command line (TOLVANE_COMMAND_LINE_ONLY, bound to the console it was typed in) are
+// two programs.
 
-int main(int argc, char** argv)
+namespace {
+
+#ifndef TOLVANE_WINDOW_ONLY
+int runCommandLine(int argc, char** argv)
 {
-    if (argc > 1) {
-        // The command line needs no window system.
-        QCoreApplication app(argc, argv);
-        if (!platform::cp932Available()) {
-            std::fprintf(stderr, "%s\n", texts::noCp932Converter().toLocal8Bit().constData());
-            return 1;
-        }
-        return cli::run(QCoreApplication::arguments());
+    // The command line needs no window system.
+    QCoreApplication app(argc, argv);
+    if (!platform::cp932Available()) {
+        std::fprintf(stderr, "%s\n", texts::noCp932Converter().toLocal8Bit().constData());
+        return 1;
     }
+    return cli::run(QCoreApplication::arguments());
+}
+#endif
 
+#ifndef TOLVANE_COMMAND_LINE_ONLY
+int runWindow(int argc, char** argv)
+{
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     // The layout is drawn for a 9-point UI font, about 12 pixels at 96 dpi.
@@ -53,4 +69,18 @@ int main(int argc, char** argv)
     commonDialog.setParent(&window);
     window.show();
     return app.exec();
+}
+#endif
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+#if defined(TOLVANE_COMMAND_LINE_ONLY)
+    return runCommandLine(argc, argv);
+#elif defined(TOLVANE_WINDOW_ONLY)
+    return runWindow(argc, argv);
+#else
+    return argc > 1 ? runCommandLine(argc, argv) : runWindow(argc, argv);
+#endif
 }

@@ -12,6 +12,7 @@
 #include "shared/Texts.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <charconv>
 #include <chrono>
@@ -28,18 +29,26 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
+// %1 is the program's name: tolvane, or tolvane-cli where the window is a program of its own.
 const char* const kUsageText =
     "使い方:\n"
     "  tolvane                                   メインウィンドウを開きます\n"
-    "  tolvane convert [OPTIONS] SOURCE OUTPUT   SOURCE を変換して OUTPUT に書きます\n"
+    "  %1 convert [OPTIONS] SOURCE OUTPUT   SOURCE を変換して OUTPUT に書きます\n"
     "      -c, --columns LIST         出力する項目の番号をカンマで区切って指定 (例: 3,1,12)\n"
     "      -f, --definition FILE      出力する項目を定義ファイルから読みます\n"
     "      -t, --tab                  出力の区切りを TAB にします (既定: カンマ)\n"
     "      -s, --skip-first-line      先頭行を変換しません\n"
     "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
-    "  tolvane detect [-d CHAR] SOURCE           区切文字と先頭行の項目を番号付きで表示します\n"
-    "  tolvane --help | --version\n"
+    "  %1 detect [-d CHAR] SOURCE           区切文字と先頭行の項目を番号付きで表示します\n"
+    "  %1 --help | --version\n"
     "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
+
+QString programName;
+
+QString usageText()
+{
+    return QString::fromUtf8(kUsageText).arg(programName);
+}
 
 void say(const QString& text)
 {
@@ -59,7 +68,7 @@ int writeOut(const QString& text)
 int usageError(const QString& text)
 {
     say(text);
-    say(QStringLiteral("詳しくは tolvane --help を見てください。"));
+    say(QStringLiteral("詳しくは %1 --help を見てください。").arg(programName));
     return kUsage;
 }
 
@@ -352,13 +361,21 @@ int run(const QStringList& args)
 {
     platform::setBinaryStdio();
     std::ios::sync_with_stdio(false);
+    programName = QFileInfo(args.value(0)).completeBaseName();
+    if (programName.isEmpty())
+        programName = QStringLiteral("tolvane");
     const QString command = args.value(1);
     const QStringList rest = args.mid(2);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        return writeOut(QString::fromUtf8(kUsageText));
+        return writeOut(usageText());
     }
     if (command == QLatin1String("--version")) {
         return writeOut(QStringLiteral("tolvane " TOLVANE_VERSION "\n"));
+    }
+    if (args.size() < 2) {
+        // Only a program that is nothing but the command line gets here: it says how it is used.
+        say(usageText().chopped(1));
+        return kUsage;
     }
     try {
         if (command == QLatin1String("convert"))

@@ -152,7 +152,7 @@ ReplacedOutput::Problem ReplacedOutput::commit(OutputTarget& target)
             return Problem::Busy;
         }
     }
-    if (!platform::replaceFile(temporary_, output_)) {
+    if (!platform::replaceFile(temporary_, output_, heldOutput_)) {
         abandon(target);
         return Problem::CannotReplace;
     }

@@ -68,8 +68,10 @@ private:
 
 // Removes a file name; false when it could not be removed.
 bool removeFile(const std::filesystem::path& path);
-// Renames `from` over `to` in one step, replacing `to`.
-bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Renames `from` over `to` in one step, replacing `to`. `heldTo` is the caller's handle on
+// `to`, if any: it keeps `to` locked until the rename where the system allows, but Windows
+// renames nothing over an open file, so there it is closed first.
+bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, NativeFile& heldTo);
 
 } // namespace platform
 

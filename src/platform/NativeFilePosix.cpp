@@ -178,7 +178,7 @@ bool removeFile(const std::filesystem::path& path)
     return ::unlink(path.c_str()) == 0;
 }
 
-bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, NativeFile&)
 {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }

@@ -203,8 +203,10 @@ bool removeFile(const std::filesystem::path& path)
     return DeleteFileW(path.c_str()) != 0;
 }
 
-bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, NativeFile& heldTo)
 {
+    // Should another run open `to` in the moment between, the rename fails and its file stays.
+    heldTo.close();
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

@@ -1,6 +1,7 @@
 #include "../gui/TestSupport.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QProcess>
 
 #include <optional>
@@ -15,34 +16,54 @@ struct Result {
     QString err;
 };
 
+// The program's command-line face: on Windows the console program beside the tests.
+QString binary()
+{
+#ifdef TOLVANE_BINARY_NAME
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/" TOLVANE_BINARY_NAME);
+#else
+    return QStringLiteral(TOLVANE_BINARY);
+#endif
+}
+
 Result finish(QProcess& p, const QByteArray& input)
 {
     p.waitForStarted();
-    p.write(input);
+    if (!input.isEmpty())
+        p.write(input);
     p.closeWriteChannel();
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-Result tolvane(const QStringList& args, const QByteArray& input = QByteArray(), const QString& stdoutFile = QString())
+Result tolvane(const QStringList& args, const QByteArray& input = QByteArray(), const QString& stdoutFile = QString(),
+               const QString& stdinFile = QString())
 {
     QProcess p;
     if (!stdoutFile.isEmpty())
         p.setStandardOutputFile(stdoutFile);
-    p.start(QStringLiteral(TOLVANE_BINARY), args);
+    if (!stdinFile.isEmpty())
+        p.setStandardInputFile(stdinFile);
+    p.start(binary(), args);
     return finish(p, input);
 }
 
 // QProcess passes arguments as UTF-8, so bytes that are not UTF-8 go through a shell:
 // printf makes the value of -d from octal escapes, put right after the command word.
+// Windows hands arguments over as UTF-16, where such bytes cannot arise; its text that is
+// not text is a lone surrogate.
 Result tolvaneRawDelimiter(const char* octal, const QStringList& args)
 {
+#ifdef _WIN32
+    Q_UNUSED(octal);
+    return tolvane(QStringList{args[0], QStringLiteral("-d"), QString(QChar(0xD800))} + args.mid(1));
+#endif
     QProcess p;
     p.start(QStringLiteral("/bin/sh"),
             QStringList{QStringLiteral("-c"),
                         QStringLiteral("d=$(printf \"$1\"); shift; c=$1; shift; exec \"$0\" \"$c\" -d \"$d\" \"$@\""),
-                        QStringLiteral(TOLVANE_BINARY), QString::fromLatin1(octal)} +
+                        binary(), QString::fromLatin1(octal)} +
                 args);
     return finish(p, QByteArray());
 }
@@ -158,39 +179,55 @@ TEST(CommandLine, FailuresAndUsageErrors)
     EXPECT_TRUE(r.err.contains(QStringLiteral("gone.csv")));
     EXPECT_EQ(f.read(out), "old");
 
-    // The output is the source, however written.
-    QFile::link(in, f.path(QStringLiteral("link.csv")));
-    for (const QString& same : {in, f.dir.path() + QStringLiteral("/./in.csv"), f.path(QStringLiteral("link.csv"))}) {
+    // The output is the source, however written, standard input too; or the definition file.
+    for (const QString& same : f.sameFileNames(QStringLiteral("in.csv"))) {
         r = tolvane({c, cols, QStringLiteral("1"), in, same});
         EXPECT_EQ(r.exit, 1) << same.toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("同じ")));
     }
-    EXPECT_EQ(f.read(in), kSource);
-
-    // A full disk and a missing folder.
-    QFile::link(QStringLiteral("/dev/full"), f.path(QStringLiteral("full.csv")));
-    r = tolvane({c, cols, QStringLiteral("1"), in, f.path(QStringLiteral("full.csv"))});
+    r = tolvane({c, cols, QStringLiteral("1"), QStringLiteral("-"), in}, QByteArray(), QString(), in);
     EXPECT_EQ(r.exit, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("full.csv")));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("書き込めません")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("同じ")));
+    const QString def = f.write(QStringLiteral("x.def"), "CSV\r\n2\r\n");
+    r = tolvane({c, QStringLiteral("-f"), def, in, def});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("定義ファイルと同じ")));
+    EXPECT_EQ(f.read(in), kSource);
+    EXPECT_EQ(f.read(def), "CSV\r\n2\r\n");
+
     r = tolvane({c, cols, QStringLiteral("1"), in, f.path(QStringLiteral("no-folder/out.csv"))});
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("no-folder")));
 
+    r = tolvane({QStringLiteral("--help")});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_TRUE(QString::fromUtf8(r.out).contains(QFileInfo(binary()).completeBaseName() + QStringLiteral(" convert")));
+    r = tolvane({QStringLiteral("--version")});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_TRUE(r.out.startsWith("tolvane "));
+}
+
+TEST(CommandLine, AFullDiskIsAFailure)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no device that is always full";
+#endif
+    WindowFixture f;
+    const QString in = f.write(QStringLiteral("in.csv"), kSource);
+    QFile::link(QStringLiteral("/dev/full"), f.path(QStringLiteral("full.csv")));
+    Result r = tolvane(
+        {QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("1"), in, f.path(QStringLiteral("full.csv"))});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("full.csv")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("書き込めません")));
+
     // Output of its own that cannot be written is a failure, said on standard error.
-    for (const QStringList& args : {QStringList{detect, in}, QStringList{QStringLiteral("--help")},
+    for (const QStringList& args : {QStringList{QStringLiteral("detect"), in}, QStringList{QStringLiteral("--help")},
                                     QStringList{QStringLiteral("--version")}}) {
         r = tolvane(args, QByteArray(), f.path(QStringLiteral("full.csv")));
         EXPECT_EQ(r.exit, 1) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("書き込めません"))) << args.join(' ').toStdString();
     }
-
-    r = tolvane({QStringLiteral("--help")});
-    EXPECT_EQ(r.exit, 0);
-    EXPECT_TRUE(QString::fromUtf8(r.out).contains(QStringLiteral("tolvane convert")));
-    r = tolvane({QStringLiteral("--version")});
-    EXPECT_EQ(r.exit, 0);
-    EXPECT_TRUE(r.out.startsWith("tolvane "));
 }
 
 TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
@@ -238,6 +275,9 @@ TEST(CommandLine, ConvertWritesTheWindowsBytes)
 // program: pipes, redirections, limits and signals as a user's shell gives them.
 TEST(CommandLine, EdgesOfInputAndDisk)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "shell scripts with named pipes, ulimit, prlimit, /proc and signals";
+#endif
     struct Case {
         const char* script;
         int exit;
@@ -289,7 +329,7 @@ TEST(CommandLine, EdgesOfInputAndDisk)
         QProcess p;
         p.setWorkingDirectory(dir->path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("T"), QStringLiteral(TOLVANE_BINARY));
+        env.insert(QStringLiteral("T"), binary());
         p.setProcessEnvironment(env);
         p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromUtf8(c.script)});
         const Result r = finish(p, QByteArray());

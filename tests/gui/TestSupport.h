@@ -37,6 +37,21 @@ struct WindowFixture {
         }
     }
 
+    // Names of `name` in the folder, written in other ways that lead to the same file:
+    // through "/./", and through a symbolic link, or on Windows in other case and with
+    // backslashes (a symbolic link there needs rights that a user seldom has).
+    QStringList sameFileNames(const QString& name) const
+    {
+        QStringList names{path(name), dir.path() + QStringLiteral("/./") + name};
+#ifdef _WIN32
+        names << QDir::toNativeSeparators(path(name.toUpper()));
+#else
+        QFile::link(path(name), path(QStringLiteral("link-") + name));
+        names << path(QStringLiteral("link-") + name);
+#endif
+        return names;
+    }
+
     QString write(const QString& name, const std::string& bytes) const
     {
         QFile f(path(name));
