@@ -4,7 +4,11 @@
 # with them (`cmake --install`): the install folder is what the zip holds.
 
 set(TOLVANE_RUNTIME_DLLS)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+set(runtime_names)
+if(MINGW)
+  set(runtime_names libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+endif()
+foreach(dll ${runtime_names})
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll} OUTPUT_VARIABLE found
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT IS_ABSOLUTE "${found}" OR NOT EXISTS "${found}")
