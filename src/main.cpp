@@ -10,6 +10,7 @@
 #include "platform/CommonDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/UiFont.h"
 #include "shared/mdlGlobal.h"
 #include "window/frmConvert.h"
 
@@ -44,10 +45,7 @@ int runWindow(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
-    // The layout is drawn for a 9-point UI font, about 12 pixels at 96 dpi.
-    QFont font = QApplication::font();
-    font.setPixelSize(12);
-    QApplication::setFont(font);
+    QApplication::setFont(platform::uiFont(QApplication::font()));
     // The window speaks Japanese, so Qt's own dialogs (files, messages) do too.
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
