@@ -408,11 +408,27 @@ void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifier
         beginDrag(Label1->text());
 }
 
-void frmConvert::beginDrag(const QString& payload)
+void frmConvert::setSourceCommandsEnabled(bool enabled)
 {
+    // A run reads the source it started with: choosing another source, detecting again or
+    // loading a definition would change the columns under it.
+    for (QWidget* w : {static_cast<QWidget*>(cmdFile), static_cast<QWidget*>(cmd検出)})
+        w->setEnabled(enabled);
+    mnuOpenCSV->setEnabled(enabled);
+    mnuOpenDef->setEnabled(enabled);
+}
+
+QMimeData* frmConvert::dragData(const QString& payload)
+{
+    // Only the program's own type: no text box takes a column for text it could type.
     auto* mime = new QMimeData;
     mime->setData(ItemList::kMimeType, payload.toUtf8());
-    mime->setText(payload);
+    return mime;
+}
+
+void frmConvert::beginDrag(const QString& payload)
+{
+    QMimeData* mime = dragData(payload);
     QPixmap picture(Label1->size() * devicePixelRatioF());
     picture.setDevicePixelRatio(devicePixelRatioF());
     picture.fill(palette().color(QPalette::Highlight));
@@ -557,6 +573,7 @@ void frmConvert::runConversion()
     }
 
     running_ = true;
+    setSourceCommandsEnabled(false);
     prgRun->setValue(0);
     prgRun->show();
     const auto showProgress = [&] {
@@ -575,6 +592,7 @@ void frmConvert::runConversion()
         ~RunningFlag()
         {
             w->running_ = false;
+            w->setSourceCommandsEnabled(true);
             w->prgRun->hide();
         }
     } runningFlag{this};
@@ -608,6 +626,7 @@ void frmConvert::runConversion()
     }
     status = conversion.finish();
     running_ = false;
+    setSourceCommandsEnabled(true);
     prgRun->hide();
     showProgress();
     if (conversion.anyOutput())

@@ -27,6 +27,7 @@ class QAction;
 class QPushButton;
 class QRadioButton;
 class QProgressBar;
+class QMimeData;
 
 class frmConvert : public QMainWindow {
     Q_OBJECT
@@ -113,6 +114,8 @@ public:
     std::chrono::milliseconds sliceDuration{30};
     // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
     std::function<void(const QString& payload)> startDrag;
+    // What a drag from 元データ carries.
+    static QMimeData* dragData(const QString& payload);
 
     // Line processing for the first line: the attribute table and the source list.
     void SetINData(const std::string& DELI, const std::string& p);
@@ -131,6 +134,7 @@ private:
     void requestEnd();
     void runConversion();
     void beginDrag(const QString& payload);
+    void setSourceCommandsEnabled(bool enabled);
     void showFileProblem(engine::FileProblem problem, const QString& path);
 
     void buildControls();

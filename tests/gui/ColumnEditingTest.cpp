@@ -1,8 +1,13 @@
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -186,6 +191,21 @@ TEST(ColumnEditing, DetectionAndANewSourceEmptyTheOutputList)
     f.choose(file);
     EXPECT_TRUE(f.rows(2).isEmpty());
     EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
+}
+
+TEST(ColumnEditing, OnlyTheListsTakeADraggedItem)
+{
+    WindowFixture f;
+    // What a drag from 元データ carries is refused by a text box: 区切文字 stays as it was.
+    std::unique_ptr<QMimeData> mime(frmConvert::dragData(QStringLiteral("02;b")));
+    for (QWidget* target : {static_cast<QWidget*>(f.window.txtDELI), static_cast<QWidget*>(f.window.txtCSV[0])}) {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        EXPECT_FALSE(enter.isAccepted());
+    }
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.window.List[2]->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QAction>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QProcess>
 #include <QTimer>
@@ -157,6 +159,13 @@ TEST(ConversionRun, ChangesServedDuringTheRunApplyToTheFollowingLines)
     QTimer::singleShot(0, &w, [&] {
         EXPECT_TRUE(w.conversionRunning());
         EXPECT_TRUE(w.prgRun->isVisible() || !w.isVisible());
+        // Commands that would change the run's source are greyed, and a click does nothing.
+        EXPECT_FALSE(w.cmdFile->isEnabled() || w.cmd検出->isEnabled() || w.mnuOpenCSV->isEnabled() ||
+                     w.mnuOpenDef->isEnabled());
+        const auto dialogsBefore = f.dialog.shown.size();
+        w.cmdFile->click();
+        w.mnuOpenDef->trigger();
+        EXPECT_EQ(f.dialog.shown.size(), dialogsBefore);
         w.Option1[1]->click();
         f.dialog.answers.push_back(f.path(QStringLiteral("second.csv")));
         w.cmdSave_Click();
@@ -167,6 +176,8 @@ TEST(ConversionRun, ChangesServedDuringTheRunApplyToTheFollowingLines)
     });
     w.cmd開始_Click();
     EXPECT_FALSE(w.conversionRunning());
+    EXPECT_TRUE(w.cmdFile->isEnabled() && w.cmd検出->isEnabled() && w.mnuOpenCSV->isEnabled() &&
+                w.mnuOpenDef->isEnabled());
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 400件"));
 
     const std::string first = f.read(QStringLiteral("first.csv"));
