@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -44,6 +45,9 @@ frmDELI::frmDELI(mdlGlobal& global, platform::Platform& platform)
     txtDELI[0]->setGeometry(twips(240, 2520, 495, 270));
     txtDELI[1] = new QLineEdit(this);
     txtDELI[1]->setGeometry(twips(960, 2520, 855, 270));
+    // Neither box has a length limit (Qt would cut at 32,767 characters).
+    for (QLineEdit* box : txtDELI)
+        box->setMaxLength(std::numeric_limits<int>::max());
     cmdAdd = new QPushButton(QStringLiteral("追加(&A)"), this);
     cmdAdd->setGeometry(twips(3240, 2400, 1095, 495));
     Line1 = new QFrame(this);

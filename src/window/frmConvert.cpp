@@ -30,6 +30,7 @@
 #include <QRadioButton>
 
 #include <chrono>
+#include <limits>
 #include <exception>
 
 namespace {
@@ -144,6 +145,10 @@ void frmConvert::buildControls()
     prgRun->setRange(0, 1000);
     prgRun->setTextVisible(false);
     prgRun->hide();
+
+    // No box cuts its text short (Qt's default limit is 32,767 characters).
+    for (QLineEdit* box : {txtCSV[0], txtCSV[1], txtDELI, txtInFile, txtOutFile, txt件数})
+        box->setMaxLength(std::numeric_limits<int>::max());
 
     // Focus order: the delimiter box first, the display boxes last.
     QWidget* order[] = {txtDELI,   fra区切文字, Option1[0], Option1[1], chk先頭行, List[0],    List[2],
@@ -285,6 +290,8 @@ void frmConvert::SetINData(const std::string& DELI, const std::string& p)
 void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
 {
     List[0]->setLineItems(engine::Proc1Line(std::move(p), sDELI, iItemCount));
+    // A new list starts at its first item, wherever the old one was scrolled to.
+    List[0]->scrollToTop();
 }
 
 void frmConvert::recreateColumnMap()
@@ -577,12 +584,16 @@ void frmConvert::runConversion()
     prgRun->setValue(0);
     prgRun->show();
     const auto showProgress = [&] {
+        // A long line shows from its beginning, not from where setText leaves the cursor.
         if (conversion.shownCount() > 0) {
             txt件数->setText(QString::number(conversion.shownCount()));
             txtCSV[0]->setText(platform::decodeCp932(conversion.lastSource()));
+            txtCSV[0]->setCursorPosition(0);
         }
-        if (conversion.anyOutput())
+        if (conversion.anyOutput()) {
             txtCSV[1]->setText(platform::decodeCp932(conversion.lastOutput()));
+            txtCSV[1]->setCursorPosition(0);
+        }
         if (conversion.sourceSize() > 0)
             prgRun->setValue(static_cast<int>(conversion.bytesRead() * 1000 / conversion.sourceSize()));
     };

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QRadioButton>
 #include <QProcess>
 #include <QTimer>
@@ -372,6 +373,29 @@ TEST(ConversionRun, AFailedWriteKeepsWholeLines)
     EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("%1件を書き込んだ").arg(lines))) << f.lastPrompt().toStdString();
     EXPECT_EQ(w.txt件数->text(), QString::number(lines));
 #endif
+}
+
+TEST(ConversionRun, LongLinesShowWholeFromTheirBeginningAndANewListFromTheTop)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    std::string items;
+    for (int i = 1; i <= 500; ++i)
+        items += (i > 1 ? "," : "") + std::to_string(i);
+    const std::string longItem(40000, 'x');
+    f.choose(f.write(QStringLiteral("in.csv"), items + "\r\nhead," + longItem + "\r\n"));
+    f.columns({2});
+    f.output(QStringLiteral("out.csv"));
+    w.cmd開始_Click();
+    for (QLineEdit* box : {w.txtCSV[0], w.txtCSV[1]}) {
+        EXPECT_EQ(box->cursorPosition(), 0);
+        EXPECT_GE(box->text().size(), 40000);
+    }
+    // Scrolled to the end of the list, then the source is chosen again.
+    w.List[0]->scrollToBottom();
+    ASSERT_GT(w.List[0]->verticalScrollBar()->value(), 0);
+    f.choose(w.sInFile);
+    EXPECT_EQ(w.List[0]->verticalScrollBar()->value(), 0);
 }
 
 } // namespace
