@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -107,5 +108,27 @@ inline void warm(const fs::path& p)
 }
 
 inline bool executable(const fs::path& p) { return access(p.c_str(), X_OK) == 0; }
+
+// Best time and highest peak over all runs; any failed run fails the whole.
+struct Measured {
+    bool ok = true;
+    double seconds = 0;
+    double peakMB = 0; // MB = 10^6 bytes
+    std::string failure;
+    std::string log; // the last run's
+    int runs = 0;
+
+    void add(const ChildRun& r)
+    {
+        log = r.log;
+        if (!r.ok) {
+            ok = false;
+            failure = r.log;
+        }
+        seconds = runs == 0 ? r.seconds : std::min(seconds, r.seconds);
+        peakMB = std::max(peakMB, static_cast<double>(r.peakKiB) * 1024 / 1e6);
+        ++runs;
+    }
+};
 
 } // namespace bench

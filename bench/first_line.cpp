@@ -115,20 +115,6 @@ std::pair<std::uint64_t, std::string> listingShape(const fs::path& p)
     return {lines, last};
 }
 
-struct Best {
-    bool ok = true;
-    double seconds = 0;
-    double peakMB = 0;
-    std::string log;
-    int runs = 0;
-    void add(const bench::ChildRun& r)
-    {
-        ok = ok && r.ok;
-        seconds = runs++ == 0 ? r.seconds : std::min(seconds, r.seconds);
-        peakMB = std::max(peakMB, static_cast<double>(r.peakKiB) * 1024 / kMB);
-        log = r.log;
-    }
-};
 
 int usage()
 {
@@ -183,7 +169,7 @@ int main(int argc, char** argv)
     const std::string wantLast = std::to_string(items) + "\t" + kLastItem;
     const bool listingRight = shown.ok && listedLines == items + 1 && lastListed == wantLast;
     good = good && listingRight;
-    Best detect, detectSmall, win, winSmall;
+    bench::Measured detect, detectSmall, win, winSmall;
     for (std::int64_t r = 0; r < runs; ++r) {
         detect.add(bench::runChild({tolvane.string(), "detect", file.string()}, log, "/dev/null"));
         detectSmall.add(bench::runChild({tolvane.string(), "detect", small.string()}, log, "/dev/null"));
@@ -198,9 +184,9 @@ int main(int argc, char** argv)
     std::printf("\nfirst line of %s: %.1f MB, %llu items; best time and highest peak of %lld runs; MB = 10^6 bytes\n",
                 file.filename().c_str(), lineMB, static_cast<unsigned long long>(items), static_cast<long long>(runs));
     std::printf("  %-34s %9s %9s %12s %22s\n", "", "seconds", "peak MB", "peak / line", "(peak - 1-line) / line");
-    const auto row = [&](const char* name, const Best& big, const Best& base) {
+    const auto row = [&](const char* name, const bench::Measured& big, const bench::Measured& base) {
         if (!big.ok) {
-            std::printf("  %-34s FAILED: %s\n", name, big.log.substr(0, 400).c_str());
+            std::printf("  %-34s FAILED: %s\n", name, big.failure.substr(0, 400).c_str());
             return false;
         }
         std::printf("  %-34s %9.3f %9.1f %12.2f %22.2f\n", name, big.seconds, big.peakMB, big.peakMB / lineMB,

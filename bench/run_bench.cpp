@@ -34,6 +34,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using bench::ChildRun;
+using bench::Measured;
 using bench::executable;
 using bench::readSmallFile;
 using bench::runChild;
@@ -65,25 +66,6 @@ struct Case {
     fs::path expect;
 };
 
-// Best time and highest peak over all runs; any failed run fails the whole.
-struct Measured {
-    bool ok = true;
-    double seconds = 0;
-    double peakMB = 0;
-    std::string failure;
-    int runs = 0;
-
-    void add(const ChildRun& r)
-    {
-        if (!r.ok) {
-            ok = false;
-            failure = r.log;
-        }
-        seconds = runs == 0 ? r.seconds : std::min(seconds, r.seconds);
-        peakMB = std::max(peakMB, static_cast<double>(r.peakKiB) * 1024 / kMB);
-        ++runs;
-    }
-};
 
 std::string delimiterArg(char d) { return d == '\t' ? std::string("\\t") : std::string(1, d); }
 

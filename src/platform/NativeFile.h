@@ -59,6 +59,8 @@ public:
 
 private:
 #ifdef _WIN32
+    // Takes a handle just opened, or the reason it could not be.
+    static NativeFile adopt(void* handle, OpenError& error);
     void* handle_ = nullptr;
 #else
     int fd_ = -1;

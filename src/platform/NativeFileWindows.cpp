@@ -73,38 +73,36 @@ NativeFile& NativeFile::operator=(NativeFile&& o) noexcept
     return *this;
 }
 
-NativeFile NativeFile::openRead(const std::filesystem::path& path, OpenError& error)
+NativeFile NativeFile::adopt(void* handle, OpenError& error)
 {
     NativeFile f;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = OpenError::IsDirectory;
-        return f;
-    }
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    if (handle == INVALID_HANDLE_VALUE) {
         error = errorOf(GetLastError());
         return f;
     }
-    f.handle_ = h;
+    f.handle_ = handle;
     error = OpenError::None;
     return f;
 }
 
+NativeFile NativeFile::openRead(const std::filesystem::path& path, OpenError& error)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = OpenError::IsDirectory;
+        return NativeFile();
+    }
+    return adopt(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                 error);
+}
+
 NativeFile NativeFile::openAppend(const std::filesystem::path& path, bool create, OpenError& error)
 {
-    NativeFile f;
-    HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = errorOf(GetLastError());
-        return f;
-    }
-    f.handle_ = h;
-    error = OpenError::None;
-    return f;
+    return adopt(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                 error);
 }
 
 NativeFile NativeFile::standardInput()
