@@ -11,16 +11,20 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/UiFont.h"
+#include "shared/Guarded.h"
 #include "shared/mdlGlobal.h"
 #include "window/frmConvert.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 #include <QLibraryInfo>
 #include <QTranslator>
 #endif
 
-// One source, two faces. On Linux one program is both: the window without arguments,
-// the command line with them. Windows gives a program a console or none before it runs,
+// One source, two faces. On Linux one program is both: the command line when its first
+// argument is one of its commands, the window otherwise. Windows gives a program a console or none before it runs,
 // so there the window (TOLVANE_WINDOW_ONLY, no console on a double-click) and the
 // command line (TOLVANE_COMMAND_LINE_ONLY, bound to the console it was typed in) are
 // two programs.
@@ -41,9 +45,46 @@ int runCommandLine(int argc, char** argv)
 #endif
 
 #ifndef TOLVANE_COMMAND_LINE_ONLY
+// The source named on the command line, if any: what a desktop's "open with" passes. Qt
+// has taken its own options (-platform, -style, ...) out of the list by now.
+struct WindowArguments {
+    QString file;
+    QString error;
+};
+
+WindowArguments windowArguments(const QStringList& args)
+{
+    WindowArguments result;
+    QStringList files;
+    bool optionsEnd = false;
+    for (const QString& a : args.mid(1)) {
+        if (!optionsEnd && a == QLatin1String("--"))
+            optionsEnd = true;
+        else if (!optionsEnd && a.startsWith(QLatin1Char('-')) && a.size() > 1)
+            result.error = QStringLiteral("不明なオプションです: %1").arg(a);
+        else
+            files << a;
+    }
+    if (result.error.isEmpty() && files.size() > 1)
+        result.error = QStringLiteral("開くファイルは 1 つだけ指定してください。");
+    // The path as the file dialog would give it: whole, in the platform's own form.
+    if (result.error.isEmpty() && !files.isEmpty())
+        result.file = QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath());
+    return result;
+}
+
 int runWindow(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    const WindowArguments arguments = windowArguments(QCoreApplication::arguments());
+    if (!arguments.error.isEmpty()) {
+#ifdef TOLVANE_WINDOW_ONLY
+        platform::QtMessageBox().show(arguments.error, 48, QStringLiteral("Tolvane"));
+#else
+        std::fprintf(stderr, "%s\n", arguments.error.toLocal8Bit().constData());
+#endif
+        return 2;
+    }
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     QApplication::setFont(platform::uiFont(QApplication::font()));
     // The window speaks Japanese, so Qt's own dialogs (files, messages) do too.
@@ -66,6 +107,9 @@ int runWindow(int argc, char** argv)
     messageBox.setParent(&window);
     commonDialog.setParent(&window);
     window.show();
+    // Opened once the window stands, so that any message about the file appears over it.
+    if (!arguments.file.isEmpty())
+        QTimer::singleShot(0, &window, [&] { guarded(messageBox, [&] { window.openSourceFile(arguments.file); }); });
     return app.exec();
 }
 #endif
@@ -79,6 +123,9 @@ int main(int argc, char** argv)
 #elif defined(TOLVANE_WINDOW_ONLY)
     return runWindow(argc, argv);
 #else
-    return argc > 1 ? runCommandLine(argc, argv) : runWindow(argc, argv);
+    // Only the command line's own words go to it; anything else, a file or Qt's options
+    // included, opens the window.
+    return argc > 1 && cli::isCommand(QString::fromLocal8Bit(argv[1])) ? runCommandLine(argc, argv)
+                                                                       : runWindow(argc, argv);
 #endif
 }

@@ -32,7 +32,7 @@ constexpr int kUsage = 2;
 // %1 is the program's name: tolvane, or tolvane-cli where the window is a program of its own.
 const char* const kUsageText =
     "使い方:\n"
-    "  tolvane                                   メインウィンドウを開きます\n"
+    "  tolvane [FILE]                            メインウィンドウを開きます (FILE を元ファイルとして)\n"
     "  %1 convert [OPTIONS] SOURCE OUTPUT   SOURCE を変換して OUTPUT に書きます\n"
     "      -c, --columns LIST         出力する項目の番号をカンマで区切って指定 (例: 3,1,12)\n"
     "      -f, --definition FILE      出力する項目を定義ファイルから読みます\n"
@@ -356,6 +356,14 @@ int detect(const QStringList& args)
 }
 
 } // namespace
+
+bool isCommand(const QString& word)
+{
+    for (const char* command : {"convert", "detect", "--help", "-h", "--version"})
+        if (word == QLatin1String(command))
+            return true;
+    return false;
+}
 
 int run(const QStringList& args)
 {

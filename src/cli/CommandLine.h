@@ -9,4 +9,8 @@ namespace cli {
 // 0 success, 1 a failed conversion, 2 a usage error.
 int run(const QStringList& args);
 
+// Whether a program's first argument names something the command line does: anything
+// else opens the window.
+bool isCommand(const QString& word);
+
 } // namespace cli

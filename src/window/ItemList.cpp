@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 #include <limits>
@@ -73,6 +74,17 @@ public:
         endRemoveRows();
     }
 
+    // Moves a row added as text to another place among those rows.
+    void moveRow(int from, int to)
+    {
+        if (from < madeRows_ || to < madeRows_ || from >= rowCount() || to >= rowCount() || from == to)
+            return;
+        // Qt counts the destination before the move: one further on when moving down.
+        beginMoveRows(QModelIndex(), from, from, QModelIndex(), to > from ? to + 1 : to);
+        rows_.move(from - madeRows_, to - madeRows_);
+        endMoveRows();
+    }
+
     void clear() { setMade(0, {}); }
 
 private:
@@ -130,6 +142,11 @@ void ItemList::setLineItems(engine::LineItems items)
 void ItemList::removeRow(int row)
 {
     model_->removeRow(row);
+}
+
+void ItemList::moveRow(int from, int to)
+{
+    model_->moveRow(from, to);
 }
 
 void ItemList::clear()
@@ -337,6 +354,41 @@ void ItemList::paintEvent(QPaintEvent* event)
             option.state |= QStyle::State_HasFocus;
         itemDelegateForIndex(index)->paint(&painter, option, index);
     }
+    // A focused list without a current row still shows where the keyboard is.
+    if ((hasFocus() || viewport()->hasFocus()) && !current.isValid()) {
+        QStyleOptionFocusRect mark;
+        mark.initFrom(viewport());
+        mark.rect = QRect(0, 0, viewport()->width(), rowHeight());
+        mark.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &mark, &painter, this);
+    }
+}
+
+bool ItemList::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        // An item wider than the list shows whole in a tip; a short one needs none.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.isValid() ? model_->text(index.row()) : QString();
+        const int room = viewport()->width() - 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) - 4;
+        if (!text.isEmpty() && fontMetrics().horizontalAdvance(text) > room)
+            QToolTip::showText(help->globalPos(), tipText(text), viewport(), visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QAbstractItemView::viewportEvent(event);
+}
+
+QString ItemList::tipText(const QString& text)
+{
+    // Rich text wraps to the screen; an item of megabytes is cut where no one reads on.
+    constexpr qsizetype kMostShown = 4096;
+    QString shown = text.left(kMostShown).toHtmlEscaped();
+    if (text.size() > kMostShown)
+        shown += QStringLiteral("…");
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">%1</p>").arg(shown);
 }
 
 void ItemList::changeEvent(QEvent* event)
@@ -358,8 +410,32 @@ void ItemList::mousePressEvent(QMouseEvent* event)
 
 void ItemList::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && onKeyDown) {
-        onKeyDown(46, event->modifiers());
+    // The keys the window acts on, by their key codes; every other key moves and selects
+    // as in any list.
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    int keyCode = 0;
+    switch (event->key()) {
+    case Qt::Key_Delete:
+        keyCode = kKeyDelete;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        keyCode = kKeyReturn;
+        break;
+    case Qt::Key_Insert:
+        keyCode = kKeyInsert;
+        break;
+    case Qt::Key_Up:
+        keyCode = control ? kKeyUp : 0;
+        break;
+    case Qt::Key_Down:
+        keyCode = control ? kKeyDown : 0;
+        break;
+    default:
+        break;
+    }
+    if (keyCode != 0 && onKeyDown) {
+        onKeyDown(keyCode, event->modifiers());
         event->accept();
         return;
     }

@@ -1,5 +1,5 @@
 #pragma once
-// A list box that reports presses, drops and the Delete key to its window, which
+// A list box that reports presses, drops and its editing keys to its window, which
 // handles them by the list's index. Drags carry the drag carrier's caption as text.
 //
 // It shows a first line of millions of items at the cost of the line: the items are
@@ -18,6 +18,12 @@ class ItemListModel;
 class ItemList : public QAbstractItemView {
 public:
     static constexpr const char* kMimeType = "application/x-tolvane-column";
+    // Key codes handed to onKeyDown.
+    static constexpr int kKeyReturn = 13;
+    static constexpr int kKeyUp = 38;
+    static constexpr int kKeyDown = 40;
+    static constexpr int kKeyInsert = 45;
+    static constexpr int kKeyDelete = 46;
 
     explicit ItemList(QWidget* parent = nullptr);
 
@@ -33,6 +39,8 @@ public:
     void setLineItems(engine::LineItems items);
     // Removes a row added as text; rows made on demand go only all together, by clear().
     void removeRow(int row);
+    // Moves a row added as text to another place among those rows.
+    void moveRow(int from, int to);
     void clear();
 
     int currentRow() const;
@@ -59,6 +67,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     int horizontalOffset() const override { return 0; }
@@ -72,6 +81,7 @@ protected:
 private:
     // Every row's height: one line of text, Latin or Japanese.
     int rowHeight() const;
+    static QString tipText(const QString& text);
     int firstShownRow() const;
     // Rows that fit whole in the viewport, at least one.
     int rowsPerPage() const;

@@ -14,10 +14,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
+#include <QUrl>
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -66,6 +69,8 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& ge
 {
     auto* button = new QPushButton(caption, parent);
     button->setGeometry(geometry);
+    // Enter on a focused button presses it, as Space does.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -76,6 +81,7 @@ frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget*
 {
     buildControls();
     buildMenus();
+    setAcceptDrops(true);
     connectHandlers();
     Form_Load();
 }
@@ -85,7 +91,10 @@ frmConvert::~frmConvert() = default;
 void frmConvert::buildControls()
 {
     auto* client = new QWidget(this);
-    client->setFixedSize(6945 / 15, 7665 / 15);
+    // The laid-out size is the smallest; a larger window gives its room to the lists and boxes.
+    client->setMinimumSize(6945 / 15, 7665 / 15);
+    client->resize(client->minimumSize());
+    client->installEventFilter(this);
     setCentralWidget(client);
 
     Label[0] = makeLabel(client, QStringLiteral("元データ"), twips(120, 360, 735, 255));
@@ -95,6 +104,8 @@ void frmConvert::buildControls()
     Label[1] = makeLabel(client, QStringLiteral("区切文字"), twips(120, 1080, 735, 255));
     txtDELI = new QLineEdit(client);
     txtDELI->setGeometry(twips(1320, 1080, 975, 270));
+    // A file dropped here opens as the source, as anywhere on the window: it is no delimiter.
+    txtDELI->setAcceptDrops(false);
     Label[6] = makeLabel(client, QStringLiteral("元ファイル"), twips(120, 1440, 855, 255));
     txtInFile = makeDisplayBox(client, twips(1320, 1440, 5415, 270));
     Label[7] = makeLabel(client, QStringLiteral("出力ファイル"), twips(120, 1800, 1095, 255));
@@ -157,6 +168,41 @@ void frmConvert::buildControls()
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
     txtDELI->setFocus();
+
+    // How each control follows a larger window, as shares of the extra width and height
+    // added to its left, top, width and height: the long boxes widen, the two lists share
+    // the width and take the height, the buttons stay centred at the bottom.
+    struct Rule {
+        QWidget* widget;
+        double left, top, width, height;
+    };
+    const Rule rules[] = {
+        {txtCSV[0], 0, 0, 1, 0},    {txtCSV[1], 0, 0, 1, 0},   {txtInFile, 0, 0, 1, 0},   {txtOutFile, 0, 0, 1, 0},
+        {fra区切文字, 0, 0, 1, 0},  {Line1, 0, 0, 1, 0},       {List[0], 0, 0, 0.5, 1},   {Label[5], 0.5, 0, 0, 0},
+        {List[2], 0.5, 0, 0.5, 1},  {lbl属性, 1, 0, 0, 0},     {List[1], 1, 0, 0, 1},     {cmdFile, 0.5, 1, 0, 0},
+        {cmdSave, 0.5, 1, 0, 0},    {cmd検出, 0.5, 1, 0, 0},   {cmd開始, 0.5, 1, 0, 0},   {cmdClose, 0.5, 1, 0, 0},
+        {prgRun, 0, 1, 1, 0},
+    };
+    for (const Rule& r : rules)
+        anchors_.push_back({r.widget, r.widget->geometry(), r.left, r.top, r.width, r.height});
+}
+
+bool frmConvert::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && watched == centralWidget()) {
+        const QSize extra = centralWidget()->size() - centralWidget()->minimumSize();
+        const double dx = std::max(extra.width(), 0);
+        const double dy = std::max(extra.height(), 0);
+        for (const Anchor& a : anchors_) {
+            // Rounded from the laid-out place each time, so that no error adds up.
+            const int left = a.base.x() + static_cast<int>(a.left * dx);
+            const int top = a.base.y() + static_cast<int>(a.top * dy);
+            const int right = a.base.x() + a.base.width() + static_cast<int>((a.left + a.width) * dx);
+            const int bottom = a.base.y() + a.base.height() + static_cast<int>((a.top + a.height) * dy);
+            a.widget->setGeometry(left, top, right - left, bottom - top);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmConvert::buildMenus()
@@ -320,18 +366,68 @@ void frmConvert::cmdFile_Click()
         sInFile = chosen;
         return;
     }
+    openSourceFile(chosen);
+}
+
+void frmConvert::openSourceFile(const QString& path)
+{
+    // A run reads the source it started with (the commands that change it are greyed too).
+    if (running_)
+        return;
     // The file is checked before anything is cleared: an unreadable choice leaves the
     // window describing the file it described before.
     std::string line;
-    if (!readSourceFirstLine(chosen, line))
+    if (!readSourceFirstLine(path, line))
         return;
-    sInFile = chosen;
+    sInFile = path;
     txtInFile->setText(sInFile);
     List[0]->clear();
     List[1]->clear();
     List[2]->clear();
     LoadINData(std::move(line));
     List[2]->clear();
+}
+
+namespace {
+
+// The local file a drag from a file manager carries, if it carries exactly one.
+QString droppedFile(const QMimeData* mime)
+{
+    if (mime->hasFormat(ItemList::kMimeType) || !mime->hasUrls())
+        return QString();
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return QString();
+    return QDir::toNativeSeparators(urls.first().toLocalFile());
+}
+
+} // namespace
+
+void frmConvert::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!running_ && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmConvert::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!running_ && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmConvert::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (running_ || path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    guarded(platform_.messageBox, [&] { openSourceFile(path); });
 }
 
 void frmConvert::mnuOpenCSV_Click()
@@ -474,9 +570,17 @@ void frmConvert::List_DragDrop(int Index)
     rebuildHiddenList();
 }
 
-void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers)
+void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift)
 {
-    if (Index != 2 || KeyCode != 46)
+    if (Index == 0 && (KeyCode == ItemList::kKeyReturn || KeyCode == ItemList::kKeyInsert)) {
+        appendSourceRow();
+        return;
+    }
+    if (Index == 2 && (Shift & Qt::ControlModifier) && (KeyCode == ItemList::kKeyUp || KeyCode == ItemList::kKeyDown)) {
+        moveOutputRow(KeyCode == ItemList::kKeyUp ? -1 : 1);
+        return;
+    }
+    if (Index != 2 || KeyCode != ItemList::kKeyDelete)
         return;
     ItemList* output = List[2];
     if (const int r = output->selectedRow(); r >= 0) {
@@ -490,6 +594,40 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers)
         output->removeRow(r);
         output->clearSelection();
     }
+    rebuildHiddenList();
+}
+
+void frmConvert::appendSourceRow()
+{
+    // The keyboard's drag: the chosen row goes to the end of the output list, as a drop
+    // there would put it. A list just tabbed into has a current row but no selection yet.
+    ItemList* source = List[0];
+    int r = source->selectedRow();
+    if (r < 0)
+        r = source->currentRow();
+    if (r < 0)
+        return;
+    Label1->setText(rowText(r + 1, source->text(r)));
+    List_DragDrop(2);
+}
+
+void frmConvert::moveOutputRow(int step)
+{
+    // Rows and map slots trade places, as deleting the row and dropping it at its new place would leave them.
+    ItemList* output = List[2];
+    const int from = output->selectedRow();
+    const int to = from + step;
+    if (from < 0 || to < 0 || to >= output->count())
+        return;
+    if (g_.ColumnMap) {
+        engine::ColumnMap& map = *g_.ColumnMap;
+        const auto a = static_cast<std::size_t>(from + 1);
+        const auto b = static_cast<std::size_t>(to + 1);
+        if (a < map.size() && b < map.size())
+            std::swap(map[a].iItemNo, map[b].iItemNo);
+    }
+    output->moveRow(from, to);
+    output->setCurrentRow(to);
     rebuildHiddenList();
 }
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -122,8 +123,16 @@ public:
     // The line is kept by the source list, so it is handed over rather than copied.
     void Proc1Line(std::string p, const std::string& sDELI);
 
+    // Opens a source as 元ファイル does with the file chosen in its dialog; a file named on
+    // the command line or dropped onto the window comes here.
+    void openSourceFile(const QString& path);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Reads the source file's first line; on failure tells the user and returns false.
@@ -134,6 +143,8 @@ private:
     void requestEnd();
     void runConversion();
     void beginDrag(const QString& payload);
+    void appendSourceRow();
+    void moveOutputRow(int step);
     void setSourceCommandsEnabled(bool enabled);
     void showFileProblem(engine::FileProblem problem, const QString& path);
 
@@ -145,6 +156,13 @@ private:
     platform::Platform& platform_;
     // Created on first use, without an owner window; hidden, never destroyed, when closed.
     std::unique_ptr<frmDELI> frmDELI_;
+    // Where a control stands at the laid-out size, and its shares of any extra room.
+    struct Anchor {
+        QWidget* widget;
+        QRect base;
+        double left, top, width, height;
+    };
+    std::vector<Anchor> anchors_;
     bool running_ = false;
     bool endRequested_ = false;
 };

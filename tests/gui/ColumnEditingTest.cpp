@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 
 #include <memory>
 
@@ -206,6 +208,90 @@ TEST(ColumnEditing, OnlyTheListsTakeADraggedItem)
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(f.window.List[2]->viewport(), &enter);
     EXPECT_TRUE(enter.isAccepted());
+}
+
+// The keyboard alone, with real key presses to whatever has the focus.
+TEST(ColumnEditing, TheKeyboardBuildsMovesAndDeletesColumns)
+{
+    Editing f;
+    frmConvert& w = f.window;
+    f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    };
+    const auto tabTo = [&](QWidget* target) {
+        for (int i = 0; i < 20 && QApplication::focusWidget() != target; ++i)
+            press(Qt::Key_Tab);
+        return QApplication::focusWidget() == target;
+    };
+    // Empty and focused, a list still shows where the keyboard is.
+    const QImage emptyUnfocused = w.List[2]->grab().toImage();
+    ASSERT_TRUE(tabTo(w.List[2]));
+    EXPECT_NE(w.List[2]->grab().toImage(), emptyUnfocused);
+
+    // Return takes the row the focus is on, even before anything is selected; Insert and
+    // the keypad's Enter take the selected row.
+    ASSERT_TRUE(tabTo(w.List[0]));
+    press(Qt::Key_Return);
+    press(Qt::Key_End);
+    press(Qt::Key_Insert);
+    press(Qt::Key_Up);
+    press(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(f.rows(2), (QStringList{"01;a", "03;c", "02;b"}));
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 1, 3, 2}));
+    EXPECT_TRUE(f.drags.empty());
+
+    // Ctrl+Up and Ctrl+Down carry the selected row, and the map with it; at either end
+    // they do nothing.
+    ASSERT_TRUE(tabTo(w.List[2]));
+    press(Qt::Key_End);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QStringList rows;
+        std::vector<int> map;
+        QStringList hidden;
+    } steps[] = {
+        {Qt::Key_Up, Qt::ControlModifier, {"01;a", "02;b", "03;c"}, {0, 1, 2, 3}, {" 1", " 2", " 3"}},
+        {Qt::Key_Up, Qt::ControlModifier, {"02;b", "01;a", "03;c"}, {0, 2, 1, 3}, {" 2", " 1", " 3"}},
+        {Qt::Key_Up, Qt::ControlModifier, {"02;b", "01;a", "03;c"}, {0, 2, 1, 3}, {" 2", " 1", " 3"}},
+        {Qt::Key_Down, Qt::ControlModifier, {"01;a", "02;b", "03;c"}, {0, 1, 2, 3}, {" 1", " 2", " 3"}},
+        {Qt::Key_Down, Qt::NoModifier, {"01;a", "02;b", "03;c"}, {0, 1, 2, 3}, {" 1", " 2", " 3"}},
+        {Qt::Key_Down, Qt::ControlModifier, {"01;a", "02;b", "03;c"}, {0, 1, 2, 3}, {" 1", " 2", " 3"}},
+        {Qt::Key_Backspace, Qt::NoModifier, {"01;a", "02;b", "03;c"}, {0, 1, 2, 3}, {" 1", " 2", " 3"}},
+        {Qt::Key_Delete, Qt::NoModifier, {"01;a", "02;b"}, {0, 1, 2, -1}, {" 1", " 2"}},
+    };
+    for (const auto& step : steps) {
+        press(step.key, step.modifiers);
+        EXPECT_EQ(f.rows(2), step.rows) << step.key;
+        EXPECT_EQ(f.map(), step.map) << step.key;
+        EXPECT_EQ(f.rows(1), step.hidden) << step.key;
+    }
+
+    // Enter on a focused button presses it.
+    ASSERT_TRUE(tabTo(w.cmdSave));
+    press(Qt::Key_Return);
+    ASSERT_EQ(f.dialog.shown.size(), 2u);
+    EXPECT_TRUE(f.dialog.shown.back().save);
+}
+
+TEST(ColumnEditing, LongItemsShowWholeAsATip)
+{
+    WindowFixture f;
+    const std::string longItem(300, 'x');
+    f.choose(f.write(QStringLiteral("long.csv"), "short," + longItem + "\r\n"));
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    QWidget* rows = f.window.List[0]->viewport();
+    for (int row : {0, 1}) {
+        const QPoint at(5, f.window.List[0]->visualRect(f.window.List[0]->model()->index(row, 0)).center().y());
+        QHelpEvent tip(QEvent::ToolTip, at, rows->mapToGlobal(at));
+        QApplication::sendEvent(rows, &tip);
+        EXPECT_EQ(QToolTip::text().contains(QString::fromStdString(longItem)), row == 1) << row;
+    }
 }
 
 } // namespace

@@ -2,6 +2,10 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +189,44 @@ TEST(Detection, MenuAndButtonChooseTheSourceAlike)
     f.window.mnuOpenCSV->trigger();
     EXPECT_EQ(f.window.sInFile, file);
     EXPECT_EQ(f.rows(0), (QStringList{"x", "y"}));
+}
+
+// A file from the file manager opens wherever on the window it is dropped, as 元ファイル
+// would open it; what is not one local file is refused.
+TEST(Detection, AFileDroppedOnTheWindowOpensAsTheSource)
+{
+    WindowFixture f;
+    frmConvert& w = f.window;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    };
+    QWidget* targets[] = {w.txtDELI, w.txtCSV[0], w.List[0]->viewport(), w.List[2]->viewport(), w.cmdFile, &w};
+    int n = 0;
+    for (QWidget* target : targets) {
+        ++n;
+        const QString file = f.write(QStringLiteral("t%1.csv").arg(n), "a" + std::to_string(n) + "\tb\r\n");
+        EXPECT_TRUE(drop(target, {QUrl::fromLocalFile(file)})) << n;
+        EXPECT_EQ(w.sInFile, QDir::toNativeSeparators(file)) << n;
+        EXPECT_EQ(w.txtInFile->text(), w.sInFile) << n;
+        EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("a%1").arg(n), "b"})) << n;
+        EXPECT_EQ(w.txtDELI->text(), QStringLiteral("\t")) << n;
+    }
+    const QString kept = w.sInFile;
+    const QUrl one = QUrl::fromLocalFile(f.path(QStringLiteral("t1.csv")));
+    EXPECT_FALSE(drop(&w, {one, QUrl::fromLocalFile(f.path(QStringLiteral("t2.csv")))}));
+    EXPECT_FALSE(drop(&w, {QUrl(QStringLiteral("https://example.invalid/x.csv"))}));
+    EXPECT_EQ(w.sInFile, kept);
+    EXPECT_EQ(f.dialog.shown.size(), 0u);
 }
 
 } // namespace

@@ -86,6 +86,42 @@ TEST(MainWindow, LayoutFollowsTheTwipTable)
     EXPECT_EQ(w.mnuDELI->text(), QStringLiteral("区切文字の指定(&D)"));
 }
 
+// A larger window gives its room to the boxes and lists; it cannot be made smaller than laid out.
+TEST(MainWindow, ControlsFollowTheFrame)
+{
+    Fixture f;
+    frmConvert& w = f.window;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    std::vector<QRect> laidOut;
+    for (QWidget* c : w.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        laidOut.push_back(c->geometry());
+    const QSize start = w.size();
+    w.resize(start + QSize(200, 100));
+    QApplication::processEvents();
+    ASSERT_EQ(w.centralWidget()->size(), QSize(663, 611));
+    const struct {
+        QWidget* control;
+        QRect expected;
+    } grown[] = {
+        {w.txtCSV[0], QRect(88, 24, 361 + 200, 18)},    {w.txtOutFile, QRect(88, 120, 361 + 200, 18)},
+        {w.txtDELI, QRect(88, 72, 65, 18)},             {w.Label[6], QRect(8, 96, 57, 17)},
+        {w.List[0], QRect(88, 280, 105 + 100, 148 + 100)}, {w.List[2], QRect(216 + 100, 280, 105 + 100, 148 + 100)},
+        {w.Label[5], QRect(216 + 100, 264, 65, 17)},    {w.cmdFile, QRect(40 + 100, 448 + 100, 73, 33)},
+        {w.cmdClose, QRect(360 + 100, 448 + 100, 73, 33)},
+    };
+    for (const auto& g : grown)
+        EXPECT_EQ(g.control->geometry(), g.expected) << g.control->objectName().toStdString() << " "
+                                                    << g.control->metaObject()->className();
+    w.resize(100, 100);
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), start);
+    std::vector<QRect> back;
+    for (QWidget* c : w.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        back.push_back(c->geometry());
+    EXPECT_EQ(back, laidOut);
+}
+
 TEST(MainWindow, OutputDelimiterFollowsTheOptionButtons)
 {
     Fixture f;

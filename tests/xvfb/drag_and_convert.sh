@@ -1,7 +1,8 @@
 #!/bin/bash
 # A user's session under Xvfb: choose a code page 932 source in the real file dialog,
-# drag two items from the source list onto the output list with the mouse, choose the
-# output file, convert, and check the output bytes.
+# drag an item onto 区切文字 (where it must not land), drag two items from the source
+# list onto the output list with the mouse, choose the output file, convert, and check
+# the output bytes.
 # usage: drag_and_convert.sh TOLVANE_BINARY [SCREENSHOT.png]
 set -euo pipefail
 BIN=$1
@@ -12,6 +13,8 @@ if [ -z "${TOLVANE_IN_XVFB:-}" ]; then
 fi
 unset QT_QPA_PLATFORM
 WORK=$(mktemp -d)
+# Remembered folders go to the run's own folder, not the user's settings.
+export XDG_CONFIG_HOME=$WORK/config
 trap 'kill $PID 2>/dev/null || true; rm -rf "$WORK"' EXIT
 # 商品コード,品名,価格 / A001,ソフト,120 / "B,002",表ポ,80
 printf '\x8f\xa4\x95\x69\x83\x52\x81\x5b\x83\x68,\x95\x69\x96\xbc,\x89\xbf\x8a\x69\r\nA001,\x83\x5c\x83\x74\x83\x67,120\r\n"B,002",\x95\x5c\x83\x7c,80\r\n' >"$WORK/src.csv"
@@ -34,14 +37,17 @@ typepath() { sleep 0.8; xdotool key ctrl+a; xdotool type --delay 10 "$1"; xdotoo
 click 76 464                  # 元ファイル
 typepath "$WORK/src.csv"
 # Drag item 3 (価格) and then item 1 (商品コード) onto the output list.
-drag() {
+drag() { # source row's y, then where to drop (default: the output list)
+    local tx=${2:-250} ty=${3:-340}
     xdotool mousemove $((X + 120)) $((Y + MENU + $1)); sleep 0.2
     xdotool mousedown 1; sleep 0.2
     xdotool mousemove $((X + 130)) $((Y + MENU + $1 + 10)); sleep 0.2
-    xdotool mousemove $((X + 240)) $((Y + MENU + 330)); sleep 0.2
-    xdotool mousemove $((X + 250)) $((Y + MENU + 340)); sleep 0.3
+    xdotool mousemove $((X + tx - 10)) $((Y + MENU + ty - 10)); sleep 0.2
+    xdotool mousemove $((X + tx)) $((Y + MENU + ty)); sleep 0.3
     xdotool mouseup 1; sleep 0.4
 }
+# Onto 区切文字: were it taken, the box would read "02;品名" and split nothing.
+drag 301 120 81
 drag 315
 drag 287
 click 156 464                 # 保存
