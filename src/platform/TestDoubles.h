@@ -15,13 +15,14 @@ struct RecordedMessage {
     QString prompt;
     int flags;
     QString title;
+    QWidget* owner; // the window it appeared over; null for the main window
 };
 
 class RecordingMessageBox : public MessageBox {
 public:
-    void show(const QString& prompt, int flags, const QString& title) override
+    void showOver(QWidget* owner, const QString& prompt, int flags, const QString& title) override
     {
-        messages.push_back({prompt, flags, title});
+        messages.push_back({prompt, flags, title, owner});
         if (onShow)
             onShow(messages.back());
     }

@@ -1,7 +1,10 @@
 #include "platform/Cp932.h"
 #include "platform/TestDoubles.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +139,44 @@ TEST(CommonDialogDouble, KeepsPropertiesAndReportsCancel)
     EXPECT_EQ(dialog.unexpected, 0);
     EXPECT_EQ(dialog.ShowOpen(), 0);
     EXPECT_EQ(dialog.unexpected, 1);
+}
+
+// Runs `show` and hands the first modal window it opens to `inspect`, then closes it.
+template <typename Show, typename Inspect> void whileModal(Show show, Inspect inspect)
+{
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            seen = true;
+            inspect(w);
+            if (w->isVisible())
+                w->close();
+        }
+    });
+    show();
+    EXPECT_TRUE(seen) << "no modal window";
+}
+
+// The title bar needs the title's width and room for its icon and buttons; a prompt is
+// never cut to make room.
+TEST(QtMessageBoxTest, IsWideEnoughForItsTitleAndPrompt)
+{
+    struct Case {
+        QString title;
+        QString prompt;
+    } cases[] = {
+        {QStringLiteral("変換終了"), QStringLiteral(" 3件")},
+        {QStringLiteral("区切文字の指定"), QStringLiteral("削除する項目を指定してください。")},
+        {QStringLiteral("Tolvane"), QStringLiteral("出力ファイル「/tmp/out/sales.csv」に書き込めません")},
+    };
+    const QFontMetrics metrics(QApplication::font());
+    for (const Case& c : cases) {
+        QtMessageBox boxes;
+        int width = 0;
+        whileModal([&] { boxes.show(c.prompt, 0, c.title); }, [&](QWidget* box) { width = box->width(); });
+        EXPECT_GE(width, std::max(metrics.horizontalAdvance(c.title) + 120, 240)) << c.title.toStdString();
+        EXPECT_GE(width, metrics.horizontalAdvance(c.prompt)) << c.prompt.toStdString();
+    }
 }
 
 } // namespace
