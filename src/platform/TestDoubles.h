@@ -39,6 +39,7 @@ public:
         QString initDir;
         QString filter;
         QString fileName;
+        Purpose purpose;
     };
 
     // Next answers, in order: a path, or nullopt for a cancel.
@@ -50,7 +51,7 @@ public:
 protected:
     std::optional<QString> ask(Mode mode) override
     {
-        shown.push_back({mode == Mode::Save, CancelError, InitDir, Filter, FileName});
+        shown.push_back({mode == Mode::Save, CancelError, InitDir, Filter, FileName, purpose});
         if (answers.empty()) {
             ++unexpected;
             return std::nullopt;

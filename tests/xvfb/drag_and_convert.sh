@@ -12,6 +12,7 @@ if [ -z "${TOLVANE_IN_XVFB:-}" ]; then
 fi
 unset QT_QPA_PLATFORM
 WORK=$(mktemp -d)
+export XDG_CONFIG_HOME="$WORK" # the file dialogs remember their folders; not in the user's settings
 trap 'kill $PID 2>/dev/null || true; rm -rf "$WORK"' EXIT
 # 商品コード,品名,価格 / A001,ソフト,120 / "B,002",表ポ,80
 printf '\x8f\xa4\x95\x69\x83\x52\x81\x5b\x83\x68,\x95\x69\x96\xbc,\x89\xbf\x8a\x69\r\nA001,\x83\x5c\x83\x74\x83\x67,120\r\n"B,002",\x95\x5c\x83\x7c,80\r\n' >"$WORK/src.csv"
