@@ -1,3 +1,5 @@
+#include "TestSupport.h"
+
 #include "platform/Cp932.h"
 #include "platform/TestDoubles.h"
 
@@ -142,6 +144,23 @@ TEST(CommonDialogDouble, KeepsPropertiesAndReportsCancel)
     EXPECT_EQ(dialog.unexpected, 0);
     EXPECT_EQ(dialog.ShowOpen(), 0);
     EXPECT_EQ(dialog.unexpected, 1);
+}
+
+// Each command tells the dialog which kind of file it asks for.
+TEST(CommonDialogDouble, CommandsNameTheKindOfFile)
+{
+    using P = CommonDialog::Purpose;
+    WindowFixture f;
+    f.choose(f.write(QStringLiteral("a.csv"), "x,y\r\n"));
+    f.columns({1});
+    f.dialog.answers = {std::nullopt, std::nullopt, std::nullopt};
+    f.window.cmdSave_Click();
+    f.window.mnuSaveDef_Click();
+    f.window.mnuOpenDef_Click();
+    std::vector<P> purposes;
+    for (const auto& shown : f.dialog.shown)
+        purposes.push_back(shown.purpose);
+    EXPECT_EQ(purposes, (std::vector<P>{P::Source, P::Output, P::Definition, P::Definition}));
 }
 
 // Runs `show` and hands the first modal window it opens to `inspect`, then closes it.
