@@ -86,6 +86,7 @@ int runWindow(int argc, char** argv)
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
+    QApplication::setOrganizationName(QStringLiteral("Tolvane")); // where the file dialogs' folders are kept
     QApplication::setFont(platform::uiFont(QApplication::font()));
     // The window speaks Japanese, so Qt's own dialogs (files, messages) do too.
     QTranslator qtTexts;

@@ -3,6 +3,7 @@
 #include "platform/Cp932.h"
 #include "shared/Guarded.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -10,7 +11,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QWindow>
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 
@@ -23,10 +27,29 @@ QRect twips(int left, int top, int width, int height)
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
 
+// Draws a row's control characters visibly; the row's text itself stays as it is.
+class VisibleControls : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        return frmDELI::shownText(QStyledItemDelegate::displayText(value, locale));
+    }
+};
+
+// Whether `window` belongs to `owner`: a box or dialog opened over it.
+bool ownedBy(const QWidget* window, const QWidget* owner)
+{
+    for (const QWidget* w = window ? window->parentWidget() : nullptr; w; w = w->parentWidget())
+        if (w == owner)
+            return true;
+    return false;
+}
+
 } // namespace
 
 frmDELI::frmDELI(mdlGlobal& global, platform::Platform& platform)
-    : QWidget(nullptr, Qt::Window), g_(global), platform_(platform)
+    : QWidget(nullptr, Qt::Window), g_(global), platform_(platform), messages_(platform.messageBox, this)
 {
     setWindowTitle(kCaption);
     setFixedSize(4665 / 15, 4080 / 15);
@@ -37,6 +60,7 @@ frmDELI::frmDELI(mdlGlobal& global, platform::Platform& platform)
     lstDELI->setGeometry(twips(240, 480, 2655, 1320));
     lstDELI->setSelectionMode(QAbstractItemView::SingleSelection);
     lstDELI->installEventFilter(this);
+    lstDELI->setItemDelegate(new VisibleControls(lstDELI));
     cmdDel = new QPushButton(QStringLiteral("削除(&D)"), this);
     cmdDel->setGeometry(twips(3240, 480, 1095, 495));
     Label1[1] = new QLabel(QStringLiteral("追加する区切文字"), this);
@@ -62,11 +86,12 @@ frmDELI::frmDELI(mdlGlobal& global, platform::Platform& platform)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
     const auto on = [this](void (frmDELI::*handler)()) {
-        return [this, handler] { guarded(platform_.messageBox, [this, handler] { (this->*handler)(); }); };
+        return [this, handler] { guarded(messages_, [this, handler] { (this->*handler)(); }); };
     };
     connect(cmdAdd, &QPushButton::clicked, this, on(&frmDELI::cmdAdd_Click));
     connect(cmdDel, &QPushButton::clicked, this, on(&frmDELI::cmdDel_Click));
     connect(cmdClose, &QPushButton::clicked, this, on(&frmDELI::cmdClose_Click));
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmDELI::otherWindowActivated);
 }
 
 QString frmDELI::rowText(const engine::DelimiterEntry& entry)
@@ -74,11 +99,53 @@ QString frmDELI::rowText(const engine::DelimiterEntry& entry)
     return platform::decodeCp932(entry.delimiter) + QStringLiteral("   ") + platform::decodeCp932(entry.name);
 }
 
+QString frmDELI::shownText(const QString& row)
+{
+    QString shown;
+    shown.reserve(row.size());
+    for (const QChar c : row) {
+        const char16_t u = c.unicode();
+        if (u == u'\t')
+            shown += QChar(u'\u2192'); // →
+        else if (u < 0x20)
+            shown += QChar(char16_t(0x2400 + u)); // the control pictures: ␀ ␁ … ␟
+        else if (u == 0x7F)
+            shown += QChar(u'\u2421'); // ␡
+        else if (c.category() == QChar::Other_Control)
+            shown += QStringLiteral("<%1>").arg(int(u), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 void frmDELI::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && rebuildOnActivation_) {
+        rebuildOnActivation_ = false;
         Form_Activate();
+    }
     QWidget::changeEvent(event);
+}
+
+void frmDELI::showEvent(QShowEvent* event)
+{
+    // Opened from the menu: build afresh, whatever happened before it was hidden.
+    if (!event->spontaneous())
+        rebuildOnActivation_ = true;
+    QWidget::showEvent(event);
+}
+
+void frmDELI::otherWindowActivated(QWindow* window)
+{
+    // No active window at all means another program is; that changes nothing here.
+    if (!window || window == windowHandle())
+        return;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto widget = std::find_if(windows.begin(), windows.end(),
+                                     [window](const QWidget* w) { return w->windowHandle() == window; });
+    if (widget == windows.end() || !ownedBy(*widget, this))
+        rebuildOnActivation_ = true;
 }
 
 bool frmDELI::eventFilter(QObject* watched, QEvent* event)
@@ -107,7 +174,7 @@ void frmDELI::Form_Activate()
         lstDELI->setCurrentRow(-1);
         lstDELI->clearSelection();
     } catch (const std::exception& e) {
-        platform_.messageBox.show(QString::fromLocal8Bit(e.what()), 0, QStringLiteral("Tolvane"));
+        messages_.show(QString::fromLocal8Bit(e.what()), 0, QStringLiteral("Tolvane"));
     }
 }
 
@@ -122,11 +189,11 @@ void frmDELI::cmdDel_Click()
 {
     const QList<QListWidgetItem*> selected = lstDELI->selectedItems();
     if (selected.isEmpty()) {
-        platform_.messageBox.show(QStringLiteral("削除する項目を指定してください。"), 48, kCaption);
+        messages_.show(QStringLiteral("削除する項目を指定してください。"), 48, kCaption);
         return;
     }
     if (g_.DelimiterTable.lastIndex() == 1) {
-        platform_.messageBox.show(
+        messages_.show(
             QStringLiteral("すべての区切文字を削除することはできません。\r\nひとつは指定してください。"), 48, kCaption);
         return;
     }

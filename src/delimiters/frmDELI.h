@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QWindow;
 
 class frmDELI : public QWidget {
     Q_OBJECT
@@ -37,12 +38,22 @@ public:
 
     // The row that stands for a table entry: delimiter, three spaces, name.
     static QString rowText(const engine::DelimiterEntry& entry);
+    // A row as the list draws it: control characters, a TAB above all, as visible symbols.
+    static QString shownText(const QString& row);
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void otherWindowActivated(QWindow* window);
+
     mdlGlobal& g_;
     platform::Platform& platform_;
+    platform::OwnedMessageBox messages_;
+    // Whether the next activation builds the list afresh: after the program's other windows
+    // were active, yes; after the dialog's own message box, or another program, no: the
+    // user comes back to the list and to what was typed.
+    bool rebuildOnActivation_ = true;
 };

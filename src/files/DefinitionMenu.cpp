@@ -23,6 +23,7 @@ void frmConvert::mnuSaveDef_Click()
     CommonDialog1.CancelError = true;
     CommonDialog1.InitDir.clear();
     CommonDialog1.FileName = g_.sDefFile.isEmpty() ? QStringLiteral("NEW.DEF") : g_.sDefFile;
+    CommonDialog1.purpose = platform::CommonDialog::Purpose::Definition;
     if (CommonDialog1.ShowSave() == platform::CommonDialog::kCancelError) {
         g_.sDefFile.clear();
         return;
@@ -55,6 +56,7 @@ void frmConvert::mnuOpenDef_Click()
     CommonDialog1.InitDir.clear();
     CommonDialog1.Filter = QStringLiteral("*.def");
     CommonDialog1.FileName = QStringLiteral("*.def");
+    CommonDialog1.purpose = platform::CommonDialog::Purpose::Definition;
     if (CommonDialog1.ShowOpen() == platform::CommonDialog::kCancelError)
         return;
     g_.sDefFile = CommonDialog1.FileName;

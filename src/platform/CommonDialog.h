@@ -14,12 +14,17 @@ class CommonDialog {
 public:
     static constexpr int kCancelError = 32755;
 
+    // Which kind of file the dialog is asked for: each kind opens in the folder where a
+    // file of that kind was last chosen.
+    enum class Purpose { Source, Output, Definition };
+
     virtual ~CommonDialog() = default;
 
     bool CancelError = false;
     QString InitDir;
     QString Filter;
     QString FileName;
+    Purpose purpose = Purpose::Source;
 
     // 0 when a file was chosen (FileName holds its path), kCancelError when the user
     // cancelled and CancelError is set; a cancel without CancelError returns 0 and
@@ -43,6 +48,8 @@ private:
     }
 };
 
+// With InitDir empty, the dialog opens in the folder last used for its purpose, in this
+// run or an earlier one (kept in the user's settings), else in the current folder.
 class QtCommonDialog : public CommonDialog {
 public:
     explicit QtCommonDialog(QWidget* parent = nullptr) : parent_(parent) {}

@@ -1,13 +1,35 @@
 #include "MessageBox.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
+
+#include <algorithm>
 
 namespace platform {
 
-void QtMessageBox::show(const QString& prompt, int flags, const QString& title)
+int QtMessageBox::widthForTitle(const QString& title)
+{
+    // The title bar's font is the system's; the widest guess of the two Qt knows wins. The
+    // room beside it is for the icon and the close button, which differ by platform.
+    const QFontMetrics app(QApplication::font());
+    const QFontMetrics titleBar(QApplication::font("QMdiSubWindowTitleBar"));
+    const int text = std::max(app.horizontalAdvance(title), titleBar.horizontalAdvance(title));
+    return std::max(text + 120, 240);
+}
+
+void QtMessageBox::showOver(QWidget* owner, const QString& prompt, int flags, const QString& title)
 {
     QMessageBox box(flags == 48 ? QMessageBox::Warning : QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
-                    parent_);
+                    owner ? owner : parent_);
+    // Qt sizes the box to its prompt, allowing the title only a little: a short prompt
+    // under a title such as "変換終了" would cut the title. A spacer across the grid raises
+    // the minimum width Qt computes, and never lowers it.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(widthForTitle(title), 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
 }
 

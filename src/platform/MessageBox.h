@@ -11,14 +11,34 @@ namespace platform {
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
-    virtual void show(const QString& prompt, int flags, const QString& title) = 0;
+    // Over the main window.
+    void show(const QString& prompt, int flags, const QString& title) { showOver(nullptr, prompt, flags, title); }
+    // Over `owner`, the window whose command raised the message; null means the main window.
+    virtual void showOver(QWidget* owner, const QString& prompt, int flags, const QString& title) = 0;
+};
+
+// The boxes of one window: every message, out-of-memory ones included, appears over it.
+class OwnedMessageBox : public MessageBox {
+public:
+    OwnedMessageBox(MessageBox& boxes, QWidget* owner) : boxes_(boxes), owner_(owner) {}
+    void showOver(QWidget* owner, const QString& prompt, int flags, const QString& title) override
+    {
+        boxes_.showOver(owner ? owner : owner_, prompt, flags, title);
+    }
+
+private:
+    MessageBox& boxes_;
+    QWidget* owner_;
 };
 
 class QtMessageBox : public MessageBox {
 public:
     explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
-    void show(const QString& prompt, int flags, const QString& title) override;
+    void showOver(QWidget* owner, const QString& prompt, int flags, const QString& title) override;
+
+    // The narrowest box that still shows `title` whole in its title bar, frame buttons beside it.
+    static int widthForTitle(const QString& title);
 
 private:
     QWidget* parent_;

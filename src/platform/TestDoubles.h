@@ -15,13 +15,14 @@ struct RecordedMessage {
     QString prompt;
     int flags;
     QString title;
+    QWidget* owner; // the window it appeared over; null for the main window
 };
 
 class RecordingMessageBox : public MessageBox {
 public:
-    void show(const QString& prompt, int flags, const QString& title) override
+    void showOver(QWidget* owner, const QString& prompt, int flags, const QString& title) override
     {
-        messages.push_back({prompt, flags, title});
+        messages.push_back({prompt, flags, title, owner});
         if (onShow)
             onShow(messages.back());
     }
@@ -38,6 +39,7 @@ public:
         QString initDir;
         QString filter;
         QString fileName;
+        Purpose purpose;
     };
 
     // Next answers, in order: a path, or nullopt for a cancel.
@@ -49,7 +51,7 @@ public:
 protected:
     std::optional<QString> ask(Mode mode) override
     {
-        shown.push_back({mode == Mode::Save, CancelError, InitDir, Filter, FileName});
+        shown.push_back({mode == Mode::Save, CancelError, InitDir, Filter, FileName, purpose});
         if (answers.empty()) {
             ++unexpected;
             return std::nullopt;

@@ -2,9 +2,12 @@
 
 #include "delimiters/frmDELI.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +81,7 @@ TEST(DelimiterDialog, DeletesAndRefuses)
     EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral("削除する項目を指定してください。"));
     EXPECT_EQ(f.messages.messages[0].flags, 48);
     EXPECT_EQ(f.messages.messages[0].title, QStringLiteral("区切文字の指定"));
+    EXPECT_EQ(f.messages.messages[0].owner, &d);
 
     f.select(0);
     d.cmdDel->click();
@@ -137,6 +141,69 @@ TEST(DelimiterDialog, EndingTheProgramWithTheDialogOpenEndsEverything)
     EXPECT_EQ(f.window.delimiterDialog()->parentWidget(), nullptr); // no owner window
     f.window.close();
     EXPECT_EQ(f.endCalls, 1);
+}
+
+// The row's text stays the table's; only what the list draws shows control characters.
+TEST(DelimiterDialog, ShowsControlCharactersVisibly)
+{
+    Dialog f;
+    frmDELI& d = f.open();
+    f.add(QStringLiteral("\x1F"), QStringLiteral("us\x7F"));
+    const QStringList shown{QStringLiteral(",   カンマ"), QStringLiteral("→   TAB"), QStringLiteral("␟   us␡")};
+    ASSERT_EQ(d.lstDELI->count(), 3);
+    EXPECT_EQ(f.dialogRows()[1], QStringLiteral("\t   TAB"));
+    for (int row = 0; row < 3; ++row) {
+        const QModelIndex index = d.lstDELI->model()->index(row, 0);
+        auto* delegate = qobject_cast<QStyledItemDelegate*>(d.lstDELI->itemDelegateForIndex(index));
+        ASSERT_NE(delegate, nullptr);
+        EXPECT_EQ(delegate->displayText(index.data(), QLocale()), shown[row]) << row;
+    }
+}
+
+// With the real message box and the platform's own activation: the box appears over the
+// dialog; coming back from it keeps the list and the typed text, coming back from the
+// main window builds them afresh.
+TEST(DelimiterDialog, RebuildsOnlyWhenComingFromAnotherWindow)
+{
+    mdlGlobal global;
+    platform::QtMessageBox boxes;
+    platform::ScriptedCommonDialog files;
+    platform::Platform platform{boxes, files, [] {}};
+    frmConvert window{global, platform};
+    boxes.setParent(&window);
+    window.show();
+    window.mnuDELI_Click();
+    frmDELI& d = *window.delimiterDialog();
+    const auto activate = [](QWidget* w) {
+        w->activateWindow();
+        QApplication::processEvents();
+        return QApplication::activeWindow() == w;
+    };
+    ASSERT_TRUE(activate(&d)) << "the platform activates no window";
+    EXPECT_EQ(d.lstDELI->count(), 2);
+
+    QTest::keyClicks(d.txtDELI[0], QStringLiteral("|"));
+    QWidget* boxParent = nullptr;
+    bool boxActive = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            boxParent = box->parentWidget();
+            boxActive = activate(box);
+            box->close();
+        }
+    });
+    QTest::mouseClick(d.cmdDel, Qt::LeftButton); // nothing selected: the message
+    EXPECT_EQ(boxParent, &d);
+    EXPECT_TRUE(boxActive);
+    // The window system hands the activation back to the box's owner.
+    ASSERT_TRUE(activate(&d));
+    EXPECT_EQ(d.txtDELI[0]->text(), QStringLiteral("|"));
+
+    global.DelimiterTable.add(";", "semi");
+    ASSERT_TRUE(activate(&window));
+    ASSERT_TRUE(activate(&d));
+    EXPECT_TRUE(d.txtDELI[0]->text().isEmpty());
+    EXPECT_EQ(d.lstDELI->count(), 3);
 }
 
 } // namespace

@@ -1,7 +1,15 @@
+#include "TestSupport.h"
+
 #include "platform/Cp932.h"
 #include "platform/TestDoubles.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +144,139 @@ TEST(CommonDialogDouble, KeepsPropertiesAndReportsCancel)
     EXPECT_EQ(dialog.unexpected, 0);
     EXPECT_EQ(dialog.ShowOpen(), 0);
     EXPECT_EQ(dialog.unexpected, 1);
+}
+
+// Each command tells the dialog which kind of file it asks for.
+TEST(CommonDialogDouble, CommandsNameTheKindOfFile)
+{
+    using P = CommonDialog::Purpose;
+    WindowFixture f;
+    f.choose(f.write(QStringLiteral("a.csv"), "x,y\r\n"));
+    f.columns({1});
+    f.dialog.answers = {std::nullopt, std::nullopt, std::nullopt};
+    f.window.cmdSave_Click();
+    f.window.mnuSaveDef_Click();
+    f.window.mnuOpenDef_Click();
+    std::vector<P> purposes;
+    for (const auto& shown : f.dialog.shown)
+        purposes.push_back(shown.purpose);
+    EXPECT_EQ(purposes, (std::vector<P>{P::Source, P::Output, P::Definition, P::Definition}));
+}
+
+// Runs `show` and hands the first modal window it opens to `inspect`, then closes it.
+template <typename Show, typename Inspect> void whileModal(Show show, Inspect inspect)
+{
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            seen = true;
+            inspect(w);
+            if (w->isVisible())
+                w->close();
+        }
+    });
+    show();
+    EXPECT_TRUE(seen) << "no modal window";
+}
+
+// The title bar needs the title's width and room for its icon and buttons; a prompt is
+// never cut to make room.
+TEST(QtMessageBoxTest, IsWideEnoughForItsTitleAndPrompt)
+{
+    struct Case {
+        QString title;
+        QString prompt;
+    } cases[] = {
+        {QStringLiteral("変換終了"), QStringLiteral(" 3件")},
+        {QStringLiteral("区切文字の指定"), QStringLiteral("削除する項目を指定してください。")},
+        {QStringLiteral("Tolvane"), QStringLiteral("出力ファイル「/tmp/out/sales.csv」に書き込めません")},
+    };
+    const QFontMetrics metrics(QApplication::font());
+    for (const Case& c : cases) {
+        QtMessageBox boxes;
+        int width = 0;
+        whileModal([&] { boxes.show(c.prompt, 0, c.title); }, [&](QWidget* box) { width = box->width(); });
+        EXPECT_GE(width, std::max(metrics.horizontalAdvance(c.title) + 120, 240)) << c.title.toStdString();
+        EXPECT_GE(width, metrics.horizontalAdvance(c.prompt)) << c.prompt.toStdString();
+    }
+}
+
+// The real file dialog, for each kind of file: it opens in the current folder until a
+// file of that kind was chosen, then where that file was, in a fresh dialog object too
+// (the settings keep it across runs); a named folder wins; a folder that went away is
+// forgotten. Filters carry a description.
+TEST(QtCommonDialogTest, OpensWhereTheLastFileOfItsKindWasChosen)
+{
+    struct Case {
+        CommonDialog::Purpose purpose;
+        bool save;
+        QString filter;
+        QString filterLabel;
+    } cases[] = {
+        {CommonDialog::Purpose::Source, false, QStringLiteral("*.csv"), QStringLiteral("CSVファイル (*.csv)")},
+        {CommonDialog::Purpose::Output, true, QStringLiteral("*.txt"), QStringLiteral("*.txt (*.txt)")},
+        {CommonDialog::Purpose::Definition, false, QStringLiteral("*.def"), QStringLiteral("定義ファイル (*.def)")},
+    };
+    QTemporaryDir dir;
+    const auto same = [](const QString& a, const QString& b) {
+        const QFileInfo x(a), y(b);
+        return x.exists() && y.exists() ? x.canonicalFilePath() == y.canonicalFilePath()
+                                        : x.absoluteFilePath() == y.absoluteFilePath();
+    };
+    const auto shown = [](QtCommonDialog& dialog, bool save, const QString& choose) {
+        QString startDir;
+        QStringList filters;
+        whileModal([&] { save ? dialog.ShowSave() : dialog.ShowOpen(); },
+                   [&](QWidget* w) {
+                       auto* fd = qobject_cast<QFileDialog*>(w);
+                       if (!fd)
+                           return;
+                       startDir = fd->directory().absolutePath();
+                       filters = fd->nameFilters();
+                       if (!choose.isEmpty()) {
+                           fd->selectFile(choose);
+                           static_cast<QDialog*>(fd)->accept(); // as the 開く button does
+                       }
+                   });
+        return std::make_pair(startDir, filters);
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString folder = dir.filePath(QString::number(++n));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("f%1").arg(c.filter.mid(1)));
+        if (!c.save) {
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        {
+            QtCommonDialog dialog;
+            dialog.purpose = c.purpose;
+            dialog.Filter = c.filter;
+            dialog.CancelError = true;
+            // The kinds chosen before do not move this one.
+            const auto [start, filters] = shown(dialog, c.save, file);
+            EXPECT_TRUE(same(start, QDir::currentPath())) << start.toStdString();
+            EXPECT_EQ(filters, (QStringList{c.filterLabel, QStringLiteral("すべてのファイル (*)")}));
+            EXPECT_TRUE(same(dialog.FileName, file)) << dialog.FileName.toStdString();
+            dialog.FileName.clear(); // as the callers do: the chosen name alone would lead there
+            EXPECT_TRUE(same(shown(dialog, c.save, {}).first, folder));
+        }
+        QtCommonDialog fresh;
+        fresh.purpose = c.purpose;
+        EXPECT_TRUE(same(shown(fresh, c.save, {}).first, folder));
+        fresh.InitDir = dir.path();
+        EXPECT_TRUE(same(shown(fresh, c.save, {}).first, dir.path()));
+    }
+    // The settings file lies in the test's folder (gui_main), and names each kind's folder.
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
+                       QCoreApplication::applicationName());
+    EXPECT_EQ(settings.childGroups(), QStringList{QStringLiteral("folders")});
+    EXPECT_FALSE(settings.fileName().startsWith(QDir::homePath())) << settings.fileName().toStdString();
+
+    ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("1"))).removeRecursively());
+    QtCommonDialog gone;
+    EXPECT_TRUE(same(shown(gone, false, {}).first, QDir::currentPath()));
 }
 
 } // namespace
