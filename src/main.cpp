@@ -15,6 +15,7 @@
 #include "window/frmConvert.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 #endif
@@ -45,6 +46,13 @@ int runWindow(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
+    QApplication::setApplicationVersion(QStringLiteral(TOLVANE_VERSION));
+    // The icon the desktop installs, built in; the menu entry's name lets a Wayland desktop match the window to it.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/" TOLVANE_APP_ID ".png").arg(size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral(TOLVANE_APP_ID));
     QApplication::setFont(platform::uiFont(QApplication::font()));
     // The window speaks Japanese, so Qt's own dialogs (files, messages) do too.
     QTranslator qtTexts;
