@@ -13,10 +13,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tolvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pick columns of a delimited Shift_JIS text file into CSV or TAB text")
-set(CPACK_PACKAGE_DESCRIPTION "Tolvane reads a delimited code page 932 (Shift_JIS) text file, detects its \
-delimiter from the first line, lists that line's items, and writes the columns you choose, in any order, as comma- \
-or TAB-separated text. Every item reaches the output byte for byte. A Japanese window and a command line \
-(tolvane convert, tolvane detect) are one program.")
+# Debian shows the long description as it stands: lines under 80 columns.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Tolvane reads a delimited code page 932 (Shift_JIS) text file, detects its\n"
+    "delimiter from the first line, lists that line's items, and writes the\n"
+    "columns you choose, in any order, as comma- or TAB-separated text. Every\n"
+    "item reaches the output byte for byte. A Japanese window and a command line\n"
+    "(tolvane convert, tolvane detect) are one program.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
