@@ -88,7 +88,8 @@ fuzz)
     ;;
 package)
     # A build of its own, for /usr, without the tests; dpkg-shlibdeps (dpkg-dev) names
-    # the libraries the package depends on.
+    # the libraries the package depends on. debootstrap serves tools/check-package.sh --fresh-root.
+    PACKAGES="$PACKAGES debootstrap"
     install_missing
     cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
         -DTOLVANE_TESTS=OFF -DTOLVANE_BENCH=OFF >/dev/null
