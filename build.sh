@@ -6,6 +6,7 @@
 #   ./build.sh bench      build and run the benchmarks
 #   ./build.sh fuzz [S]   build the engine's fuzz targets with clang and run each for S seconds
 #                         (default 60, or FUZZ_SECONDS; FUZZ_MAX_LEN bounds an input, default 4096)
+#   ./build.sh package    build the Debian package into dist/ (tools/check-package.sh checks it)
 #   ./build.sh windows    cross-build for Windows, run every test under wine, write the zip to
 #                         dist/ (Qt for Windows from TOLVANE_QT_WINDOWS, a prefix or tarball, or
 #                         ../shared/qt-mingw/; see tools/build-windows.sh)
@@ -13,7 +14,7 @@ set -eu
 cd "$(dirname "$0")"
 
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-fonts-ipafont-gothic xvfb xauth xdotool x11-apps imagemagick"
+fonts-ipafont-gothic xvfb xauth xdotool x11-apps x11-utils imagemagick dpkg-dev desktop-file-utils"
 
 install_missing() {
     missing=""
@@ -29,7 +30,7 @@ install_missing() {
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing </dev/null
 }
 
-JOBS=$(nproc 2>/dev/null || echo 2)
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 build() {
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
@@ -85,6 +86,20 @@ fuzz)
         echo "fuzz_$target: $(grep '^Done' "$log")"
     done
     ;;
+package)
+    # A build of its own, for /usr, without the tests; dpkg-shlibdeps (dpkg-dev) names
+    # the libraries the package depends on. debootstrap serves tools/check-package.sh --fresh-root.
+    PACKAGES="$PACKAGES debootstrap"
+    install_missing
+    cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DTOLVANE_TESTS=OFF -DTOLVANE_BENCH=OFF >/dev/null
+    cmake --build build-package -j "$JOBS"
+    rm -f build-package/tolvane_*.deb dist/tolvane_*.deb
+    (cd build-package && cpack -G DEB >/dev/null)
+    mkdir -p dist
+    mv build-package/tolvane_*.deb dist/
+    ls -l dist/tolvane_*.deb
+    ;;
 windows)
     # The cross-compiler, wine, Debian's host Qt tools (moc, rcc, uic) of the same Qt version,
     # GoogleTest's source, the offscreen tests' font, and zip.
@@ -94,7 +109,7 @@ qt6-translations-l10n googletest fonts-ipafont-gothic zip xvfb"
     exec tools/build-windows.sh
     ;;
 *)
-    echo "usage: $0 run|test|sanitize|bench|fuzz [seconds]|windows" >&2
+    echo "usage: $0 run|test|sanitize|bench|fuzz [seconds]|package|windows" >&2
     exit 2
     ;;
 esac

@@ -18,14 +18,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
+#include <QSettings>
 #include <QTimer>
 #include <QLibraryInfo>
 #include <QTranslator>
 #endif
 
 // One source, two faces. On Linux one program is both: the command line when its first
-// argument is one of its commands, the window otherwise. Windows gives a program a console or none before it runs,
-// so there the window (TOLVANE_WINDOW_ONLY, no console on a double-click) and the
+// argument is one of its commands, the window otherwise. Windows gives a program a
+// console or none before it runs, so there the window (TOLVANE_WINDOW_ONLY, no console on a double-click) and the
 // command line (TOLVANE_COMMAND_LINE_ONLY, bound to the console it was typed in) are
 // two programs.
 
@@ -87,6 +89,15 @@ int runWindow(int argc, char** argv)
     }
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     QApplication::setOrganizationName(QStringLiteral("Tolvane")); // where the file dialogs' folders are kept
+    // Qt's file dialog keeps its own history too: in a file beside ours, never the registry.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QApplication::setApplicationVersion(QStringLiteral(TOLVANE_VERSION));
+    // The icon the desktop installs, built in; the menu entry's name lets a Wayland desktop match the window to it.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/" TOLVANE_APP_ID ".png").arg(size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral(TOLVANE_APP_ID));
     QApplication::setFont(platform::uiFont(QApplication::font()));
     // The window speaks Japanese, so Qt's own dialogs (files, messages) do too.
     QTranslator qtTexts;

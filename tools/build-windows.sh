@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")/.."
 top=$PWD
 build=$top/build-windows
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 mkdir -p "$build"
 
 fail() {
