@@ -84,6 +84,9 @@ frmDELI::frmDELI(mdlGlobal& global, platform::Platform& platform)
     QWidget* order[] = {lstDELI, cmdDel, txtDELI[0], txtDELI[1], cmdAdd, cmdClose};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
+    // Enter on a focused button presses it, as Space does.
+    for (QPushButton* button : {cmdDel, cmdAdd, cmdClose})
+        button->setAutoDefault(true);
 
     const auto on = [this](void (frmDELI::*handler)()) {
         return [this, handler] { guarded(messages_, [this, handler] { (this->*handler)(); }); };

@@ -204,6 +204,11 @@ TEST(DelimiterDialog, RebuildsOnlyWhenComingFromAnotherWindow)
     ASSERT_TRUE(activate(&d));
     EXPECT_TRUE(d.txtDELI[0]->text().isEmpty());
     EXPECT_EQ(d.lstDELI->count(), 3);
+
+    // Enter on the focused 閉じる closes the dialog.
+    d.cmdClose->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(d.isVisible());
 }
 
 } // namespace
