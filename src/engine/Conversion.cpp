@@ -1,6 +1,6 @@
 #include "Conversion.h"
 
-#include "Cp932Chars.h"
+#include "Encoding.h"
 #include "LineProcessing.h"
 
 #include <algorithm>
@@ -111,6 +111,7 @@ bool Conversion::peekFirstLine(std::string_view& line)
             fail(Status::ReadFailed);
         return false;
     }
+    takeFirstLine(peeked_);
     havePeeked_ = true;
     line = peeked_;
     return true;
@@ -125,9 +126,19 @@ bool Conversion::peekFirstLine(std::string& line)
     return true;
 }
 
+void Conversion::takeFirstLine(std::string_view& line)
+{
+    encoding_ = detectEncoding(reader_->start(), reader_->readToEnd(), encodingChoice_);
+    bomPending_ = encoding_.bom;
+    // The mark belongs to no item: the first item starts after it.
+    if (encoding_.bom && line.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+        line.remove_prefix(kUtf8Bom.size());
+}
+
 Conversion::Status Conversion::prepare(const RunRequest& request)
 {
     mode_ = request.mode;
+    encodingChoice_ = request.encoding;
     if (!(request.sourceIsStandardInput ? openStandardInput() : openSource(request.source)))
         return status_;
     // The first read decides whether the source can be read at all, before any output
@@ -207,6 +218,10 @@ Conversion::Status Conversion::setOutput(const fs::path& output)
     outStream_ = nullptr;
     outPath_ = output;
     failedOutput_ = output;
+    // A file that the run begins starts with the source's mark too; lines appended to a
+    // file that already holds some do not.
+    std::error_code ec;
+    bomPending_ = encoding_.bom && (!fs::exists(output, ec) || fs::file_size(output, ec) == 0);
     return status_;
 }
 
@@ -305,7 +320,7 @@ void Conversion::keepShown(std::string& to, std::string_view from)
     }
     std::size_t end = 0;
     while (end < kShownBytes) {
-        const std::size_t length = charLength(from, end);
+        const std::size_t length = charLength(from, end, encoding_.encoding);
         if (end + length > kShownBytes)
             break;
         end += length;
@@ -317,9 +332,15 @@ bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColum
 {
     if (!flush())
         return false;
+    std::size_t written = 0;
+    if (bomPending_) {
+        if (!writeOut(kUtf8Bom.data(), kUtf8Bom.size()))
+            return false;
+        written += kUtf8Bom.size();
+        bomPending_ = false;
+    }
     std::string shown;
     bool first = true;
-    std::size_t written = 0;
     const auto put = [&](std::string_view piece) {
         if (shown.size() < kShownBytes)
             shown.append(piece.substr(0, kShownBytes - shown.size()));
@@ -391,6 +412,8 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
             if (status_ != Status::Done)
                 haveSource = false;
             break;
+        } else if (reader_->lineCount() == 1) {
+            takeFirstLine(line);
         }
         if (count_ == 0 && skipFirst_) {
             ++count_;
@@ -405,7 +428,7 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
                 haveSource = false;
                 break;
             }
-            splitter_.split(line, settings.inDeli, columns.upTo, true, columns.needLast);
+            splitter_.split(line, settings.inDeli, columns.upTo, true, columns.needLast, encoding_.encoding);
             const std::size_t length = outputLength(splitter_, columns, outDeli) + 2;
             ++count_;
             shownSource = line;
@@ -415,6 +438,11 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
                 if (!writeLineDirect(splitter_, columns, outDeli))
                     break;
             } else {
+                if (bomPending_) {
+                    std::memcpy(reserve(kUtf8Bom.size()), kUtf8Bom.data(), kUtf8Bom.size());
+                    used_ += kUtf8Bom.size();
+                    bomPending_ = false;
+                }
                 char* const start = reserve(length);
                 char* const to = writeOutputLine<true>(start, splitter_, columns, outDeli);
                 to[0] = '\r';

@@ -11,6 +11,7 @@
 // then touches an earlier output; the output is locked for the whole run, and after a
 // failed write it is cut back to its last whole line.
 
+#include "Encoding.h"
 #include "Items.h"
 #include "LineProcessing.h"
 #include "LineReader.h"
@@ -52,6 +53,8 @@ struct RunRequest {
     OutputMode mode = OutputMode::Append;
     // Files the output must not be either (a definition file the run reads).
     std::vector<std::filesystem::path> notOutputs;
+    // The source's encoding, or Auto to decide it from the source's first bytes.
+    EncodingChoice encoding = EncodingChoice::Auto;
 };
 
 class Conversion {
@@ -97,6 +100,12 @@ public:
     bool openStandardInput();
     // Reads from a stream the caller keeps alive.
     void openSource(std::istream& source);
+    // The encoding to read the source in (before its first line is read); Auto decides
+    // it from the first bytes. prepare() takes it from the request.
+    void setEncoding(EncodingChoice choice) { encodingChoice_ = choice; }
+    // The encoding decided once the first line was read. A byte order mark is left out of
+    // the first line and put at the start of every output the run begins.
+    SourceEncoding sourceEncoding() const { return encoding_; }
     // Reads the first line ahead, for detection; the run still converts it. False when
     // the source holds no line or it could not be read (status() tells). Valid until
     // the run starts.
@@ -152,6 +161,8 @@ private:
     void closeOutput();
     char* reserve(std::size_t bytes);
     void keepShown(std::string& to, std::string_view from);
+    // Called with the first line as read: decides the encoding, drops a byte order mark.
+    void takeFirstLine(std::string_view& line);
 
     bool skipFirst_;
     std::size_t blockSize_;
@@ -163,6 +174,10 @@ private:
     std::unique_ptr<LineReader> reader_;
     std::string_view peeked_;
     bool havePeeked_ = false;
+    EncodingChoice encodingChoice_ = EncodingChoice::Auto;
+    SourceEncoding encoding_;
+    // A byte order mark is owed to the start of the current output.
+    bool bomPending_ = false;
     std::uint64_t sourceSize_ = 0;
 
     OutputMode mode_ = OutputMode::Append;

@@ -7,6 +7,13 @@ namespace engine {
 
 FileProblem readFirstLine(const std::filesystem::path& path, std::string& line)
 {
+    SourceEncoding encoding;
+    return readFirstLine(path, line, EncodingChoice::Cp932, encoding);
+}
+
+FileProblem readFirstLine(const std::filesystem::path& path, std::string& line, EncodingChoice choice,
+                          SourceEncoding& encoding)
+{
     SourceFile file;
     switch (file.open(path)) {
     case SourceFile::Problem::None:
@@ -26,6 +33,9 @@ FileProblem readFirstLine(const std::filesystem::path& path, std::string& line)
             return FileProblem::LineTooLong;
         return reader.readError() ? FileProblem::ReadFailed : FileProblem::Empty;
     }
+    encoding = detectEncoding(reader.start(), reader.readToEnd(), choice);
+    if (encoding.bom && first.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+        first.remove_prefix(kUtf8Bom.size());
     line.assign(first);
     return FileProblem::None;
 }

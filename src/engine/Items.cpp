@@ -1,6 +1,6 @@
 #include "Items.h"
 
-#include "Cp932Chars.h"
+#include "Encoding.h"
 
 #include <algorithm>
 #include <bit>
@@ -143,23 +143,23 @@ void forEachItemByByte(std::string_view p, char dc, bool checkTrail, OnItem& onI
 // Calls onItem(view) for every item of p, in order, until it returns false.
 // The quote flag is inverted before the delimiter test, so a '"' delimiter splits
 // only at every second quote character.
-template <typename OnItem> void forEachItem(std::string_view p, std::string_view d, OnItem onItem)
+template <typename OnItem> void forEachItem(std::string_view p, std::string_view d, Encoding enc, OnItem onItem)
 {
-    if (!isSingleChar(d)) {
+    if (!isSingleChar(d, enc)) {
         onItem(p);
         return;
     }
-    if (d.size() == 1 && !isLeadByte(static_cast<unsigned char>(d[0]))) {
-        forEachItemByByte(p, d[0], !byteScanIsExact(d), onItem);
+    if (isByteDelimiter(d, enc)) {
+        forEachItemByByte(p, d[0], !byteScanIsExact(d, enc), onItem);
         return;
     }
-    // A double-byte delimiter: walk the characters.
+    // A delimiter of several bytes: walk the characters.
     const char* const data = p.data();
     const std::size_t n = p.size();
     std::size_t start = 0;
     bool inQuotes = false;
     for (std::size_t i = 0; i < n;) {
-        const std::size_t len = charLength(p, i);
+        const std::size_t len = charLength(p, i, enc);
         if (len == 1 && data[i] == '"')
             inQuotes = !inQuotes;
         if (len == d.size() && !inQuotes && std::memcmp(data + i, d.data(), len) == 0) {
@@ -176,16 +176,16 @@ template <typename OnItem> void forEachItem(std::string_view p, std::string_view
 // findCuts; the first `keep` are stored, the last one found goes to `last`. Returns how
 // many were found.
 template <typename Room>
-std::size_t collectCuts(std::string_view p, std::string_view sDELI, std::size_t limit, std::size_t keep,
-                        std::size_t& last, bool readableBeyond, Room room)
+std::size_t collectCuts(std::string_view p, std::string_view sDELI, Encoding enc, std::size_t limit,
+                        std::size_t keep, std::size_t& last, bool readableBeyond, Room room)
 {
-    if (sDELI.size() == 1 && sDELI[0] != '"' && !isLeadByte(static_cast<unsigned char>(sDELI[0]))) {
-        return byteScanIsExact(sDELI) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, keep, last, room)
-                                      : findCuts<true>(p, sDELI[0], readableBeyond, limit, keep, last, room);
+    if (isByteDelimiter(sDELI, enc) && sDELI[0] != '"') {
+        return byteScanIsExact(sDELI, enc) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, keep, last, room)
+                                           : findCuts<true>(p, sDELI[0], readableBeyond, limit, keep, last, room);
     }
     using Offset = std::remove_pointer_t<decltype(room(0, 0))>;
     std::size_t found = 0;
-    forEachItem(p, sDELI, [&](std::string_view item) {
+    forEachItem(p, sDELI, enc, [&](std::string_view item) {
         const auto at = static_cast<std::size_t>(item.data() - p.data()) + item.size();
         if (at == p.size())
             return false;
@@ -200,16 +200,17 @@ std::size_t collectCuts(std::string_view p, std::string_view sDELI, std::size_t 
 
 } // namespace
 
-void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem)
+void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem,
+                Encoding enc)
 {
-    forEachItem(p, sDELI, [&](std::string_view item) { return onItem(item); });
+    forEachItem(p, sDELI, enc, [&](std::string_view item) { return onItem(item); });
 }
 
-std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No)
+std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No, Encoding enc)
 {
     std::string_view result;
     std::int64_t count = 0;
-    forEachItem(p, sDELI, [&](std::string_view item) {
+    forEachItem(p, sDELI, enc, [&](std::string_view item) {
         result = item;
         ++count;
         return count != No;
@@ -229,7 +230,7 @@ std::size_t* ItemSplitter::Cuts::grow(std::size_t count, std::size_t more)
 }
 
 void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_t upTo, bool readableBeyond,
-                         bool alsoLast)
+                         bool alsoLast, Encoding enc)
 {
     line_ = p;
     complete_ = true;
@@ -239,14 +240,14 @@ void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_
     const std::size_t wanted = upTo < 1 ? SIZE_MAX : static_cast<std::size_t>(upTo);
     const std::size_t limit = alsoLast ? SIZE_MAX : wanted;
     const std::size_t keep = alsoLast ? (upTo < 1 ? 0 : wanted) : SIZE_MAX;
-    cutCount_ = collectCuts(p, sDELI, limit, keep, lastCut_, readableBeyond,
+    cutCount_ = collectCuts(p, sDELI, enc, limit, keep, lastCut_, readableBeyond,
                             [this](std::size_t count, std::size_t more) { return cuts_.room(count, more); });
     kept_ = std::min(cutCount_, keep);
     if (cutCount_ == limit && limit != SIZE_MAX)
         complete_ = false;
 }
 
-LineItems::LineItems(std::string line, std::string_view sDELI, std::int64_t rows)
+LineItems::LineItems(std::string line, std::string_view sDELI, std::int64_t rows, Encoding enc)
     : line_(std::move(line)), cutLength_(sDELI.size() == 0 ? 1 : sDELI.size())
 {
     if (rows < 1)
@@ -259,7 +260,7 @@ LineItems::LineItems(std::string line, std::string_view sDELI, std::int64_t rows
     const std::size_t limit = rows_;
     cuts_.resize(std::min<std::size_t>(rows_ - 1, line_.size()) + 64);
     std::size_t last = 0;
-    const std::size_t found = collectCuts(line_, sDELI, limit, SIZE_MAX, last, false, [this](std::size_t count, std::size_t more) {
+    const std::size_t found = collectCuts(line_, sDELI, enc, limit, SIZE_MAX, last, false, [this](std::size_t count, std::size_t more) {
         if (count + more > cuts_.size())
             cuts_.resize(std::max(2 * cuts_.size(), count + more));
         return cuts_.data();

@@ -3,6 +3,8 @@
 // inside double quotes is text. Item numbers start at 1; a number below 1 or beyond
 // the last item gives the last item.
 
+#include "Encoding.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,11 +15,14 @@
 namespace engine {
 
 // Item No of line p, split by sDELI. The result views p.
-std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No);
+// Lines are code page 932 unless enc says otherwise; the delimiter is in the same encoding.
+std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No,
+                          Encoding enc = Encoding::Cp932);
 
 // Calls onItem(item) for the items of p in order until it returns false: one scan that
 // keeps nothing, for a line of millions of items.
-void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem);
+void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem,
+                Encoding enc = Encoding::Cp932);
 
 // Splits a line once, so that many items can be taken without scanning again.
 // Holds a view of the line it was last given.
@@ -30,7 +35,7 @@ public:
     // scanned, but only the positions needed are kept, so memory does not grow with
     // the number of items.
     void split(std::string_view p, std::string_view sDELI, std::int64_t upTo = 0, bool readableBeyond = false,
-               bool alsoLast = false);
+               bool alsoLast = false, Encoding enc = Encoding::Cp932);
     // Items found; after a split that stopped early, the items up to upTo.
     std::size_t count() const { return complete_ ? cutCount_ + 1 : cutCount_; }
     // Same numbering rule as fGetItem, for numbers up to upTo after an early stop, and
@@ -76,7 +81,7 @@ public:
     LineItems() = default;
     // Lists items 1..rows of line, split by sDELI; a number beyond the last item lists the
     // last item, as fGetItem does.
-    LineItems(std::string line, std::string_view sDELI, std::int64_t rows);
+    LineItems(std::string line, std::string_view sDELI, std::int64_t rows, Encoding enc = Encoding::Cp932);
 
     std::size_t size() const { return rows_; }
     bool empty() const { return rows_ == 0; }

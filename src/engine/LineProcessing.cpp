@@ -55,7 +55,7 @@ bool isNumeric(std::string_view s)
     return i == last;
 }
 
-void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCount, INData& table)
+void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCount, INData& table, Encoding enc)
 {
     table.assign(static_cast<std::size_t>(iItemCount < 0 ? 0 : iItemCount) + 1, INDataEntry{});
     // Every item is described, an empty one too: stopping at the first empty item would
@@ -64,16 +64,16 @@ void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCoun
         auto& e = table[static_cast<std::size_t>(No)];
         e.iNo = static_cast<std::int32_t>(No);
         e.iAttr = isNumeric(item) ? 2 : 1;
-    });
+    }, enc);
 }
 
-LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount)
+LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount, Encoding enc)
 {
-    return LineItems(std::move(p), sDELI, iItemCount);
+    return LineItems(std::move(p), sDELI, iItemCount, enc);
 }
 
 void forEachListedItem(std::string_view p, std::string_view sDELI, std::int64_t iItemCount,
-                       const std::function<void(std::int64_t No, std::string_view item)>& onItem)
+                       const std::function<void(std::int64_t No, std::string_view item)>& onItem, Encoding enc)
 {
     if (iItemCount < 1)
         return;
@@ -83,7 +83,7 @@ void forEachListedItem(std::string_view p, std::string_view sDELI, std::int64_t 
         last = item;
         onItem(++No, item);
         return No < iItemCount;
-    });
+    }, enc);
     while (No < iItemCount)
         onItem(++No, last);
 }
@@ -104,12 +104,12 @@ OutputColumns outputColumns(const ColumnMap& map)
 }
 
 bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out)
+                     ItemSplitter& splitter, std::string& out, Encoding enc)
 {
     const OutputColumns columns = outputColumns(map);
     if (columns.items.empty())
         return false;
-    splitter.split(p, sInDeli, columns.upTo, false, columns.needLast);
+    splitter.split(p, sInDeli, columns.upTo, false, columns.needLast, enc);
     const std::size_t at = out.size();
     out.resize(at + outputLength(splitter, columns, sNewDeli));
     writeOutputLine<false>(out.data() + at, splitter, columns, sNewDeli);

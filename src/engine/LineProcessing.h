@@ -21,15 +21,17 @@ namespace engine {
 bool isNumeric(std::string_view item);
 
 // Builds the attribute table for items 1..iItemCount of the first line.
-void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCount, INData& table);
+void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCount, INData& table,
+               Encoding enc = Encoding::Cp932);
 
 // The first line's items 1..iItemCount, empty items included, for the source list. A
 // count beyond the line's items repeats the last item.
-LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount);
+LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount, Encoding enc = Encoding::Cp932);
 
 // The same items in one scan that keeps nothing: onItem(No, item) for No = 1..iItemCount.
 void forEachListedItem(std::string_view p, std::string_view sDELI, std::int64_t iItemCount,
-                       const std::function<void(std::int64_t No, std::string_view item)>& onItem);
+                       const std::function<void(std::int64_t No, std::string_view item)>& onItem,
+                       Encoding enc = Encoding::Cp932);
 
 // The columns a map takes, in output order; entries holding -1 are passed over.
 struct OutputColumns {
@@ -79,7 +81,7 @@ char* writeOutputLine(char* to, const ItemSplitter& splitter, const OutputColumn
 // Appends the output line for p (without its CR LF) to out. Returns false when no
 // entry holds a column; out is then unchanged.
 bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out);
+                     ItemSplitter& splitter, std::string& out, Encoding enc = Encoding::Cp932);
 
 // The line-by-line reference: builds the line into sWork and appends it with CR LF to
 // the file at outPath, opening and closing the file for this one line. Returns false

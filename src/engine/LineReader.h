@@ -62,6 +62,11 @@ public:
     std::int64_t lineCount() const { return lines_; }
     // Bytes of the input taken up by the lines returned so far, end marks included.
     std::uint64_t consumed() const { return consumed_; }
+    // The input's first bytes, as far as they have been read: valid after the first line
+    // and until the next call, when they tell what kind of text the input holds.
+    std::string_view start() const { return lines_ <= 1 ? std::string_view(buf_, end_) : std::string_view(); }
+    // True when start() holds the whole input.
+    bool readToEnd() const { return eof_ && !readError_; }
 
 private:
     enum class Breaks { Unknown, CrOnly, Unix };

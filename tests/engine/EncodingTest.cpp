@@ -1,0 +1,134 @@
+#include "engine/Conversion.h"
+#include "engine/Detection.h"
+#include "engine/Encoding.h"
+#include "engine/Items.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+using namespace engine;
+namespace fs = std::filesystem;
+
+namespace {
+
+// 'あ' is E3 81 82, '、' E3 80 81, '表' E8 A1 A8, 'ソ' E3 82 BD: no byte of them is
+// ASCII, so "|" (7C) and "\" (5C) after them are delimiters, not trail bytes.
+const std::string A = "\xE3\x81\x82", TOUTEN = "\xE3\x80\x81", HYO = "\xE8\xA1\xA8", SO = "\xE3\x82\xBD";
+
+TEST(Encoding, DecidedOnceFromTheFirstBytes)
+{
+    const std::string cp932Hyo = "\x95\x5C"; // 表 in code page 932
+    const struct {
+        std::string start;
+        bool whole;
+        Encoding expected;
+        bool bom;
+    } cases[] = {
+        {"\xEF\xBB\xBF" "a,b\r\n", true, Encoding::Utf8, true},
+        {"\xEF\xBB\xBF", true, Encoding::Utf8, true},
+        {"id," + A + HYO + "\r\n1,2\r\n", true, Encoding::Utf8, false},
+        {"a,b\r\n1,2\r\n", true, Encoding::Cp932, false},                  // ASCII: either way the same
+        {"a,b\r\n" + cp932Hyo + ",x\r\n", true, Encoding::Cp932, false},
+        // Half-width ﾃｽ (C3 BD) is valid UTF-8 for two bytes; what follows is not.
+        {"\xC3\xBD,\x83\x5C\r\n", true, Encoding::Cp932, false},
+        {"a," + A + ",\xFF\r\n", true, Encoding::Cp932, false},            // one invalid byte
+        {"a," + A + A.substr(0, 2), false, Encoding::Utf8, false},          // cut by the probe, the file goes on
+        {"a," + A + A.substr(0, 2), true, Encoding::Cp932, false},          // cut for good
+        {"\xED\xA0\x80", true, Encoding::Cp932, false},                     // a surrogate is no character
+    };
+    for (const auto& c : cases) {
+        const SourceEncoding e = detectEncoding(c.start, c.whole);
+        EXPECT_EQ(e.encoding, c.expected) << c.start;
+        EXPECT_EQ(e.bom, c.bom) << c.start;
+    }
+    // What the user chose wins; a mark under a chosen code page 932 is data.
+    EXPECT_EQ(detectEncoding("a,b", true, EncodingChoice::Utf8).encoding, Encoding::Utf8);
+    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF" "a", true, EncodingChoice::Cp932).encoding, Encoding::Cp932);
+    EXPECT_FALSE(detectEncoding("\xEF\xBB\xBF" "a", true, EncodingChoice::Cp932).bom);
+}
+
+// The plain model: walk UTF-8 characters (a byte that starts nothing valid stands alone),
+// a quote character flips the quote state, the delimiter character splits outside quotes.
+std::vector<std::string> modelSplit(const std::string& p, const std::string& d)
+{
+    std::vector<std::string> items(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < p.size();) {
+        const auto b = static_cast<unsigned char>(p[i]);
+        std::size_t len = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 1;
+        for (std::size_t k = 1; k < len; ++k)
+            if (i + k >= p.size() || (static_cast<unsigned char>(p[i + k]) & 0xC0) != 0x80)
+                len = 1;
+        const std::string c = p.substr(i, len);
+        if (c == "\"")
+            quoted = !quoted;
+        if (c == d && !quoted)
+            items.emplace_back();
+        else
+            items.back() += c;
+        i += len;
+    }
+    return items;
+}
+
+TEST(Encoding, Utf8LinesSplitAsThePlainModelSays)
+{
+    const std::string pieces[] = {A, TOUTEN, HYO, SO, "\"", ",", "\t", "|", "\\", "x", " ", "\xFF", "\xE3\x81"};
+    const std::string delimiters[] = {",", "\t", "|", "\\", TOUTEN};
+    std::mt19937 random(7);
+    ItemSplitter splitter;
+    for (int round = 0; round < 400; ++round) {
+        std::string line;
+        const int n = static_cast<int>(random() % 90);
+        for (int k = 0; k < n; ++k)
+            line += pieces[random() % std::size(pieces)];
+        for (const std::string& d : delimiters) {
+            const std::vector<std::string> expected = modelSplit(line, d);
+            splitter.split(line, d, 0, false, false, Encoding::Utf8);
+            ASSERT_EQ(splitter.count(), expected.size()) << line << " by " << d;
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                ASSERT_EQ(splitter.item(static_cast<std::int64_t>(i + 1)), expected[i]) << line << " by " << d;
+            EXPECT_EQ(countDelimiter(line, d, Encoding::Utf8), static_cast<std::int64_t>(expected.size()) - 1);
+            EXPECT_EQ(fGetItem(line, d, 2, Encoding::Utf8), expected.size() > 1 ? expected[1] : expected[0]);
+        }
+    }
+    // The same bytes read as code page 932 take "|" after あ's last byte for a trail byte.
+    EXPECT_EQ(countDelimiter(A + "|b", "|", Encoding::Cp932), 0);
+    EXPECT_EQ(countDelimiter(A + "|b", "|", Encoding::Utf8), 1);
+    // A delimiter that is no UTF-8 character never matches.
+    EXPECT_EQ(countDelimiter("a\x81" "b", "\x81", Encoding::Utf8), 0);
+}
+
+// A source with a byte order mark: the mark is no part of item 1, wherever item 1 goes,
+// and the output starts with a mark of its own; without a mark the output has none.
+TEST(Encoding, TheByteOrderMarkIsNotData)
+{
+    const fs::path dir = fs::temp_directory_path() / ("tolvane-encoding-" + std::to_string(std::random_device()()));
+    fs::create_directories(dir);
+    const auto convert = [&](const std::string& source, bool skipFirst, std::vector<std::int32_t> columns) {
+        std::ofstream(dir / "in.csv", std::ios::binary) << source;
+        Conversion conversion(skipFirst);
+        RunRequest request;
+        request.source = dir / "in.csv";
+        request.output = dir / "out.csv";
+        EXPECT_EQ(conversion.prepare(request), Conversion::Status::Running);
+        ConversionSettings settings{"|", ",", {{0, 0, 0}}};
+        for (const std::int32_t c : columns)
+            settings.map.push_back({0, 0, c});
+        EXPECT_EQ(conversion.runToEnd(settings), Conversion::Status::Done);
+        std::ifstream in(dir / "out.csv", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string source = bom + A + "|b|" + HYO + "\r\n1|" + SO + "|3\r\n";
+    EXPECT_EQ(convert(source, false, {2, 1, 3}), bom + "b," + A + "," + HYO + "\r\n" + SO + ",1,3\r\n");
+    EXPECT_EQ(convert(source, true, {1}), bom + "1\r\n");
+    EXPECT_EQ(convert(source.substr(3), false, {2, 1}), "b," + A + "\r\n" + SO + ",1\r\n");
+    fs::remove_all(dir);
+}
+
+} // namespace
