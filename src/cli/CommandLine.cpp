@@ -39,7 +39,8 @@ const char* const kUsageText =
     "      -t, --tab                  出力の区切りを TAB にします (既定: カンマ)\n"
     "      -s, --skip-first-line      先頭行を変換しません\n"
     "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
-    "  %1 detect [-d CHAR] SOURCE           区切文字と先頭行の項目を番号付きで表示します\n"
+    "      -e, --encoding ENC         SOURCE の文字コード: auto, cp932, utf-8 (既定: auto)\n"
+    "  %1 detect [-d CHAR] [-e ENC] SOURCE  区切文字と先頭行の項目を番号付きで表示します\n"
     "  %1 --help | --version\n"
     "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
 
@@ -82,17 +83,18 @@ struct Options {
     std::optional<QString> columns;
     std::optional<QString> definition;
     std::optional<QString> delimiter;
-    std::string delimiterBytes; // the delimiter in code page 932, once found usable
+    std::string delimiterBytes; // the delimiter in the source's encoding, once found usable
+    std::optional<QString> encoding;
+    engine::EncodingChoice encodingChoice = engine::EncodingChoice::Auto;
     bool tab = false;
     bool skipFirstLine = false;
 };
 
-// The delimiter given to -d in code page 932, exactly as given: unlike the window, the
-// command line does not trim it, so " " is the space. Only one character can ever match,
-// so anything else is refused. The text arrives decoded from the locale's encoding (UTF-8):
-// argument bytes that were not UTF-8, such as a character's own code page 932 bytes,
-// arrive as U+FFFD and cannot be recovered, so the character must be given as text.
-QString delimiterBytes(const QString& text, std::string& bytes)
+// The delimiter given to -d, exactly as given: unlike the window, the command line does
+// not trim it, so " " is the space. The text arrives decoded from the locale's encoding
+// (UTF-8): argument bytes that were not UTF-8, such as a character's own code page 932
+// bytes, arrive as U+FFFD and cannot be recovered, so the character must be given as text.
+QString checkDelimiterText(const QString& text)
 {
     if (text.isEmpty())
         return QStringLiteral("-d には区切文字を 1 文字指定してください。");
@@ -100,12 +102,39 @@ QString delimiterBytes(const QString& text, std::string& bytes)
         return QStringLiteral("-d の値「%1」には文字として読めないバイトがあります。"
                               "区切文字は文字そのもので指定してください (例: -d 、)。")
             .arg(text);
-    const std::optional<std::string> encoded = platform::encodeCp932(text);
-    if (!encoded)
-        return QStringLiteral("区切文字「%1」はコードページ 932 (Shift_JIS) で表せません。").arg(text);
-    if (!engine::isSingleChar(*encoded))
+    return QString();
+}
+
+// The delimiter in the source's encoding, once that is known. Only one character can ever
+// match, so anything else is refused.
+QString delimiterBytes(const QString& text, engine::Encoding encoding, std::string& bytes)
+{
+    std::string encoded;
+    if (encoding == engine::Encoding::Cp932) {
+        const std::optional<std::string> cp932 = platform::encodeCp932(text);
+        if (!cp932)
+            return QStringLiteral("区切文字「%1」はコードページ 932 (Shift_JIS) で表せません。").arg(text);
+        encoded = *cp932;
+    } else {
+        encoded = platform::encodeDelimiter(text, encoding);
+    }
+    if (!engine::isSingleChar(encoded, encoding))
         return QStringLiteral("区切文字は 1 文字で指定してください: 「%1」").arg(text);
-    bytes = *encoded;
+    bytes = encoded;
+    return QString();
+}
+
+QString encodingChoice(const QString& text, engine::EncodingChoice& choice)
+{
+    const QString name = text.toLower();
+    if (name == QLatin1String("auto"))
+        choice = engine::EncodingChoice::Auto;
+    else if (name == QLatin1String("cp932") || name == QLatin1String("shift_jis") || name == QLatin1String("sjis"))
+        choice = engine::EncodingChoice::Cp932;
+    else if (name == QLatin1String("utf-8") || name == QLatin1String("utf8"))
+        choice = engine::EncodingChoice::Utf8;
+    else
+        return QStringLiteral("-e には auto, cp932, utf-8 のいずれかを指定してください: %1").arg(text);
     return QString();
 }
 
@@ -125,6 +154,8 @@ QString parse(const QStringList& args, bool convert, Options& o)
         QString error;
         if (a == QLatin1String("-d") || a == QLatin1String("--delimiter"))
             error = value(o.delimiter);
+        else if (a == QLatin1String("-e") || a == QLatin1String("--encoding"))
+            error = value(o.encoding);
         else if (convert && (a == QLatin1String("-c") || a == QLatin1String("--columns")))
             error = value(o.columns);
         else if (convert && (a == QLatin1String("-f") || a == QLatin1String("--definition")))
@@ -143,7 +174,10 @@ QString parse(const QStringList& args, bool convert, Options& o)
         if (!error.isEmpty())
             return error;
     }
-    return o.delimiter ? delimiterBytes(*o.delimiter, o.delimiterBytes) : QString();
+    if (o.encoding)
+        if (QString error = encodingChoice(*o.encoding, o.encodingChoice); !error.isEmpty())
+            return error;
+    return o.delimiter ? checkDelimiterText(*o.delimiter) : QString();
 }
 
 // The source: a file, or standard input for "-".
@@ -255,6 +289,7 @@ int convert(const QStringList& args)
     request.mode = engine::OutputMode::Replace;
     if (o.definition)
         request.notOutputs.push_back(platform::toPath(*o.definition));
+    request.encoding = o.encodingChoice;
     if (conversion.prepare(request) != engine::Conversion::Status::Running) {
         say(texts::runStopped(conversion, source.name, outputShown, true));
         return kFailed;
@@ -263,13 +298,17 @@ int convert(const QStringList& args)
     engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", std::move(map)};
     std::string_view first;
     const bool haveFirst = conversion.peekFirstLine(first);
+    const engine::Encoding encoding = conversion.sourceEncoding().encoding;
     std::int64_t items = 0;
     if (o.delimiter) {
-        settings.inDeli = o.delimiterBytes;
+        // Refused before anything is written: a Replace run leaves the output as it was.
+        if (const QString error = delimiterBytes(*o.delimiter, encoding, settings.inDeli); !error.isEmpty())
+            return usageError(error);
     } else {
         engine::DelimiterTable table;
         table.resetToDefaults();
-        engine::fGetDeli(haveFirst ? first : std::string_view(), table, settings.inDeli, items);
+        engine::fGetDeli(haveFirst ? first : std::string_view(), platform::delimitersFor(table, encoding),
+                         settings.inDeli, items, encoding);
     }
 
     Progress progress(conversion.sourceSize());
@@ -297,28 +336,35 @@ int detect(const QStringList& args)
         return usageError(QStringLiteral("detect には SOURCE をひとつ指定してください。"));
     const Source source = sourceOf(o.positional[0]);
     std::string line;
+    engine::SourceEncoding sourceEncoding;
     if (source.isStdin) {
         engine::Conversion reader(false);
+        reader.setEncoding(o.encodingChoice);
         if (!reader.openStandardInput() || !reader.peekFirstLine(line)) {
             const QString problem = texts::runStopped(reader, source.name, QString(), false);
             say(problem.isEmpty() ? texts::fileProblem(engine::FileProblem::Empty, source.name) : problem);
             return kFailed;
         }
-    } else if (const auto problem = engine::readFirstLine(source.path, line); problem != engine::FileProblem::None) {
+        sourceEncoding = reader.sourceEncoding();
+    } else if (const auto problem = engine::readFirstLine(source.path, line, o.encodingChoice, sourceEncoding);
+               problem != engine::FileProblem::None) {
         say(texts::fileProblem(problem, source.name));
         return kFailed;
     }
+    const engine::Encoding encoding = sourceEncoding.encoding;
 
     std::string delimiter;
     std::int64_t items = 0;
     if (o.delimiter) {
-        engine::fGetDeli2(o.delimiterBytes, line, delimiter, items);
+        if (const QString error = delimiterBytes(*o.delimiter, encoding, o.delimiterBytes); !error.isEmpty())
+            return usageError(error);
+        engine::fGetDeli2(o.delimiterBytes, line, delimiter, items, encoding);
     } else {
         engine::DelimiterTable table;
         table.resetToDefaults();
-        engine::fGetDeli(line, table, delimiter, items);
+        engine::fGetDeli(line, platform::delimitersFor(table, encoding), delimiter, items, encoding);
     }
-    QString name = platform::decodeCp932(delimiter);
+    QString name = platform::decodeSource(delimiter, encoding);
     if (delimiter == "\t")
         name = QStringLiteral("TAB");
     else if (delimiter.empty())
@@ -331,7 +377,7 @@ int detect(const QStringList& args)
     std::int64_t printed = 0;
     bool written = true;
     const auto flush = [&] {
-        for (const QString& item : platform::decodeCp932Each(batch)) {
+        for (const QString& item : platform::decodeSourceEach(batch, encoding)) {
             char number[24];
             const char* end = std::to_chars(number, number + sizeof number, ++printed).ptr;
             out.append(QLatin1String(number, static_cast<qsizetype>(end - number)));
@@ -343,11 +389,14 @@ int detect(const QStringList& args)
         written = platform::writeText(platform::StandardStream::Output, out) && written;
         out.truncate(0); // keeps its room for the next batch
     };
-    engine::forEachListedItem(line, delimiter, items, [&](std::int64_t, std::string_view item) {
-        batch.push_back(item);
-        if (batch.size() == 4096)
-            flush();
-    });
+    engine::forEachListedItem(
+        line, delimiter, items,
+        [&](std::int64_t, std::string_view item) {
+            batch.push_back(item);
+            if (batch.size() == 4096)
+                flush();
+        },
+        encoding);
     flush();
     if (written)
         return kOk;

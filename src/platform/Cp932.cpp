@@ -280,6 +280,53 @@ std::string encodeDelimiter(const QString& text)
     return std::string("\0\0", 2);
 }
 
+QString decodeSource(std::string_view bytes, engine::Encoding encoding)
+{
+    if (encoding == engine::Encoding::Utf8)
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return decodeCp932(bytes);
+}
+
+QStringList decodeSourceEach(const std::vector<std::string_view>& pieces, engine::Encoding encoding)
+{
+    if (encoding == engine::Encoding::Cp932)
+        return decodeCp932Each(pieces);
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(pieces.size()));
+    for (std::string_view piece : pieces)
+        out << decodeSource(piece, encoding);
+    return out;
+}
+
+std::string encodeDelimiter(const QString& text, engine::Encoding encoding)
+{
+    if (encoding == engine::Encoding::Cp932)
+        return encodeDelimiter(text);
+    // A lone surrogate has no UTF-8 form.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return std::string("\0\0", 2);
+    }
+    return text.toUtf8().toStdString();
+}
+
+engine::DelimiterTable delimitersFor(const engine::DelimiterTable& table, engine::Encoding encoding)
+{
+    engine::DelimiterTable out = table;
+    if (encoding == engine::Encoding::Cp932)
+        return out;
+    for (int i = 0; i < out.lastIndex(); ++i) {
+        const std::string& bytes = table[i].delimiter;
+        // Bytes that are no code page 932 text stand for no character in UTF-8 either.
+        const bool text = encodeCp932(decodeCp932(bytes)) == bytes;
+        out[i].delimiter = text ? encodeDelimiter(decodeCp932(bytes), encoding) : std::string("\0\0", 2);
+    }
+    return out;
+}
+
 std::filesystem::path toPath(const QString& path)
 {
 #ifdef _WIN32

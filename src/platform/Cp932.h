@@ -2,6 +2,9 @@
 // Code page 932 text with the exact Windows mapping. Used only at the edges: decoding
 // file bytes for display, encoding what the user types.
 
+#include "engine/DelimiterTable.h"
+#include "engine/Encoding.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +37,17 @@ std::string encodeCp932Replacing(const QString& text);
 // becomes a string of two or more characters, which by the matching rules never
 // matches a character of a line.
 std::string encodeDelimiter(const QString& text);
+
+// A source's bytes for display in the source's encoding: UTF-8 with every byte that
+// forms no character shown as U+FFFD, or code page 932 as above.
+QString decodeSource(std::string_view bytes, engine::Encoding encoding);
+QStringList decodeSourceEach(const std::vector<std::string_view>& pieces, engine::Encoding encoding);
+
+// A typed delimiter in the source's encoding; what the encoding cannot hold never matches.
+std::string encodeDelimiter(const QString& text, engine::Encoding encoding);
+
+// The candidates, kept as code page 932, in the source's encoding: one table serves both.
+engine::DelimiterTable delimitersFor(const engine::DelimiterTable& table, engine::Encoding encoding);
 
 // A path as the file system of this platform expects it, and back.
 std::filesystem::path toPath(const QString& path);

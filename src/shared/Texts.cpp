@@ -110,7 +110,7 @@ QString noCp932Converter()
                           "ICU 対応でビルドされた Qt が必要です。");
 }
 
-std::string typedDelimiter(const QString& text)
+std::string typedDelimiter(const QString& text, engine::Encoding encoding)
 {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -118,7 +118,7 @@ std::string typedDelimiter(const QString& text)
         ++first;
     while (last > first && text.at(last - 1) == QLatin1Char(' '))
         --last;
-    return platform::encodeDelimiter(text.mid(first, last - first));
+    return platform::encodeDelimiter(text.mid(first, last - first), encoding);
 }
 
 } // namespace texts

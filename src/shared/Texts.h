@@ -28,6 +28,6 @@ QString noCp932Converter();
 
 // A delimiter typed into the window's 区切文字 box, with the leading and trailing spaces
 // dropped (a TAB stays), encoded to code page 932. The command line takes -d as given.
-std::string typedDelimiter(const QString& text);
+std::string typedDelimiter(const QString& text, engine::Encoding encoding = engine::Encoding::Cp932);
 
 } // namespace texts

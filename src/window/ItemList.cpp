@@ -131,12 +131,14 @@ void ItemList::setRows(int rows, std::function<QString(int row)> text)
     model_->setMade(rows, std::move(text));
 }
 
-void ItemList::setLineItems(engine::LineItems items)
+void ItemList::setLineItems(engine::LineItems items, engine::Encoding encoding)
 {
     // A view counts its rows in int; rows past that many are never shown.
     const int rows = static_cast<int>(std::min<std::size_t>(items.size(), std::numeric_limits<int>::max() - 1));
     auto line = std::make_shared<const engine::LineItems>(std::move(items));
-    setRows(rows, [line](int row) { return platform::decodeCp932((*line)[static_cast<std::size_t>(row)]); });
+    setRows(rows, [line, encoding](int row) {
+        return platform::decodeSource((*line)[static_cast<std::size_t>(row)], encoding);
+    });
 }
 
 void ItemList::removeRow(int row)

@@ -36,7 +36,7 @@ public:
     // In place of every row, `rows` rows whose texts text(row) makes as they are needed.
     void setRows(int rows, std::function<QString(int row)> text);
     // In place of every row, the items of a line, decoded as they are shown.
-    void setLineItems(engine::LineItems items);
+    void setLineItems(engine::LineItems items, engine::Encoding encoding = engine::Encoding::Cp932);
     // Removes a row added as text; rows made on demand go only all together, by clear().
     void removeRow(int row);
     // Moves a row added as text to another place among those rows.

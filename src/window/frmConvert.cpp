@@ -11,6 +11,7 @@
 #include "shared/Guarded.h"
 #include "shared/Texts.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QDir>
 #include <QDrag>
@@ -216,6 +217,20 @@ void frmConvert::buildMenus()
     mnuExit = mnuFile->addAction(QStringLiteral("終了(&X)"));
     mnuEdit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     mnuDELI = mnuEdit->addAction(QStringLiteral("区切文字の指定(&D)"));
+    mnuEncoding = mnuEdit->addMenu(QStringLiteral("文字コード(&C)"));
+    auto* encodings = new QActionGroup(this);
+    mnuEncodingAuto = encodings->addAction(QStringLiteral("自動判定(&A)"));
+    mnuEncodingCp932 = encodings->addAction(QStringLiteral("シフトJIS(&S)"));
+    mnuEncodingUtf8 = encodings->addAction(QStringLiteral("UTF-8(&U)"));
+    for (QAction* a : encodings->actions()) {
+        a->setCheckable(true);
+        mnuEncoding->addAction(a);
+    }
+    mnuEncodingAuto->setChecked(true);
+    // In the menu bar's corner, outside the window's laid-out controls.
+    lblEncoding = new QLabel(menuBar());
+    lblEncoding->setContentsMargins(0, 0, 8, 0);
+    menuBar()->setCornerWidget(lblEncoding, Qt::TopRightCorner);
 }
 
 void frmConvert::connectHandlers()
@@ -239,6 +254,12 @@ void frmConvert::connectHandlers()
     connect(mnuOpenDef, &QAction::triggered, this, on(&frmConvert::mnuOpenDef_Click));
     connect(mnuSaveDef, &QAction::triggered, this, on(&frmConvert::mnuSaveDef_Click));
     connect(mnuDELI, &QAction::triggered, this, on(&frmConvert::mnuDELI_Click));
+    const std::pair<QAction*, engine::EncodingChoice> encodings[] = {{mnuEncodingAuto, engine::EncodingChoice::Auto},
+                                                                     {mnuEncodingCp932, engine::EncodingChoice::Cp932},
+                                                                     {mnuEncodingUtf8, engine::EncodingChoice::Utf8}};
+    for (const auto& [action, choice] : encodings)
+        connect(action, &QAction::triggered, this,
+                [this, choice] { guarded(platform_.messageBox, [&] { mnuEncoding_Click(choice); }); });
     for (int index = 0; index < 3; ++index) {
         List[index]->onMouseDown = [this, index](Qt::MouseButton button, Qt::KeyboardModifiers shift, double x,
                                                  double y) {
@@ -285,7 +306,33 @@ void frmConvert::Option1_Click(int Index)
 
 void frmConvert::txtDELI_Change()
 {
-    sInDeli = platform::encodeDelimiter(txtDELI->text());
+    sInDeli = platform::encodeDelimiter(txtDELI->text(), sourceEncoding.encoding);
+}
+
+void frmConvert::mnuEncoding_Click(engine::EncodingChoice choice)
+{
+    encodingChoice = choice;
+    // The source on show is read again in the encoding chosen, as opening it again would.
+    if (!sInFile.isEmpty() && sInFile == encodingSource_)
+        openSourceFile(sInFile);
+}
+
+void frmConvert::showEncoding()
+{
+    if (encodingSource_.isEmpty()) {
+        lblEncoding->clear();
+        lblEncoding->setToolTip(QString());
+        return;
+    }
+    const bool utf8 = sourceEncoding.encoding == engine::Encoding::Utf8;
+    QString name = utf8 ? QStringLiteral("UTF-8") : QStringLiteral("シフトJIS");
+    if (sourceEncoding.bom)
+        name += QStringLiteral(" (BOM付き)");
+    lblEncoding->setText(name);
+    lblEncoding->setToolTip(QStringLiteral("元ファイルの文字コード: %1 (%2)")
+                                .arg(name, encodingChoice == engine::EncodingChoice::Auto
+                                               ? QStringLiteral("自動判定")
+                                               : QStringLiteral("指定")));
 }
 
 void frmConvert::requestEnd()
@@ -319,9 +366,9 @@ void frmConvert::showFileProblem(engine::FileProblem problem, const QString& pat
         platform_.messageBox.show(texts::fileProblem(problem, path), 48, kTitle);
 }
 
-bool frmConvert::readSourceFirstLine(const QString& path, std::string& line)
+bool frmConvert::readSourceFirstLine(const QString& path, std::string& line, engine::SourceEncoding& encoding)
 {
-    const engine::FileProblem problem = engine::readFirstLine(platform::toPath(path), line);
+    const engine::FileProblem problem = engine::readFirstLine(platform::toPath(path), line, encodingChoice, encoding);
     if (problem == engine::FileProblem::None)
         return true;
     showFileProblem(problem, path);
@@ -330,12 +377,13 @@ bool frmConvert::readSourceFirstLine(const QString& path, std::string& line)
 
 void frmConvert::SetINData(const std::string& DELI, const std::string& p)
 {
-    engine::SetINData(DELI, p, iItemCount, g_.INData);
+    engine::SetINData(DELI, p, iItemCount, g_.INData, sourceEncoding.encoding);
 }
 
 void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
 {
-    List[0]->setLineItems(engine::Proc1Line(std::move(p), sDELI, iItemCount));
+    List[0]->setLineItems(engine::Proc1Line(std::move(p), sDELI, iItemCount, sourceEncoding.encoding),
+                          sourceEncoding.encoding);
     // A new list starts at its first item, wherever the old one was scrolled to.
     List[0]->scrollToTop();
 }
@@ -350,8 +398,10 @@ void frmConvert::recreateColumnMap()
 
 void frmConvert::LoadINData(std::string line)
 {
-    sInDeli = engine::fGetDeli(line, g_.DelimiterTable, sInDeli, iItemCount);
-    txtDELI->setText(platform::decodeCp932(sInDeli));
+    const engine::Encoding encoding = sourceEncoding.encoding;
+    sInDeli = engine::fGetDeli(line, platform::delimitersFor(g_.DelimiterTable, encoding), sInDeli, iItemCount,
+                               encoding);
+    txtDELI->setText(platform::decodeSource(sInDeli, encoding));
     txtDELI_Change();
     SetINData(sInDeli, line);
     recreateColumnMap();
@@ -377,8 +427,12 @@ void frmConvert::openSourceFile(const QString& path)
     // The file is checked before anything is cleared: an unreadable choice leaves the
     // window describing the file it described before.
     std::string line;
-    if (!readSourceFirstLine(path, line))
+    engine::SourceEncoding encoding;
+    if (!readSourceFirstLine(path, line, encoding))
         return;
+    sourceEncoding = encoding;
+    encodingSource_ = path;
+    showEncoding();
     sInFile = path;
     txtInFile->setText(sInFile);
     List[0]->clear();
@@ -457,16 +511,20 @@ void frmConvert::cmd検出_Click()
         txtInFile->setText(sInFile);
     }
     std::string line;
-    if (!readSourceFirstLine(sInFile, line)) {
+    engine::SourceEncoding encoding;
+    if (!readSourceFirstLine(sInFile, line, encoding)) {
         sInFile = previousInFile;
         txtInFile->setText(previousShown);
         return;
     }
+    sourceEncoding = encoding;
+    encodingSource_ = sInFile;
+    showEncoding();
     List[2]->clear();
     // Only blanks are trimmed: a TAB typed as the delimiter stays. The count is taken
     // with the same trimmed delimiter that then splits the line.
-    const std::string delimiter = texts::typedDelimiter(txtDELI->text());
-    engine::fGetDeli2(delimiter, line, sInDeli, iItemCount);
+    const std::string delimiter = texts::typedDelimiter(txtDELI->text(), encoding.encoding);
+    engine::fGetDeli2(delimiter, line, sInDeli, iItemCount, encoding.encoding);
     sInDeli = delimiter;
     SetINData(sInDeli, line);
     recreateColumnMap();
@@ -519,6 +577,7 @@ void frmConvert::setSourceCommandsEnabled(bool enabled)
         w->setEnabled(enabled);
     mnuOpenCSV->setEnabled(enabled);
     mnuOpenDef->setEnabled(enabled);
+    mnuEncoding->setEnabled(enabled);
 }
 
 QMimeData* frmConvert::dragData(const QString& payload)
@@ -711,6 +770,12 @@ void frmConvert::runConversion()
     request.source = platform::toPath(sourceName);
     request.output = platform::toPath(outputName);
     request.mode = engine::OutputMode::Append;
+    // The run reads the source as its list was read; a source chosen only now is decided afresh.
+    if (sourceName == encodingSource_)
+        request.encoding = sourceEncoding.encoding == engine::Encoding::Utf8 ? engine::EncodingChoice::Utf8
+                                                                             : engine::EncodingChoice::Cp932;
+    else
+        request.encoding = encodingChoice;
     if (conversion.prepare(request) != engine::Conversion::Status::Running) {
         platform_.messageBox.show(
             texts::runStopped(conversion, sourceName, platform::fromPath(conversion.failedOutput()), false), 48, kTitle);
@@ -725,11 +790,11 @@ void frmConvert::runConversion()
         // A long line shows from its beginning, not from where setText leaves the cursor.
         if (conversion.shownCount() > 0) {
             txt件数->setText(QString::number(conversion.shownCount()));
-            txtCSV[0]->setText(platform::decodeCp932(conversion.lastSource()));
+            txtCSV[0]->setText(platform::decodeSource(conversion.lastSource(), conversion.sourceEncoding().encoding));
             txtCSV[0]->setCursorPosition(0);
         }
         if (conversion.anyOutput()) {
-            txtCSV[1]->setText(platform::decodeCp932(conversion.lastOutput()));
+            txtCSV[1]->setText(platform::decodeSource(conversion.lastOutput(), conversion.sourceEncoding().encoding));
             txtCSV[1]->setCursorPosition(0);
         }
         if (conversion.sourceSize() > 0)

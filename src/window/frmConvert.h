@@ -76,6 +76,16 @@ public:
     QAction* mnuExit = nullptr;
     QMenu* mnuEdit = nullptr;
     QAction* mnuDELI = nullptr;
+    // 編集 > 文字コード: decide from the file, or read it as the one chosen.
+    QMenu* mnuEncoding = nullptr;
+    QAction* mnuEncodingAuto = nullptr;
+    QAction* mnuEncodingCp932 = nullptr;
+    QAction* mnuEncodingUtf8 = nullptr;
+    // The encoding the source is read in, at the right of the menu bar.
+    QLabel* lblEncoding = nullptr;
+    // What the user chose, and what the current source was read as.
+    engine::EncodingChoice encodingChoice = engine::EncodingChoice::Auto;
+    engine::SourceEncoding sourceEncoding;
 
     // The file dialog, whose settings persist from one use to the next.
     platform::CommonDialog& CommonDialog1;
@@ -96,6 +106,7 @@ public:
     void mnuOpenDef_Click();
     void mnuSaveDef_Click();
     void mnuDELI_Click();
+    void mnuEncoding_Click(engine::EncodingChoice choice);
 
     // Column list editing, by the index of the list concerned. Y is in pixels within the list.
     void List_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X, double Y);
@@ -136,7 +147,9 @@ protected:
 
 private:
     // Reads the source file's first line; on failure tells the user and returns false.
-    bool readSourceFirstLine(const QString& path, std::string& line);
+    // The encoding it was read in goes to `encoding`.
+    bool readSourceFirstLine(const QString& path, std::string& line, engine::SourceEncoding& encoding);
+    void showEncoding();
     void LoadINData(std::string line);
     void recreateColumnMap();
     void rebuildHiddenList();
@@ -163,6 +176,8 @@ private:
         double left, top, width, height;
     };
     std::vector<Anchor> anchors_;
+    // The source whose first line decided sourceEncoding.
+    QString encodingSource_;
     bool running_ = false;
     bool endRequested_ = false;
 };
