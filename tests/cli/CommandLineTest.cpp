@@ -256,6 +256,42 @@ TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
     EXPECT_TRUE(r.err.contains(QStringLiteral("empty.csv")));
 }
 
+// UTF-8 sources: taken for UTF-8 by themselves, or as chosen with -e; "|" after あ splits
+// only when read as UTF-8; a byte order mark is no part of item 1 and starts the output.
+TEST(CommandLine, Utf8SourcesAndTheEncodingOption)
+{
+    WindowFixture f;
+    const std::string bom = "\xEF\xBB\xBF";
+    const QString in = f.write(QStringLiteral("u.csv"), bom + "\xE3\x81\x82|\xE8\xA1\xA8|c\r\n1|2|3\r\n");
+    const QString out = f.path(QStringLiteral("out.csv"));
+    const QString detect = QStringLiteral("detect"), d = QStringLiteral("-d"), e = QStringLiteral("-e");
+    const struct {
+        QStringList args;
+        QString printed;
+    } detections[] = {
+        {{detect, d, QStringLiteral("|"), in}, QStringLiteral("区切文字\t|\n1\tあ\n2\t表\n3\tc\n")},
+        {{detect, d, QStringLiteral("|"), e, QStringLiteral("utf-8"), QStringLiteral("-")},
+         QStringLiteral("区切文字\t|\n1\tあ\n2\t表\n3\tc\n")},
+        // As code page 932, the mark and あ are other characters and "|" after them a trail byte.
+        {{detect, d, QStringLiteral("|"), e, QStringLiteral("cp932"), in}, QStringLiteral("区切文字\t|\n1\t")},
+    };
+    for (const auto& c : detections) {
+        const Result r = tolvane(c.args, QByteArray(), QString(), c.args.contains(QStringLiteral("-")) ? in : QString());
+        EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(r.out).startsWith(c.printed)) << r.out.toStdString();
+    }
+    Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("3,1"), d, QStringLiteral("|"),
+                        in, out});
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(f.read(out), bom + "c,\xE3\x81\x82\r\n3,1\r\n");
+    r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("1"), e, QStringLiteral("latin1"), in, out});
+    EXPECT_EQ(r.exit, 2);
+    // A delimiter that code page 932 cannot write serves a UTF-8 source.
+    const QString emoji = f.write(QStringLiteral("e.csv"), "a\xF0\x9F\x98\x80\xE3\x81\x82\r\n");
+    r = tolvane({detect, d, QString::fromUtf8("\xF0\x9F\x98\x80"), emoji});
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("区切文字\t😀\n1\ta\n2\tあ\n"));
+}
+
 TEST(CommandLine, ConvertWritesTheWindowsBytes)
 {
     WindowFixture f;

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QAction>
 #include <QProgressBar>
@@ -49,6 +50,35 @@ TEST(ConversionRun, AttributeRowsDescribeEachItemInOrder)
     f.output(QStringLiteral("out.csv"));
     f.window.cmd開始_Click();
     EXPECT_EQ(f.rows(1), (QStringList{"数値", "文字列", "数値", "文字列", "文字列"}));
+}
+
+// A UTF-8 source with a byte order mark: taken for UTF-8 by itself, read again as chosen in
+// 編集 > 文字コード, shown in the menu bar's corner; the run keeps the bytes and starts its
+// output with the mark.
+TEST(ConversionRun, Utf8SourcesReadAsDecidedOrAsChosen)
+{
+    RunFixture f;
+    frmConvert& w = f.window;
+    const std::string bom = "\xEF\xBB\xBF", a = "\xE3\x81\x82", hyo = "\xE8\xA1\xA8";
+    f.choose(f.write(QStringLiteral("u.csv"), bom + a + "," + hyo + "|x,c\r\n1," + a + "|2,3\r\n"));
+    EXPECT_EQ(f.rows(0), (QStringList{"あ", "表|x", "c"}));
+    EXPECT_EQ(w.lblEncoding->text(), QStringLiteral("UTF-8 (BOM付き)"));
+    w.mnuEncodingCp932->trigger();
+    EXPECT_EQ(w.lblEncoding->text(), QStringLiteral("シフトJIS"));
+    EXPECT_NE(f.rows(0).first(), QStringLiteral("あ"));
+    w.mnuEncodingAuto->trigger();
+    EXPECT_EQ(f.rows(0), (QStringList{"あ", "表|x", "c"}));
+    // "|" typed as the delimiter splits after 表, whose last byte in UTF-8 is no ASCII.
+    w.txtDELI->setText(QStringLiteral("|"));
+    w.cmd検出_Click();
+    EXPECT_EQ(f.rows(0), (QStringList{"あ,表", "x,c"}));
+    w.txtDELI->setText(QStringLiteral(","));
+    w.cmd検出_Click();
+    f.columns({3, 1});
+    f.output(QStringLiteral("out.csv"));
+    w.cmd開始_Click();
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), bom + "c," + a + "\r\n3,1\r\n");
+    EXPECT_EQ(w.txtCSV[0]->text(), QStringLiteral("1,あ|2,3"));
 }
 
 TEST(ConversionRun, ConvertsCountsAndReports)
