@@ -230,6 +230,9 @@ void frmConvert::buildMenus()
     // In the menu bar's corner, outside the window's laid-out controls.
     lblEncoding = new QLabel(menuBar());
     lblEncoding->setContentsMargins(0, 0, 8, 0);
+    lblEncoding->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The menu bar places its corner once: room for the longest name from the start.
+    lblEncoding->setMinimumWidth(lblEncoding->fontMetrics().horizontalAdvance(QStringLiteral("UTF-8 (BOM付き)")) + 16);
     menuBar()->setCornerWidget(lblEncoding, Qt::TopRightCorner);
 }
 
