@@ -1,14 +1,16 @@
 // The harness times the command line tools as they are; these check what its figures
 // rely on: a rerun replaces the old output rather than adding to it, a failure shows in
-// the exit status, the window writes exactly what the engine writes, and two outputs
-// called identical really are.
+// the exit status, the window writes exactly what the engine writes, two outputs
+// called identical really are, and the UTF-8 copies hold the generator's characters.
 
 #include "BenchArgs.h"
 #include "BenchFiles.h"
 #include "SourceGenerator.h"
+#include "Utf8Copy.h"
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -142,6 +144,58 @@ TEST(CompareFiles, FindsADifferenceBeyondTheFirstChunk)
     EXPECT_FALSE(s.same);
     EXPECT_EQ(s.line, lines);
     EXPECT_FALSE(bench::sameBytes(dir.path / "a", dir.path / "missing"));
+}
+
+// Decoding back is glibc's own UTF-8 reader; "?" when the text is not UTF-8 or holds a
+// character code page 932 lacks.
+std::string utf8ToCp932(std::string text)
+{
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    std::string back(text.size(), '\0');
+    char* src = text.data();
+    char* dst = back.data();
+    std::size_t left = text.size(), room = back.size();
+    const bool ok = iconv(cd, &src, &left, &dst, &room) == 0 && left == 0;
+    iconv_close(cd);
+    return ok ? back.substr(0, back.size() - room) : "?";
+}
+
+// Small blocks cut characters at every possible place.
+TEST(Utf8Copy, DecodesBackToTheCodePage932Bytes)
+{
+    TempDir dir;
+    const auto r = smallFile(dir, ',', {3, 1, 12}, ',');
+    const std::string source = readAll(r.out);
+    const fs::path utf8 = dir.path / "utf8";
+    for (const bool bom : {false, true}) {
+        for (const std::size_t block : {2, 3, 4093, 1 << 20}) {
+            ASSERT_EQ(bench::copyAsUtf8(r.out, utf8, bom, block), "") << block;
+            const std::string text = readAll(utf8);
+            ASSERT_EQ(text.starts_with("\xEF\xBB\xBF"), bom);
+            EXPECT_EQ(utf8ToCp932(text.substr(bom ? 3 : 0)), source) << "block " << block << " bom " << bom;
+        }
+    }
+}
+
+TEST(Utf8Copy, BytesOutsideCodePage932FailWithTheirPlace)
+{
+    TempDir dir;
+    const struct {
+        std::string bytes;
+        std::string where;
+    } cases[] = {
+        {"ab,\x81\x20", "at byte 3"},         // a lead byte before a byte that cannot follow it
+        {"ab,\xA0", "at byte 3"},              // a byte that is no character
+        {"ab,\x82", "at byte 3 (it ends"},     // the file ends inside a character
+        {"\x82\xA0\x82\xA0\xFD", "at byte 4"}, // after whole characters cut by small blocks
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir.path / "bad", std::ios::binary) << c.bytes;
+        for (const std::size_t block : {2, 1 << 20}) {
+            const std::string error = bench::copyAsUtf8(dir.path / "bad", dir.path / "utf8", false, block);
+            EXPECT_NE(error.find(c.where), std::string::npos) << error;
+        }
+    }
 }
 
 #ifdef TOLVANE_WINDOW_CONVERT

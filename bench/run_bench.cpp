@@ -9,6 +9,7 @@
 #include "BenchFiles.h"
 #include "ChildRun.h"
 #include "SourceGenerator.h"
+#include "Utf8Copy.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -43,6 +44,7 @@ using bench::warm;
 constexpr double kMB = 1e6;
 constexpr double kPeakTargetMB = 32;
 constexpr double kWindowTarget = 1.2;
+constexpr double kUtf8Target = 1.1;
 
 struct Options {
     fs::path dir = "/tmp/tolvane-bench";
@@ -64,6 +66,9 @@ struct Case {
     double catTarget;
     fs::path source;
     fs::path expect;
+    // A UTF-8 case is the narrow case's files re-encoded, and is timed against it.
+    bool utf8 = false;
+    bool byteOrderMark = false;
 };
 
 
@@ -94,6 +99,26 @@ bool ensureFiles(const Options& o, const Case& c)
     return true;
 }
 
+// Made from the narrow files rather than by the generator, so that both hold the same
+// characters; the temporary names serve as in ensureFiles.
+bool ensureUtf8Files(const Case& narrow, const Case& c)
+{
+    if (fs::exists(c.source) && fs::exists(c.expect))
+        return true;
+    std::printf("making %s from %s...\n", c.source.c_str(), narrow.source.filename().c_str());
+    std::fflush(stdout);
+    for (const auto& [from, to] : {std::pair{narrow.source, c.source}, std::pair{narrow.expect, c.expect}}) {
+        const fs::path part = to.string() + ".part";
+        const std::string error = bench::copyAsUtf8(from, part, c.byteOrderMark);
+        if (!error.empty()) {
+            std::fprintf(stderr, "making the UTF-8 files failed: %s\n", error.c_str());
+            return false;
+        }
+        fs::rename(part, to);
+    }
+    return true;
+}
+
 std::string verdict(double value, double target)
 {
     if (value <= target)
@@ -110,6 +135,23 @@ std::string peakVerdict(double peakMB)
     char text[48];
     std::snprintf(text, sizeof text, "<32: over by %.0f%%", (peakMB / kPeakTargetMB - 1) * 100);
     return text;
+}
+
+// The target compares times, but a Japanese character takes three bytes in UTF-8 where
+// it took two, so the file is larger; the time per byte shows what the larger file costs.
+void printAgainstNarrow(const Case& c, const Measured& m, bool correct, const Case& narrow, const Measured& base)
+{
+    if (!m.ok || !base.ok) {
+        std::printf("  %s against narrow: not compared, a run failed\n", c.name.c_str());
+        return;
+    }
+    const double x = m.seconds / base.seconds;
+    const double bytes =
+        static_cast<double>(fs::file_size(c.source)) / static_cast<double>(fs::file_size(narrow.source));
+    const std::string judged = correct ? verdict(x, kUtf8Target) : "output differs, not judged";
+    std::printf("  %s against narrow: %.2fx (target <= %.2fx): %s; %.3f s / %.3f s, %.2fx the bytes, %.2fx the time "
+                "per byte\n",
+                c.name.c_str(), x, kUtf8Target, judged.c_str(), m.seconds, base.seconds, bytes, x / bytes);
 }
 
 // What a shell would run for a bare command name; empty when it is not installed.
@@ -316,6 +358,47 @@ bool runToolsTable(const Options& o, const OtherTools& other, const Case& c)
     return tolvaneCorrect;
 }
 
+// tolvane convert on the narrow file and its UTF-8 copies, alternated run by run so that
+// their ratio does not depend on what else the machine did while each was timed.
+bool runUtf8Tolvane(const Options& o, const std::vector<Case>& cases)
+{
+    std::vector<const Case*> group;
+    for (const Case& c : cases)
+        if (&c == &cases.front() || c.utf8)
+            group.push_back(&c);
+    std::printf("running tolvane convert on the UTF-8 files...\n");
+    std::fflush(stdout);
+    const auto out = [&](const Case* c) { return o.dir / (c->stem + ".tolvane.out"); };
+    const fs::path log = o.dir / "utf8.log";
+    for (const Case* c : group)
+        warm(c->source);
+    std::vector<Measured> measured(group.size());
+    for (int r = 0; r < o.runs; ++r)
+        for (std::size_t i = 0; i < group.size(); ++i)
+            measured[i].add(runChild({o.tolvane.string(), "convert", "-c", group[i]->columnList,
+                                      group[i]->source.string(), out(group[i]).string()},
+                                     log));
+    fs::remove(log);
+
+    std::printf("\ntolvane convert on the UTF-8 files against the narrow file, alternated, best of %d runs:\n", o.runs);
+    std::printf("  %-18s %8s %8s %8s  %s\n", "case", "file MB", "s", "peak MB", "output");
+    std::vector<char> correct(group.size());
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        const Case& c = *group[i];
+        const double mb = static_cast<double>(fs::file_size(c.source)) / kMB;
+        correct[i] = measured[i].ok && bench::sameBytes(out(&c), c.expect);
+        fs::remove(out(&c));
+        if (!measured[i].ok)
+            std::printf("  %-18s %8.1f FAILED: %s\n", c.name.c_str(), mb, measured[i].failure.c_str());
+        else
+            std::printf("  %-18s %8.1f %8.3f %8.1f  %s\n", c.name.c_str(), mb, measured[i].seconds, measured[i].peakMB,
+                        correct[i] ? "equals expected" : "DIFFERS from expected");
+    }
+    for (std::size_t i = 1; i < group.size(); ++i)
+        printAgainstNarrow(*group[i], measured[i], correct[i], *group[0], measured[0]);
+    return std::all_of(correct.begin(), correct.end(), [](char ok) { return ok != 0; });
+}
+
 // A first line of about a megabyte (the wide file's items average eight bytes), with
 // Japanese, trail-byte and quoted items, then a few ordinary lines: the window lists
 // every item of the first line, so this is where choosing a file is slowest.
@@ -485,15 +568,18 @@ int main(int argc, char** argv)
     for (int c = 200; c >= 151; --c)
         wideColumns += (c == 200 ? "" : ",") + std::to_string(c);
     // The same seed for both narrow files: their items are equal, only the delimiter differs.
+    // The UTF-8 cases follow the narrow case, which they are timed against.
     std::vector<Case> cases = {
         {"narrow", narrowStem, o.narrowLines, 12, ',', 1, "3,1,12", 1.5, {}, {}},
+        {"narrow utf-8", narrowStem + "-utf8", o.narrowLines, 12, ',', 1, "3,1,12", 1.5, {}, {}, true, false},
+        {"narrow utf-8 bom", narrowStem + "-utf8bom", o.narrowLines, 12, ',', 1, "3,1,12", 1.5, {}, {}, true, true},
         {"wide", wideStem, o.wideLines, 200, ',', 2, wideColumns, 2.5, {}, {}},
         {"narrow |", narrowStem + "-bar", o.narrowLines, 12, '|', 1, "3,1,12", 5.0, {}, {}},
     };
     for (Case& c : cases) {
         c.source = o.dir / (c.stem + (c.delimiter == ',' ? ".csv" : ".txt"));
         c.expect = o.dir / (c.stem + ".expected");
-        if (!ensureFiles(o, c))
+        if (!(c.utf8 ? ensureUtf8Files(cases.front(), c) : ensureFiles(o, c)))
             return 1;
     }
 
@@ -518,27 +604,42 @@ int main(int argc, char** argv)
     const fs::path catOut = o.dir / "cat.out";
     const fs::path log = o.dir / "run.log";
     fs::path narrowEngineOut;
-    for (const Case& c : cases) {
-        std::printf("running %s...\n", c.name.c_str());
-        std::fflush(stdout);
-        const fs::path convOut = o.dir / (c.stem + ".engine.out");
-        warm(c.source);
-        Row row{&c, {}, {}, false};
-        // Alternating the two commands spreads any drift of the machine over both.
-        for (int r = 0; r < o.runs; ++r) {
-            row.cat.add(runChild({"/bin/sh", "-c", "cat \"$1\" > \"$2\"", "sh", c.source.string(), catOut.string()},
-                                 log));
-            row.conv.add(runChild({(o.tools / "tolvane_engine_convert").string(), "--in-delimiter",
-                                   delimiterArg(c.delimiter), "--columns", c.columnList, c.source.string(),
-                                   convOut.string()},
-                                  log));
+    // A UTF-8 case runs alternately with the case before it, so that the machine's drift
+    // falls on both alike and their ratio holds.
+    for (std::size_t first = 0; first < cases.size();) {
+        std::size_t end = first + 1;
+        while (end < cases.size() && cases[end].utf8)
+            ++end;
+        std::string names;
+        for (std::size_t i = first; i < end; ++i) {
+            names += (i == first ? "" : ", ") + cases[i].name;
+            warm(cases[i].source);
+            rows.push_back({&cases[i], {}, {}, false});
         }
-        row.correct = row.conv.ok && bench::sameBytes(convOut, c.expect);
-        rows.push_back(row);
-        if (&c == &cases.front())
-            narrowEngineOut = convOut;
-        else
-            fs::remove(convOut);
+        std::printf("running %s...\n", names.c_str());
+        std::fflush(stdout);
+        const auto convOut = [&](std::size_t i) { return o.dir / (cases[i].stem + ".engine.out"); };
+        // Alternating the commands spreads any drift of the machine over all of them.
+        for (int r = 0; r < o.runs; ++r) {
+            for (std::size_t i = first; i < end; ++i) {
+                const Case& c = cases[i];
+                Row& row = rows[i];
+                row.cat.add(runChild({"/bin/sh", "-c", "cat \"$1\" > \"$2\"", "sh", c.source.string(), catOut.string()},
+                                     log));
+                row.conv.add(runChild({(o.tools / "tolvane_engine_convert").string(), "--in-delimiter",
+                                       delimiterArg(c.delimiter), "--columns", c.columnList, c.source.string(),
+                                       convOut(i).string()},
+                                      log));
+            }
+        }
+        for (std::size_t i = first; i < end; ++i) {
+            rows[i].correct = rows[i].conv.ok && bench::sameBytes(convOut(i), cases[i].expect);
+            if (i == 0)
+                narrowEngineOut = convOut(i);
+            else
+                fs::remove(convOut(i));
+        }
+        first = end;
     }
 
     const Case& narrow = cases.front();
@@ -566,18 +667,18 @@ int main(int argc, char** argv)
     fs::remove(narrowEngineOut);
     fs::remove(catOut);
 
-    std::printf("\n%-14s %8s %8s %8s %8s %7s  %-22s %8s  %-18s %s\n", "case", "file MB", "cat s", "conv s", "MB/s",
+    std::printf("\n%-16s %8s %8s %8s %8s %7s  %-22s %8s  %-18s %s\n", "case", "file MB", "cat s", "conv s", "MB/s",
                 "x cat", "target x cat", "peak MB", "target peak", "output");
     for (const Row& r : rows) {
         const double mb = static_cast<double>(fs::file_size(r.c->source)) / kMB;
         if (!r.cat.ok || !r.conv.ok) {
-            std::printf("%-14s %8.1f FAILED: %s\n", r.c->name.c_str(), mb, (r.cat.ok ? r.conv : r.cat).failure.c_str());
+            std::printf("%-16s %8.1f FAILED: %s\n", r.c->name.c_str(), mb, (r.cat.ok ? r.conv : r.cat).failure.c_str());
             continue;
         }
         const double ratio = r.conv.seconds / r.cat.seconds;
         char target[40];
         std::snprintf(target, sizeof target, "<=%.1f: %s", r.c->catTarget, verdict(ratio, r.c->catTarget).c_str());
-        std::printf("%-14s %8.1f %8.3f %8.3f %8.1f %7.2f  %-22s %8.1f  %-18s %s\n", r.c->name.c_str(), mb,
+        std::printf("%-16s %8.1f %8.3f %8.3f %8.1f %7.2f  %-22s %8.1f  %-18s %s\n", r.c->name.c_str(), mb,
                     r.cat.seconds, r.conv.seconds, mb / r.conv.seconds, ratio, target, r.conv.peakMB,
                     peakVerdict(r.conv.peakMB).c_str(), r.correct ? "equals expected" : "DIFFERS from expected");
     }
@@ -591,11 +692,11 @@ int main(int argc, char** argv)
         const Row& narrowRow = rows.front();
         const double mb = static_cast<double>(fs::file_size(narrow.source)) / kMB;
         if (!window.ok || !windowAlone.ok || !narrowRow.conv.ok || !narrowRow.cat.ok) {
-            std::printf("%-14s %8.1f FAILED: %s\n", "window narrow", mb,
+            std::printf("%-16s %8.1f FAILED: %s\n", "window narrow", mb,
                         (!window.ok ? window.failure : windowAlone.failure).c_str());
             return false;
         }
-        std::printf("%-14s %8.1f %8.3f %8.3f %8.1f %7.2f  %-22s %8.1f  %-18s %s\n", "window narrow", mb,
+        std::printf("%-16s %8.1f %8.3f %8.3f %8.1f %7.2f  %-22s %8.1f  %-18s %s\n", "window narrow", mb,
                     narrowRow.cat.seconds, window.seconds, mb / window.seconds, window.seconds / narrowRow.cat.seconds,
                     "(whole Qt process)", window.peakMB, peakVerdict(window.peakMB).c_str(),
                     windowCorrect ? "equals expected" : "DIFFERS from expected");
@@ -609,6 +710,10 @@ int main(int argc, char** argv)
         std::printf("  window output byte-identical to engine output: %s\n", windowSame ? "yes" : "no");
         return windowSame && windowCorrect;
     }();
+    std::printf("\nthe engine on the UTF-8 files against the narrow file (alternated run by run):\n");
+    for (const Row& r : rows)
+        if (r.c->utf8)
+            printAgainstNarrow(*r.c, r.conv, r.correct, narrow, rows.front().conv);
 
     bool toolsGood = true;
     if (o.tolvane.empty()) {
@@ -621,9 +726,12 @@ int main(int argc, char** argv)
             python += " (what " + other.pythonOnPath.string() + " starts)";
         std::printf("\ntolvane %s\npython3 %s; mlr %s; gawk %s\n", o.tolvane.c_str(), python.c_str(),
                     found(other.mlr).c_str(), found(other.gawk).c_str());
+        // The Python script reads code page 932, and every tool on every copy would double
+        // the run: the UTF-8 files get a comparison of tolvane convert alone.
         for (const Case& c : cases)
-            if (c.delimiter == ',')
+            if (c.delimiter == ',' && !c.utf8)
                 toolsGood = runToolsTable(o, other, c) && toolsGood;
+        toolsGood = runUtf8Tolvane(o, cases) && toolsGood;
         toolsGood = runDetection(o, windowTool, haveWindow) && toolsGood;
     }
     return rowsCorrect && windowGood && toolsGood ? 0 : 1;
