@@ -328,6 +328,15 @@ void ItemList::updateGeometries()
     QAbstractItemView::updateGeometries();
 }
 
+void ItemList::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    QAbstractItemView::rowsInserted(parent, start, end);
+    // The base view leaves both to its subclasses: the scroll range takes in the new
+    // rows, and a row dropped in shows at once, not at the next repaint of the window.
+    scheduleDelayedItemsLayout();
+    viewport()->update();
+}
+
 void ItemList::scrollContentsBy(int, int)
 {
     // The scroll bar counts rows, not pixels: the rows on screen are drawn afresh.

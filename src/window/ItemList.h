@@ -76,6 +76,7 @@ protected:
     void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
     void updateGeometries() override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:

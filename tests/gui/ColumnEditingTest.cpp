@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
 
@@ -193,6 +194,37 @@ TEST(ColumnEditing, DetectionAndANewSourceEmptyTheOutputList)
     f.choose(file);
     EXPECT_TRUE(f.rows(2).isEmpty());
     EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
+}
+
+// A row dropped into a list on screen shows at once, and rows beyond the list's height
+// can be scrolled to.
+TEST(ColumnEditing, DroppedRowsShowAndScroll)
+{
+    WindowFixture f;
+    f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    QWidget* rows = f.window.List[2]->viewport();
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    rows->installEventFilter(&counter);
+    std::unique_ptr<QMimeData> mime(frmConvert::dragData(QStringLiteral("02;b")));
+    for (int i = 0; i < 30; ++i) {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rows, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rows, &drop);
+    }
+    QTest::qWait(50);
+    EXPECT_EQ(f.rows(2).size(), 30);
+    EXPECT_GT(counter.paints, 0);
+    EXPECT_GT(f.window.List[2]->verticalScrollBar()->maximum(), 0);
 }
 
 TEST(ColumnEditing, OnlyTheListsTakeADraggedItem)
