@@ -20,15 +20,37 @@ inline std::size_t charSize(std::string_view s, std::size_t i)
                : 1;
 }
 
-// Every item of the line, in order.
-inline std::vector<std::string_view> items(std::string_view line, std::string_view d)
+// Bytes of the UTF-8 character starting at s[i]: the sequence its first byte announces
+// when it decodes to a code point that needs that many bytes and is no surrogate, else 1.
+inline std::size_t utf8Size(std::string_view s, std::size_t i)
 {
-    const bool oneChar = d.size() == 1 || (d.size() == 2 && charSize(d, 0) == 2);
+    const auto b = static_cast<unsigned char>(s[i]);
+    const std::size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+    if (len == 1 || i + len > s.size())
+        return 1;
+    std::uint32_t cp = b & (0x7F >> len);
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80)
+            return 1;
+        cp = cp << 6 | (c & 0x3F);
+    }
+    const std::uint32_t least = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 1;
+    return len;
+}
+
+// Every item of the line, in order; the line and the delimiter are code page 932, or UTF-8.
+inline std::vector<std::string_view> items(std::string_view line, std::string_view d, bool utf8 = false)
+{
+    const auto size = [utf8](std::string_view s, std::size_t i) { return utf8 ? utf8Size(s, i) : charSize(s, i); };
+    const bool oneChar = !d.empty() && size(d, 0) == d.size() && (!utf8 || d.size() > 1 || static_cast<unsigned char>(d[0]) < 0x80);
     std::vector<std::string_view> out;
     std::size_t start = 0;
     bool quoted = false;
     for (std::size_t i = 0; i < line.size();) {
-        const std::size_t len = charSize(line, i);
+        const std::size_t len = size(line, i);
         if (len == 1 && line[i] == '"')
             quoted = !quoted;
         if (oneChar && !quoted && line.substr(i, len) == d) {

@@ -1,6 +1,7 @@
 // A whole conversion against the line-by-line model: lines by the model's line rules,
 // each output line the chosen items joined by the output delimiter, then CR LF.
-// Input: a byte (bit 0: leave out the first line), two bytes of block size, the input
+// Input: a byte (bit 0: leave out the first line; bit 1: the source is UTF-8, whose byte
+// order mark is no part of the first line and starts the output), two bytes of block size, the input
 // delimiter, the output delimiter, a byte giving 0 to 7 columns, one byte per column
 // (0xFF: an entry without a column), then the source text.
 
@@ -13,12 +14,16 @@
 
 namespace {
 
-std::string expectedOutput(std::string_view source, bool skipFirst, const engine::ConversionSettings& settings)
+std::string expectedOutput(std::string_view source, bool skipFirst, bool utf8,
+                           const engine::ConversionSettings& settings)
 {
     std::string out;
-    const std::vector<std::string_view> lines = model::lines(source);
+    std::vector<std::string_view> lines = model::lines(source);
+    const bool bom = utf8 && source.substr(0, 3) == "\xEF\xBB\xBF";
+    if (bom)
+        lines[0].remove_prefix(3);
     for (std::size_t n = skipFirst ? 1 : 0; n < lines.size(); ++n) {
-        const std::vector<std::string_view> items = model::items(lines[n], settings.inDeli);
+        const std::vector<std::string_view> items = model::items(lines[n], settings.inDeli, utf8);
         bool any = false;
         for (std::size_t c = 1; c < settings.map.size(); ++c) {
             if (settings.map[c].iItemNo == -1)
@@ -31,7 +36,7 @@ std::string expectedOutput(std::string_view source, bool skipFirst, const engine
         if (any)
             out += "\r\n";
     }
-    return out;
+    return bom && !out.empty() ? "\xEF\xBB\xBF" + out : out;
 }
 
 } // namespace
@@ -39,7 +44,9 @@ std::string expectedOutput(std::string_view source, bool skipFirst, const engine
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzInput in(data, size);
-    const bool skipFirst = in.byte() & 1;
+    const std::uint8_t flags = in.byte();
+    const bool skipFirst = flags & 1;
+    const bool utf8 = flags & 2;
     const std::size_t blockSize = in.blockSize();
     engine::ConversionSettings settings;
     settings.inDeli = in.delimiter();
@@ -53,11 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream out;
     {
         engine::Conversion conv(skipFirst, blockSize);
+        conv.setEncoding(utf8 ? engine::EncodingChoice::Utf8 : engine::EncodingChoice::Cp932);
         conv.openSource(src);
         conv.setOutput(out);
         FUZZ_CHECK(conv.runToEnd(settings) == engine::Conversion::Status::Done);
         FUZZ_CHECK(conv.count() == static_cast<std::int64_t>(model::lines(source).size()));
     }
-    FUZZ_CHECK(out.str() == expectedOutput(source, skipFirst, settings));
+    FUZZ_CHECK(out.str() == expectedOutput(source, skipFirst, utf8, settings));
     return 0;
 }

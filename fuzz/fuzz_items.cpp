@@ -1,7 +1,7 @@
 // Splitting a line: fGetItem and ItemSplitter (whole line, stopped early, scanning past
 // the line's end) against the byte-by-byte model.
 // Input: delimiter, upTo, one more item number, a byte choosing what lies after the
-// line, then the line.
+// line (its top bit: the line is UTF-8, not code page 932), then the line.
 
 #include "FuzzInput.h"
 #include "Models.h"
@@ -51,20 +51,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::copy(rest.begin(), rest.end(), exact.get());
     const std::string_view line(exact.get(), rest.size());
 
-    const std::vector<std::string_view> expected = model::items(line, delimiter);
+    const bool utf8 = after & 0x80;
+    const engine::Encoding enc = utf8 ? engine::Encoding::Utf8 : engine::Encoding::Cp932;
+    const std::vector<std::string_view> expected = model::items(line, delimiter, utf8);
 
     // Every number of a short line; of a long one the first, the last and their neighbours,
     // keeping a run quadratic in the item count short.
     const auto last = static_cast<std::int64_t>(expected.size());
     for (std::int64_t no = -1; no <= last + 1; no = (no == 32 && last > 40) ? last - 2 : no + 1)
-        checkItem(engine::fGetItem(line, delimiter, no), line, model::item(expected, no));
-    checkItem(engine::fGetItem(line, delimiter, extraNo), line, model::item(expected, extraNo));
+        checkItem(engine::fGetItem(line, delimiter, no, enc), line, model::item(expected, no));
+    checkItem(engine::fGetItem(line, delimiter, extraNo, enc), line, model::item(expected, extraNo));
 
     // One splitter for every split, as the conversion keeps one for the whole run.
     engine::ItemSplitter splitter;
-    splitter.split(line, delimiter, upTo);
+    splitter.split(line, delimiter, upTo, false, false, enc);
     checkSplit(splitter, line, expected, upTo, extraNo);
-    splitter.split(line, delimiter);
+    splitter.split(line, delimiter, 0, false, false, enc);
     checkSplit(splitter, line, expected, 0, extraNo);
 
     // With 64 readable bytes after the line, filled with quotes and delimiters that must
@@ -74,10 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < 64; ++i)
         padded[rest.size() + i] = (after >> (i % 8)) & 1 ? '"' : (delimiter.empty() ? ',' : delimiter[0]);
     const std::string_view paddedLine(padded.get(), rest.size());
-    const std::vector<std::string_view> paddedExpected = model::items(paddedLine, delimiter);
-    splitter.split(paddedLine, delimiter, upTo, true);
+    const std::vector<std::string_view> paddedExpected = model::items(paddedLine, delimiter, utf8);
+    splitter.split(paddedLine, delimiter, upTo, true, false, enc);
     checkSplit(splitter, paddedLine, paddedExpected, upTo, extraNo);
-    splitter.split(paddedLine, delimiter, 0, true);
+    splitter.split(paddedLine, delimiter, 0, true, false, enc);
     checkSplit(splitter, paddedLine, paddedExpected, 0, extraNo);
     return 0;
 }
