@@ -1,9 +1,11 @@
 #include "Conversion.h"
 
 #include "Encoding.h"
+#include "Simd.h"
 #include "LineProcessing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace engine {
@@ -19,6 +21,8 @@ constexpr std::size_t kDirectAt = kFlushAt;
 
 // The clock is read every so many lines, not after each one.
 constexpr int kLinesPerClockCheck = 64;
+// Lines whose output takes items beyond this number go line by line.
+constexpr std::int64_t kMostHeldColumns = 128;
 } // namespace
 
 Conversion::Conversion(bool skipFirstLine, std::size_t blockSize, std::size_t maxLine)
@@ -370,6 +374,170 @@ bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColum
     return true;
 }
 
+Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char delimiter, std::string_view outDeli,
+                                              Shown& shown, std::chrono::steady_clock::time_point deadline)
+{
+    const std::string_view held = reader_->unread();
+    const char* const data = held.data();
+    const std::size_t n = held.size();
+    const bool lfEnds = reader_->lfEndsLines();
+    const bool ended = reader_->inputEnded();
+    const std::size_t maxLine = reader_->maxLine();
+    const auto need = static_cast<std::size_t>(columns.upTo);
+    std::size_t cuts[kMostHeldColumns];
+    std::size_t cutCount = 0;
+    std::size_t lastCut = 0;
+    std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
+    std::size_t lineStart = 0;
+    // Bytes and lines converted and not yet handed back to the reader.
+    std::size_t taken = 0;
+    std::int64_t lines = 0;
+    std::size_t handed = 0;
+    std::int64_t handedLines = 0;
+    const auto handBack = [&] {
+        reader_->skip(taken - handed, lines - handedLines);
+        handed = taken;
+        handedLines = lines;
+    };
+    const std::size_t columnCount = columns.items.size();
+    const std::size_t outDelis = (columnCount - 1) * outDeli.size();
+    const bool oneByteOutDeli = outDeli.size() == 1;
+    // Where each column's item lies in the line: start and length.
+    spans_.resize(columnCount);
+    std::pair<std::size_t, std::size_t>* const spans = spans_.data();
+    int untilClock = kLinesPerClockCheck;
+    // Set when a line is left to the line-by-line loop: the block's work ends there.
+    bool leave = false;
+    for (std::size_t base = 0; base < n && !leave; base += 64) {
+        // 64 bytes from base may be read: the reader keeps kSlack bytes after its data.
+        const std::uint64_t valid = n - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (n - base)) - 1;
+        const Masks64 m = matches64x4(data + base, delimiter, '"', '\r', '\n');
+        const std::uint64_t ends = (m.c | (lfEnds ? m.d : 0)) & valid;
+        std::size_t s = lineStart > base ? lineStart - base : 0;
+        while (s < 64) {
+            const std::uint64_t from = ~std::uint64_t{0} << s;
+            const std::uint64_t end = ends & from;
+            // Bits s up to the line's end, or to the block's end when the line goes on.
+            const std::uint64_t seg = end ? from & ((end & (0 - end)) - 1) : from & valid;
+            const std::uint64_t quotes = m.b & seg;
+            std::uint64_t found = m.a & seg;
+            if (quotes != 0) {
+                found &= ~(prefixXor(quotes) ^ inQuotes);
+                if (std::popcount(quotes) & 1)
+                    inQuotes = ~inQuotes;
+            } else {
+                found &= ~inQuotes;
+            }
+            while (found != 0) {
+                const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(found));
+                found &= found - 1;
+                if (cutCount < need)
+                    cuts[cutCount] = pos;
+                lastCut = pos;
+                ++cutCount;
+            }
+            if (end == 0)
+                break;
+            const std::size_t lineEnd = base + static_cast<std::size_t>(std::countr_zero(end));
+            std::size_t mark = 1;
+            if (data[lineEnd] == '\r') {
+                // CR LF or a lone CR: the next byte decides, and it may not have been read yet.
+                if (lineEnd + 1 < n) {
+                    mark = data[lineEnd + 1] == '\n' ? 2 : 1;
+                } else if (!ended) {
+                    leave = true;
+                    break;
+                }
+            }
+            if (lineEnd - lineStart > maxLine) {
+                leave = true;
+                break;
+            }
+            // Item k (from 0): from after cut k - 1 to cut k; a number beyond the last item,
+            // or below 1, is the last item. Each column's place is found once.
+            std::size_t length = outDelis + 2;
+            for (std::size_t c = 0; c < columnCount; ++c) {
+                const std::int32_t no = columns.items[c];
+                const std::size_t k =
+                    no < 1 || static_cast<std::size_t>(no) > cutCount + 1 ? cutCount : static_cast<std::size_t>(no - 1);
+                const std::size_t start = k == 0 ? lineStart : (k - 1 < need ? cuts[k - 1] : lastCut) + 1;
+                const std::size_t stop = k < cutCount ? (k < need ? cuts[k] : lastCut) : lineEnd;
+                spans[c] = {start, stop - start};
+                length += stop - start;
+            }
+            if (length > kDirectAt) {
+                leave = true;
+                break;
+            }
+            // The output is created when its first line is produced.
+            if (lines == 0 && !openOutput()) {
+                handBack();
+                return Held::Stop;
+            }
+            if (bomPending_) {
+                std::memcpy(reserve(kUtf8Bom.size()), kUtf8Bom.data(), kUtf8Bom.size());
+                used_ += kUtf8Bom.size();
+                bomPending_ = false;
+            }
+            char* to = used_ + length + kSlack <= capacity_ ? buffer_.get() + used_ : reserve(length);
+            for (std::size_t c = 0; c < columnCount; ++c) {
+                if (c > 0) {
+                    if (oneByteOutDeli)
+                        *to++ = outDeli[0];
+                    else {
+                        std::memcpy(to, outDeli.data(), outDeli.size());
+                        to += outDeli.size();
+                    }
+                }
+                // 16 bytes at a time, past the item's end: the reader's block and the buffer
+                // both have the room.
+                const char* from = data + spans[c].first;
+                const std::size_t size = spans[c].second;
+                for (std::size_t i = 0; i < size; i += 16)
+                    std::memcpy(to + i, from + i, 16);
+                to += size;
+            }
+            to[0] = '\r';
+            to[1] = '\n';
+            shown.source = std::string_view(data + lineStart, lineEnd - lineStart);
+            shown.haveSource = true;
+            shown.outputAt = used_;
+            shown.outputLength = length - 2;
+            shown.haveOutput = true;
+            used_ += length;
+            ++bufferedLines_;
+            ++count_;
+            shownCount_ = count_;
+            lineStart = lineEnd + mark;
+            taken = lineStart;
+            ++lines;
+            cutCount = 0;
+            inQuotes = 0;
+            if (used_ >= kFlushAt) {
+                keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
+                anyOutput_ = true;
+                shown.haveOutput = false;
+                if (!flush()) {
+                    handBack();
+                    return Held::Stop;
+                }
+            }
+            if (--untilClock == 0) {
+                untilClock = kLinesPerClockCheck;
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    handBack();
+                    return Held::Deadline;
+                }
+            }
+            if (lineStart >= base + 64)
+                break;
+            s = lineStart - base;
+        }
+    }
+    handBack();
+    return Held::Continue;
+}
+
 Conversion::Status Conversion::run(const ConversionSettings& settings, std::chrono::steady_clock::time_point deadline)
 {
     if (!reader_)
@@ -396,8 +564,27 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
             anyOutput_ = true;
         }
     };
+    const std::string_view inDeli = settings.inDeli;
+    const bool wholeBlocks = !columns.items.empty() && columns.upTo <= kMostHeldColumns &&
+                             isByteDelimiter(inDeli, encoding_.encoding) && byteScanIsExact(inDeli, encoding_.encoding) &&
+                             inDeli[0] != '"';
 
     for (;;) {
+        // Once the first line has settled the line rules, whole blocks of lines at a time;
+        // the line that runs on into the next block goes through the loop below.
+        if (wholeBlocks && !havePeeked_ && count_ >= 1 && reader_->breaksKnown()) {
+            Shown shown;
+            const Held held = convertHeldLines(columns, inDeli[0], outDeli, shown, deadline);
+            if (shown.haveSource) {
+                shownSource = shown.source;
+                haveSource = true;
+                outputAt = shown.outputAt;
+                shownLength = shown.outputLength;
+                haveOutput = shown.haveOutput;
+            }
+            if (held != Held::Continue)
+                break;
+        }
         if (havePeeked_) {
             line = peeked_;
             havePeeked_ = false;

@@ -1,6 +1,7 @@
 #include "Items.h"
 
 #include "Encoding.h"
+#include "Simd.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,12 +9,6 @@
 #include <stdexcept>
 #include <type_traits>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define TOLVANE_HAVE_SSE2 1
-#else
-#define TOLVANE_HAVE_SSE2 0
-#endif
 
 namespace engine {
 
@@ -30,37 +25,6 @@ bool isTrailAt(const char* line, std::size_t pos)
     while (run < pos && isLeadByte(static_cast<unsigned char>(line[pos - 1 - run])))
         ++run;
     return run % 2 == 1;
-}
-
-// Bit i of the result is set when s[i] == c, for the 64 bytes at s.
-inline std::uint64_t matches64(const char* s, char c)
-{
-#if TOLVANE_HAVE_SSE2
-    const __m128i v = _mm_set1_epi8(c);
-    std::uint64_t m = 0;
-    for (int k = 0; k < 4; ++k) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * k));
-        m |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v)))) << (16 * k);
-    }
-    return m;
-#else
-    std::uint64_t m = 0;
-    for (int k = 0; k < 64; ++k)
-        m |= static_cast<std::uint64_t>(s[k] == c) << k;
-    return m;
-#endif
-}
-
-// Bit i: the parity of the set bits 0..i of q.
-inline std::uint64_t prefixXor(std::uint64_t q)
-{
-    q ^= q << 1;
-    q ^= q << 2;
-    q ^= q << 4;
-    q ^= q << 8;
-    q ^= q << 16;
-    q ^= q << 32;
-    return q;
 }
 
 // Positions of the one-byte delimiter dc outside double quotes, 64 bytes at a time:

@@ -68,6 +68,24 @@ public:
     // True when start() holds the whole input.
     bool readToEnd() const { return eof_ && !readError_; }
 
+    // For a caller that finds the lines of a whole block itself: the bytes read but not yet
+    // returned, with kSlack bytes readable after them; valid until the next call that reads.
+    std::string_view unread() const { return std::string_view(buf_ + begin_, end_ - begin_); }
+    // Whether the rules for this input are settled (a first line break was seen), and
+    // whether a lone LF ends lines; a CR always does, and CR LF is one end mark.
+    bool breaksKnown() const { return breaks_ != Breaks::Unknown; }
+    bool lfEndsLines() const { return breaks_ == Breaks::Unix; }
+    // True when no more bytes will come after unread().
+    bool inputEnded() const { return eof_; }
+    std::size_t maxLine() const { return maxLine_; }
+    // Takes the first `bytes` of unread(), which hold `lines` whole lines with their end marks.
+    void skip(std::size_t bytes, std::int64_t lines)
+    {
+        begin_ += bytes;
+        consumed_ += bytes;
+        lines_ += lines;
+    }
+
 private:
     enum class Breaks { Unknown, CrOnly, Unix };
 

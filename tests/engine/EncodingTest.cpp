@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 using namespace engine;
 namespace fs = std::filesystem;
@@ -129,6 +130,67 @@ TEST(Encoding, TheByteOrderMarkIsNotData)
     EXPECT_EQ(convert(source, true, {1}), bom + "1\r\n");
     EXPECT_EQ(convert(source.substr(3), false, {2, 1}), "b," + A + "\r\n" + SO + ",1\r\n");
     fs::remove_all(dir);
+}
+
+// Whole blocks of lines at a time against the line-by-line model: random lines of quotes,
+// CR, LF, CR LF, delimiters and double-byte characters, read in blocks of many sizes so
+// that lines, end marks and characters straddle blocks and 64-byte chunks.
+TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
+{
+    const std::string pieces[] = {"a", "bc", ",", "\t", "|", "\"", "\r\n", "\r\n", "\r", "\n", "\x95\x5C",
+                                  "\x83\x7C", A, "0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuv"};
+    // The model's lines: CR LF and a lone CR end one; a lone LF too when the first break is one.
+    const auto modelLines = [](const std::string& text) {
+        const std::size_t firstBreak = text.find_first_of("\r\n");
+        const bool lfEnds = firstBreak != std::string::npos && text[firstBreak] == '\n';
+        std::vector<std::string> out;
+        std::string line;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r' || (text[i] == '\n' && lfEnds)) {
+                out.push_back(line);
+                line.clear();
+                if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
+            } else {
+                line += text[i];
+            }
+        }
+        if (!line.empty())
+            out.push_back(line);
+        return out;
+    };
+    const std::vector<std::vector<std::int32_t>> columnSets = {{3, 1}, {1}, {0, 2, 2}, {7}};
+    std::mt19937 random(11);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const int n = static_cast<int>(random() % 400);
+        for (int k = 0; k < n; ++k)
+            text += pieces[random() % std::size(pieces)];
+        const std::string delimiter = round % 3 == 0 ? "\t" : ",";
+        const Encoding enc = round % 2 ? Encoding::Utf8 : Encoding::Cp932;
+        const auto& columns = columnSets[random() % columnSets.size()];
+        std::string expected;
+        for (const std::string& line : modelLines(text)) {
+            for (std::size_t c = 0; c < columns.size(); ++c)
+                expected += (c ? ";" : "") + std::string(fGetItem(line, delimiter, columns[c], enc));
+            expected += "\r\n";
+        }
+        for (const std::size_t block : {2, 3, 63, 64, 65, 200, 4096}) {
+            std::istringstream in(text);
+            std::ostringstream out;
+            {
+                Conversion conversion(false, block);
+                conversion.setEncoding(enc == Encoding::Utf8 ? EncodingChoice::Utf8 : EncodingChoice::Cp932);
+                conversion.openSource(in);
+                conversion.setOutput(out);
+                ConversionSettings settings{delimiter, ";", {{0, 0, 0}}};
+                for (const std::int32_t c : columns)
+                    settings.map.push_back({0, 0, c});
+                ASSERT_EQ(conversion.runToEnd(settings), Conversion::Status::Done);
+            }
+            ASSERT_EQ(out.str(), expected) << "block " << block << " round " << round;
+        }
+    }
 }
 
 } // namespace
