@@ -103,6 +103,16 @@ constexpr const char* kAscii[] = {"apple",   "Tokyo", "item",     "OK",     "NG"
                                   "spare",   "x",     "box",      "red",    "sample", "customer", "Yokohama",
                                   "invoice", "order", "shipment", "remark", "parts",  "standard", "Nagoya"};
 
+// Single characters for the short lines: kanji and katakana, among them ソ, 表, 能, 予,
+// 十 (trail byte 0x5C) and ポ (0x7C), and one-byte katakana.
+constexpr const char* kShortWide[] = {
+    "\x93\x8C", "\x8B\x9E", "\x91\xE5", "\x8D\xE3", "\x8F\xA4", "\x95\x69", "\x8E\x52", // 東京大阪商品山
+    "\x93\x63", "\x92\x86", "\x83\x4A", "\x81\x5B", "\x83\x68", "\x83\x66", "\x83\x5E", // 田中カードデタ
+    "\x83\x5C", "\x95\x5C", "\x94\x5C", "\x97\x5C", "\x8F\x5C", "\x83\x7C",             // ソ表能予十ポ
+};
+// ｱｲｳｶﾃｽﾄｿﾌ
+constexpr const char* kShortHalf[] = {"\xB1", "\xB2", "\xB3", "\xB6", "\xC3", "\xBD", "\xC4", "\xBF", "\xCC"};
+
 enum Kind { Empty, Integer, Decimal, Code, Date, Ascii, Japanese, TrailByte, Quoted, HalfWidth, KindCount };
 
 // The first twelve columns look like a record (names, codes, dates, remarks); the
@@ -129,8 +139,8 @@ template <typename T, std::size_t N> constexpr std::uint32_t countOf(const T (&)
 
 } // namespace
 
-SourceGenerator::SourceGenerator(int columns, std::uint64_t seed, char delimiter)
-    : columns_(columns), delimiter_(delimiter), state_(seed)
+SourceGenerator::SourceGenerator(int columns, std::uint64_t seed, char delimiter, Layout layout)
+    : columns_(layout == Layout::ShortLines ? 3 : columns), delimiter_(delimiter), layout_(layout), state_(seed)
 {
 }
 
@@ -148,6 +158,10 @@ void SourceGenerator::next(std::string& line, std::vector<ItemRange>& items)
 {
     line.clear();
     items.clear();
+    if (layout_ == Layout::ShortLines) {
+        nextShort(line, items);
+        return;
+    }
     for (int c = 1; c <= columns_; ++c) {
         if (c > 1)
             line.push_back(delimiter_);
@@ -155,6 +169,31 @@ void SourceGenerator::next(std::string& line, std::vector<ItemRange>& items)
         appendItem(line, c);
         items.push_back({start, line.size() - start});
     }
+}
+
+void SourceGenerator::nextShort(std::string& line, std::vector<ItemRange>& items)
+{
+    // The length is drawn first and the numbers fill what the characters leave, so every
+    // line, CR LF included, takes 20 to 25 bytes.
+    const std::uint32_t length = 20 + below(6);
+    std::string word;
+    for (std::uint32_t n = 2 + below(2); n > 0; --n)
+        word.append(below(3) == 0 ? kShortHalf[below(countOf(kShortHalf))] : kShortWide[below(countOf(kShortWide))]);
+    const std::uint32_t digits = length - 4 - static_cast<std::uint32_t>(word.size()); // 10 to 19
+    const std::uint32_t first = 4 + below(digits - 7);
+    const auto number = [&](std::uint32_t n) {
+        const std::size_t start = line.size();
+        line.push_back(static_cast<char>('1' + below(9)));
+        while (--n > 0)
+            line.push_back(static_cast<char>('0' + below(10)));
+        items.push_back({start, line.size() - start});
+    };
+    number(first);
+    line.push_back(delimiter_);
+    items.push_back({line.size(), word.size()});
+    line.append(word);
+    line.push_back(delimiter_);
+    number(digits - first);
 }
 
 void SourceGenerator::appendItem(std::string& line, int column)
@@ -273,7 +312,7 @@ std::string generateFiles(const GenerateRequest& request)
             return "cannot create " + request.expect.string();
     }
 
-    SourceGenerator generator(request.columns, request.seed, request.delimiter);
+    SourceGenerator generator(request.columns, request.seed, request.delimiter, request.layout);
     std::string line;
     std::vector<ItemRange> items;
     std::string outBuffer;

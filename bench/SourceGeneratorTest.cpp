@@ -65,9 +65,11 @@ TEST(SourceGenerator, SameSeedSameLinesOtherSeedOtherLines)
 
 TEST(SourceGenerator, EngineSplitsEveryLineIntoTheItemsWritten)
 {
+    using enum bench::Layout;
     for (const char d : {',', '|', '\t'}) {
-        for (const int columns : {12, 200}) {
-            bench::SourceGenerator gen(columns, 11, d);
+        for (const auto& [columns, layout] :
+             {std::pair{12, Records}, std::pair{200, Records}, std::pair{3, ShortLines}}) {
+            bench::SourceGenerator gen(columns, 11, d, layout);
             engine::ItemSplitter splitter;
             std::string line;
             std::vector<bench::ItemRange> ranges;
@@ -134,6 +136,45 @@ TEST(SourceGenerator, LineLengthsGiveTheIntendedFileSizes)
     const double wide = averageLineBytes(200, 2000);
     EXPECT_GT(wide, 1500);
     EXPECT_LT(wide, 1700);
+}
+
+TEST(SourceGenerator, ShortLinesHoldANumberTwoOrThreeCharactersAndANumberInTwentyToTwentyFiveBytes)
+{
+    bench::SourceGenerator gen(0, 1, ',', bench::Layout::ShortLines);
+    std::string line;
+    std::vector<bench::ItemRange> ranges;
+    std::vector<int> perLength(26);
+    int doubleByte = 0, halfWidth = 0, trailByte = 0;
+    double total = 0;
+    constexpr int kLines = 20000;
+    for (int i = 0; i < kLines; ++i) {
+        gen.next(line, ranges);
+        const std::size_t bytes = line.size() + 2; // with CR LF
+        ASSERT_GE(bytes, 20u) << line;
+        ASSERT_LE(bytes, 25u) << line;
+        ++perLength[bytes];
+        total += static_cast<double>(bytes);
+        const auto items = itemsOf(line, ranges);
+        ASSERT_EQ(items.size(), 3u);
+        for (const std::string& number : {items[0], items[2]})
+            ASSERT_TRUE(number.size() >= 4 && number[0] != '0' &&
+                        number.find_first_not_of("0123456789") == std::string::npos)
+                << line;
+        int characters = 0;
+        for (std::size_t at = 0; at < items[1].size(); ++characters) {
+            const std::size_t len = engine::charLength(items[1], at);
+            doubleByte += len == 2;
+            halfWidth += len == 1 && static_cast<unsigned char>(items[1][at]) >= 0xA1;
+            trailByte += len == 2 && (items[1][at + 1] == 0x5C || items[1][at + 1] == 0x7C);
+            at += len;
+        }
+        ASSERT_TRUE(characters == 2 || characters == 3) << line;
+    }
+    for (std::size_t bytes = 20; bytes <= 25; ++bytes)
+        EXPECT_GT(perLength[bytes], kLines / 10) << bytes;
+    EXPECT_NEAR(total / kLines, 22.5, 0.2);
+    for (const int seen : {doubleByte, halfWidth, trailByte})
+        EXPECT_GT(seen, kLines / 10);
 }
 
 TEST(SourceGenerator, ExpectedOutputIsWhatTheEngineWrites)

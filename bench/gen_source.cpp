@@ -13,9 +13,10 @@ namespace {
 
 void usage()
 {
-    std::fprintf(stderr, "usage: tolvane_gen --lines N --columns C --seed S --out FILE [--delimiter D]\n"
-                         "                   [--expect FILE --expect-columns 3,1,12 [--expect-tab]]\n"
-                         "  D is \",\" (default), \"|\" or a TAB (also written \\t or TAB)\n");
+    std::fprintf(stderr, "usage: tolvane_gen --lines N (--columns C | --short-lines) --seed S --out FILE\n"
+                         "                   [--delimiter D] [--expect FILE --expect-columns 3,1,12 [--expect-tab]]\n"
+                         "  D is \",\" (default), \"|\" or a TAB (also written \\t or TAB)\n"
+                         "  --short-lines: three items a line (number, Japanese word, number), 20 to 25 bytes\n");
 }
 
 } // namespace
@@ -30,6 +31,12 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--expect-tab") {
             request.expectDelimiter = '\t';
+            continue;
+        }
+        if (arg == "--short-lines") {
+            request.layout = bench::Layout::ShortLines;
+            request.columns = 3;
+            haveColumns = true;
             continue;
         }
         if (i + 1 >= argc) {
