@@ -374,8 +374,9 @@ bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColum
     return true;
 }
 
-Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char delimiter, std::string_view outDeli,
-                                              Shown& shown, std::chrono::steady_clock::time_point deadline)
+Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail,
+                                              std::string_view outDeli, Shown& shown,
+                                              std::chrono::steady_clock::time_point deadline)
 {
     const std::string_view held = reader_->unread();
     const char* const data = held.data();
@@ -431,6 +432,9 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
             while (found != 0) {
                 const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(found));
                 found &= found - 1;
+                // The line starts at a character boundary, and so does the block.
+                if (checkTrail && isTrailAt(data, pos))
+                    continue;
                 if (cutCount < need)
                     cuts[cutCount] = pos;
                 lastCut = pos;
@@ -565,16 +569,18 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
         }
     };
     const std::string_view inDeli = settings.inDeli;
-    const bool wholeBlocks = !columns.items.empty() && columns.upTo <= kMostHeldColumns &&
-                             isByteDelimiter(inDeli, encoding_.encoding) && byteScanIsExact(inDeli, encoding_.encoding) &&
+    const bool wholeBlocks = !columns.items.empty() && columns.upTo <= kMostHeldColumns && inDeli.size() == 1 &&
                              inDeli[0] != '"';
 
     for (;;) {
         // Once the first line has settled the line rules, whole blocks of lines at a time;
         // the line that runs on into the next block goes through the loop below.
-        if (wholeBlocks && !havePeeked_ && count_ >= 1 && reader_->breaksKnown()) {
+        // The encoding is known once the first line has been read.
+        if (wholeBlocks && !havePeeked_ && count_ >= 1 && reader_->breaksKnown() &&
+            isByteDelimiter(inDeli, encoding_.encoding)) {
             Shown shown;
-            const Held held = convertHeldLines(columns, inDeli[0], outDeli, shown, deadline);
+            const bool checkTrail = !byteScanIsExact(inDeli, encoding_.encoding);
+            const Held held = convertHeldLines(columns, inDeli[0], checkTrail, outDeli, shown, deadline);
             if (shown.haveSource) {
                 shownSource = shown.source;
                 haveSource = true;

@@ -178,9 +178,10 @@ private:
     // delimiters and quotes for the whole block 64 bytes at a time, so that a line costs a
     // few instructions more than its bytes. Lines it cannot finish here (one that may go
     // on in the next block, one too long, one whose output is written directly) are left
-    // to the line-by-line loop. Only for a one-byte delimiter that a byte scan finds exactly.
-    Held convertHeldLines(const OutputColumns& columns, char delimiter, std::string_view outDeli, Shown& shown,
-                          std::chrono::steady_clock::time_point deadline);
+    // to the line-by-line loop. For a one-byte delimiter; checkTrail: it can be the second
+    // byte of a code page 932 character, so each one found is checked.
+    Held convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail, std::string_view outDeli,
+                          Shown& shown, std::chrono::steady_clock::time_point deadline);
 
     bool skipFirst_;
     std::size_t blockSize_;

@@ -24,6 +24,20 @@ inline std::size_t charLength(std::string_view s, std::size_t i)
     return 1;
 }
 
+// Whether the byte at pos is the second byte of a double-byte character. Lead bytes
+// also lie in the trail range, so the run of lead-range bytes just before pos pairs
+// up from its start: an odd run means pos completes a character. A line break is no
+// lead byte, so the walk never leaves the line.
+inline bool isTrailAt(const char* line, std::size_t pos)
+{
+    if (!isTrailByte(static_cast<unsigned char>(line[pos])))
+        return false;
+    std::size_t run = 0;
+    while (run < pos && isLeadByte(static_cast<unsigned char>(line[pos - 1 - run])))
+        ++run;
+    return run % 2 == 1;
+}
+
 // True when d is exactly one character: only such a delimiter can ever match.
 inline bool isSingleChar(std::string_view d) { return !d.empty() && charLength(d, 0) == d.size(); }
 

@@ -14,19 +14,6 @@ namespace engine {
 
 namespace {
 
-// Whether the byte at pos is the second byte of a double-byte character. Lead bytes
-// also lie in the trail range, so the run of lead-range bytes just before pos pairs
-// up from its start: an odd run means pos completes a character.
-bool isTrailAt(const char* line, std::size_t pos)
-{
-    if (!isTrailByte(static_cast<unsigned char>(line[pos])))
-        return false;
-    std::size_t run = 0;
-    while (run < pos && isLeadByte(static_cast<unsigned char>(line[pos - 1 - run])))
-        ++run;
-    return run % 2 == 1;
-}
-
 // Positions of the one-byte delimiter dc outside double quotes, 64 bytes at a time:
 // the quote state of every byte of a block comes from the prefix parity of its quotes,
 // so no byte needs a branch of its own. Stops after `limit` delimiters; stores the
