@@ -7,6 +7,7 @@
 #include "engine/Tables.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage: tolvane_engine_convert --in-delimiter D --columns 3,1,12 [--tab] "
-                         "[--skip-first-line] SOURCE OUTPUT\n");
+                         "[--skip-first-line] [--threads N] SOURCE OUTPUT\n");
     return 2;
 }
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
     std::vector<int> columns;
     std::string outDeli = ",";
     bool skipFirst = false;
+    int threads = 0; // 0: the engine's default
     std::vector<std::filesystem::path> paths;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -41,6 +43,10 @@ int main(int argc, char** argv)
             outDeli = "\t";
         } else if (arg == "--skip-first-line") {
             skipFirst = true;
+        } else if (arg == "--threads" && i + 1 < argc) {
+            threads = std::atoi(argv[++i]);
+            if (threads < 1)
+                return usage();
         } else if ((arg == "--in-delimiter" || arg == "--columns") && i + 1 < argc) {
             const std::string value = argv[++i];
             if (arg == "--in-delimiter") {
@@ -71,6 +77,8 @@ int main(int argc, char** argv)
 
     // The same checks and output handling as the window's run.
     engine::Conversion conv(skipFirst);
+    if (threads > 0)
+        conv.setThreads(threads);
     engine::RunRequest request;
     request.source = source;
     request.output = output;

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace engine {
 
@@ -26,7 +29,8 @@ constexpr std::int64_t kMostHeldColumns = 128;
 } // namespace
 
 Conversion::Conversion(bool skipFirstLine, std::size_t blockSize, std::size_t maxLine)
-    : skipFirst_(skipFirstLine), blockSize_(blockSize), maxLine_(maxLine)
+    : skipFirst_(skipFirstLine), blockSize_(blockSize), maxLine_(maxLine),
+      threads_(std::thread::hardware_concurrency() >= 2 ? 2 : 1)
 {
     reserve(kFlushAt + kDirectAt + 4096);
 }
@@ -374,46 +378,56 @@ bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColum
     return true;
 }
 
-Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail,
-                                              std::string_view outDeli, Shown& shown,
-                                              std::chrono::steady_clock::time_point deadline)
+namespace {
+
+// What a scan over part of the reader's block needs. The block holds `held` bytes; a CR
+// at its last byte may still be followed by LF unless the input has ended.
+struct HeldScan {
+    const char* data;
+    std::size_t held;
+    bool ended;
+    bool lfEnds;
+    std::size_t maxLine;
+    const OutputColumns* columns;
+    char delimiter;
+    bool checkTrail;
+    std::string_view outDeli;
+};
+
+// What put() tells the scan after a line.
+enum class Next {
+    Line,       // go on
+    StopAfter,  // stop, the line done
+    StopBefore, // stop, the line not taken
+};
+
+enum class ScanEnd {
+    Reached, // every whole line before `to` was converted
+    Leave,   // the line at lineStart is left to the line-by-line loop
+    Stopped, // put() asked to stop
+};
+
+// Finds the lines from lineStart (a line's start) up to `to` (a line's start or the held
+// end), 64 bytes at a time, and calls put(lineStart, lineEnd, spans, length) for each one
+// that can be converted here. lineStart ends at the first line not converted.
+template <class Put>
+ScanEnd scanLines(const HeldScan& h, std::size_t& lineStart, std::size_t to, std::pair<std::size_t, std::size_t>* spans,
+                  Put&& put)
 {
-    const std::string_view held = reader_->unread();
-    const char* const data = held.data();
-    const std::size_t n = held.size();
-    const bool lfEnds = reader_->lfEndsLines();
-    const bool ended = reader_->inputEnded();
-    const std::size_t maxLine = reader_->maxLine();
+    const char* const data = h.data;
+    const OutputColumns& columns = *h.columns;
     const auto need = static_cast<std::size_t>(columns.upTo);
     std::size_t cuts[kMostHeldColumns];
     std::size_t cutCount = 0;
     std::size_t lastCut = 0;
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
-    std::size_t lineStart = 0;
-    // Bytes and lines converted and not yet handed back to the reader.
-    std::size_t taken = 0;
-    std::int64_t lines = 0;
-    std::size_t handed = 0;
-    std::int64_t handedLines = 0;
-    const auto handBack = [&] {
-        reader_->skip(taken - handed, lines - handedLines);
-        handed = taken;
-        handedLines = lines;
-    };
     const std::size_t columnCount = columns.items.size();
-    const std::size_t outDelis = (columnCount - 1) * outDeli.size();
-    const bool oneByteOutDeli = outDeli.size() == 1;
-    // Where each column's item lies in the line: start and length.
-    spans_.resize(columnCount);
-    std::pair<std::size_t, std::size_t>* const spans = spans_.data();
-    int untilClock = kLinesPerClockCheck;
-    // Set when a line is left to the line-by-line loop: the block's work ends there.
-    bool leave = false;
-    for (std::size_t base = 0; base < n && !leave; base += 64) {
+    const std::size_t outDelis = (columnCount - 1) * h.outDeli.size();
+    for (std::size_t base = lineStart & ~std::size_t{63}; base < to; base += 64) {
         // 64 bytes from base may be read: the reader keeps kSlack bytes after its data.
-        const std::uint64_t valid = n - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (n - base)) - 1;
-        const Masks64 m = matches64x4(data + base, delimiter, '"', '\r', '\n');
-        const std::uint64_t ends = (m.c | (lfEnds ? m.d : 0)) & valid;
+        const std::uint64_t valid = to - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to - base)) - 1;
+        const Masks64 m = matches64x4(data + base, h.delimiter, '"', '\r', '\n');
+        const std::uint64_t ends = (m.c | (h.lfEnds ? m.d : 0)) & valid;
         std::size_t s = lineStart > base ? lineStart - base : 0;
         while (s < 64) {
             const std::uint64_t from = ~std::uint64_t{0} << s;
@@ -433,7 +447,7 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
                 const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(found));
                 found &= found - 1;
                 // The line starts at a character boundary, and so does the block.
-                if (checkTrail && isTrailAt(data, pos))
+                if (h.checkTrail && isTrailAt(data, pos))
                     continue;
                 if (cutCount < need)
                     cuts[cutCount] = pos;
@@ -446,17 +460,13 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
             std::size_t mark = 1;
             if (data[lineEnd] == '\r') {
                 // CR LF or a lone CR: the next byte decides, and it may not have been read yet.
-                if (lineEnd + 1 < n) {
+                if (lineEnd + 1 < h.held)
                     mark = data[lineEnd + 1] == '\n' ? 2 : 1;
-                } else if (!ended) {
-                    leave = true;
-                    break;
-                }
+                else if (!h.ended)
+                    return ScanEnd::Leave;
             }
-            if (lineEnd - lineStart > maxLine) {
-                leave = true;
-                break;
-            }
+            if (lineEnd - lineStart > h.maxLine)
+                return ScanEnd::Leave;
             // Item k (from 0): from after cut k - 1 to cut k; a number beyond the last item,
             // or below 1, is the last item. Each column's place is found once.
             std::size_t length = outDelis + 2;
@@ -469,77 +479,303 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
                 spans[c] = {start, stop - start};
                 length += stop - start;
             }
-            if (length > kDirectAt) {
-                leave = true;
-                break;
-            }
-            // The output is created when its first line is produced.
-            if (lines == 0 && !openOutput()) {
-                handBack();
-                return Held::Stop;
-            }
-            if (bomPending_) {
-                std::memcpy(reserve(kUtf8Bom.size()), kUtf8Bom.data(), kUtf8Bom.size());
-                used_ += kUtf8Bom.size();
-                bomPending_ = false;
-            }
-            char* to = used_ + length + kSlack <= capacity_ ? buffer_.get() + used_ : reserve(length);
-            for (std::size_t c = 0; c < columnCount; ++c) {
-                if (c > 0) {
-                    if (oneByteOutDeli)
-                        *to++ = outDeli[0];
-                    else {
-                        std::memcpy(to, outDeli.data(), outDeli.size());
-                        to += outDeli.size();
-                    }
-                }
-                // 16 bytes at a time, past the item's end: the reader's block and the buffer
-                // both have the room.
-                const char* from = data + spans[c].first;
-                const std::size_t size = spans[c].second;
-                for (std::size_t i = 0; i < size; i += 16)
-                    std::memcpy(to + i, from + i, 16);
-                to += size;
-            }
-            to[0] = '\r';
-            to[1] = '\n';
-            shown.source = std::string_view(data + lineStart, lineEnd - lineStart);
-            shown.haveSource = true;
-            shown.outputAt = used_;
-            shown.outputLength = length - 2;
-            shown.haveOutput = true;
-            used_ += length;
-            ++bufferedLines_;
-            ++count_;
-            shownCount_ = count_;
+            if (length > kDirectAt)
+                return ScanEnd::Leave;
+            const Next next = put(lineStart, lineEnd, spans, length);
+            if (next == Next::StopBefore)
+                return ScanEnd::Stopped;
             lineStart = lineEnd + mark;
-            taken = lineStart;
-            ++lines;
             cutCount = 0;
             inQuotes = 0;
-            if (used_ >= kFlushAt) {
-                keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
-                anyOutput_ = true;
-                shown.haveOutput = false;
-                if (!flush()) {
-                    handBack();
-                    return Held::Stop;
-                }
-            }
-            if (--untilClock == 0) {
-                untilClock = kLinesPerClockCheck;
-                if (std::chrono::steady_clock::now() >= deadline) {
-                    handBack();
-                    return Held::Deadline;
-                }
-            }
+            if (next == Next::StopAfter)
+                return ScanEnd::Stopped;
             if (lineStart >= base + 64)
                 break;
             s = lineStart - base;
         }
     }
-    handBack();
-    return Held::Continue;
+    return ScanEnd::Reached;
+}
+
+// Writes a line's output (length bytes, CR LF included) at `to`, which has kSlack bytes of
+// room after them.
+inline void putLine(char* to, const HeldScan& h, const std::pair<std::size_t, std::size_t>* spans,
+                    std::size_t columnCount)
+{
+    const bool oneByteOutDeli = h.outDeli.size() == 1;
+    for (std::size_t c = 0; c < columnCount; ++c) {
+        if (c > 0) {
+            if (oneByteOutDeli)
+                *to++ = h.outDeli[0];
+            else {
+                std::memcpy(to, h.outDeli.data(), h.outDeli.size());
+                to += h.outDeli.size();
+            }
+        }
+        // 16 bytes at a time, past the item's end: the reader's block and the buffer both
+        // have the room.
+        const char* from = h.data + spans[c].first;
+        const std::size_t size = spans[c].second;
+        for (std::size_t i = 0; i < size; i += 16)
+            std::memcpy(to + i, from + i, 16);
+        to += size;
+    }
+    to[0] = '\r';
+    to[1] = '\n';
+}
+
+// Where the held lines split in two: the start of the first line after the middle; 0 when
+// there is no such line. Line ends do not depend on quotes.
+std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds)
+{
+    const char* const mid = data + n / 2;
+    const char* const stop = data + n;
+    const char* p = mid;
+    if (lfEnds) {
+        while (p < stop && *p != '\r' && *p != '\n')
+            ++p;
+    } else {
+        p = static_cast<const char*>(std::memchr(mid, '\r', static_cast<std::size_t>(stop - mid)));
+        if (p == nullptr)
+            p = stop;
+    }
+    if (p + 1 >= stop)
+        return 0; // no end mark, or a CR whose LF may be still to come
+    // A LF here is a lone one or ends a CR LF that began before the middle.
+    const std::size_t at = static_cast<std::size_t>(p - data);
+    return at + (*p == '\r' && p[1] == '\n' ? 2 : 1);
+}
+
+} // namespace
+
+// Converts the second half of a split block on a thread of its own, into a buffer of its
+// own that the run then takes over. It stops early at a line the fast path cannot finish
+// and once its buffer holds kFlushAt bytes, so that memory stays bounded.
+class Conversion::HalfWorker {
+public:
+    struct Result {
+        std::size_t lineStart = 0; // the first line not converted
+        std::int64_t lines = 0;
+        std::size_t used = 0;
+        std::size_t lastStart = 0, lastEnd = 0; // the last line converted
+        std::size_t lastOutputAt = 0, lastOutputLength = 0;
+    };
+
+    HalfWorker()
+        : buffer_(std::make_unique_for_overwrite<char[]>(kFlushAt + kDirectAt + 4096)),
+          capacity_(kFlushAt + kDirectAt + 4096), thread_([this] { loop(); })
+    {
+    }
+    ~HalfWorker()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    void start(const HeldScan& scan, std::size_t from, std::size_t to)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            scan_ = scan;
+            from_ = from;
+            to_ = to;
+            pending_ = true;
+            done_ = false;
+        }
+        wake_.notify_one();
+    }
+    const Result& wait()
+    {
+        std::unique_lock lock(mutex_);
+        finished_.wait(lock, [this] { return done_; });
+        return result_;
+    }
+    // The worker's buffer; only between wait() and the next start().
+    std::unique_ptr<char[]>& buffer() { return buffer_; }
+    std::size_t& capacity() { return capacity_; }
+
+private:
+    void loop()
+    {
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return pending_ || quit_; });
+                if (quit_)
+                    return;
+                pending_ = false;
+            }
+            convert();
+            {
+                const std::lock_guard lock(mutex_);
+                done_ = true;
+            }
+            finished_.notify_one();
+        }
+    }
+
+    void convert()
+    {
+        const std::size_t columnCount = scan_.columns->items.size();
+        spans_.resize(columnCount);
+        Result r;
+        r.lineStart = from_;
+        scanLines(scan_, r.lineStart, to_, spans_.data(),
+                  [&](std::size_t lineStart, std::size_t lineEnd, const std::pair<std::size_t, std::size_t>* spans,
+                      std::size_t length) {
+                      if (r.used + length + kSlack > capacity_) {
+                          const std::size_t capacity = std::max(2 * capacity_, r.used + length + kSlack);
+                          auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+                          if (r.used > 0)
+                              std::memcpy(bigger.get(), buffer_.get(), r.used);
+                          buffer_ = std::move(bigger);
+                          capacity_ = capacity;
+                      }
+                      putLine(buffer_.get() + r.used, scan_, spans, columnCount);
+                      r.lastStart = lineStart;
+                      r.lastEnd = lineEnd;
+                      r.lastOutputAt = r.used;
+                      r.lastOutputLength = length - 2;
+                      r.used += length;
+                      ++r.lines;
+                      return r.used < kFlushAt ? Next::Line : Next::StopAfter;
+                  });
+        result_ = r;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable finished_;
+    bool pending_ = false;
+    bool done_ = true;
+    bool quit_ = false;
+    HeldScan scan_{};
+    std::size_t from_ = 0;
+    std::size_t to_ = 0;
+    Result result_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> spans_;
+    std::thread thread_; // last: starts once the members above exist
+};
+
+Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail,
+                                              std::string_view outDeli, Shown& shown,
+                                              std::chrono::steady_clock::time_point deadline)
+{
+    const std::size_t columnCount = columns.items.size();
+    spans_.resize(columnCount);
+    int untilClock = kLinesPerClockCheck;
+    Held stopped = Held::Continue;
+    std::int64_t lines = 0;       // lines of the current step, not yet handed to the reader
+    std::int64_t linesInCall = 0; // the output is opened with the first line
+    HeldScan h{};
+    // One line into the run's buffer, as the line-by-line loop would put it.
+    const auto put = [&](std::size_t lineStart, std::size_t lineEnd, const std::pair<std::size_t, std::size_t>* spans,
+                         std::size_t length) {
+        // The output is created when its first line is produced.
+        if (linesInCall == 0 && !openOutput()) {
+            stopped = Held::Stop;
+            return Next::StopBefore;
+        }
+        ++linesInCall;
+        if (bomPending_) {
+            std::memcpy(reserve(kUtf8Bom.size()), kUtf8Bom.data(), kUtf8Bom.size());
+            used_ += kUtf8Bom.size();
+            bomPending_ = false;
+        }
+        char* const to = used_ + length + kSlack <= capacity_ ? buffer_.get() + used_ : reserve(length);
+        putLine(to, h, spans, columnCount);
+        shown.source = std::string_view(h.data + lineStart, lineEnd - lineStart);
+        shown.haveSource = true;
+        shown.outputAt = used_;
+        shown.outputLength = length - 2;
+        shown.haveOutput = true;
+        used_ += length;
+        ++bufferedLines_;
+        ++count_;
+        shownCount_ = count_;
+        ++lines;
+        if (used_ >= kFlushAt) {
+            keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
+            anyOutput_ = true;
+            shown.haveOutput = false;
+            if (!flush()) {
+                stopped = Held::Stop;
+                return Next::StopAfter;
+            }
+        }
+        if (--untilClock == 0) {
+            untilClock = kLinesPerClockCheck;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                stopped = Held::Deadline;
+                return Next::StopAfter;
+            }
+        }
+        return Next::Line;
+    };
+
+    for (;;) {
+        const std::string_view held = reader_->unread();
+        h = HeldScan{held.data(),     held.size(), reader_->inputEnded(), reader_->lfEndsLines(), reader_->maxLine(),
+                     &columns,        delimiter,   checkTrail,            outDeli};
+        lines = 0;
+        std::size_t lineStart = 0;
+        const std::size_t boundary =
+            threads_ >= 2 && held.size() >= parallelFrom_ ? splitPoint(held.data(), held.size(), h.lfEnds) : 0;
+        if (boundary == 0) {
+            const ScanEnd end = scanLines(h, lineStart, held.size(), spans_.data(), put);
+            reader_->skip(lineStart, lines);
+            return end == ScanEnd::Stopped ? stopped : Held::Continue;
+        }
+
+        // The second half on the worker, the first here, then the second half's output after the first's.
+        if (!worker_)
+            worker_ = std::make_unique<HalfWorker>();
+        worker_->start(h, boundary, held.size());
+        const ScanEnd end = scanLines(h, lineStart, boundary, spans_.data(), put);
+        // The worker reads the block: it must be done before anything else is read.
+        const HalfWorker::Result& w = worker_->wait();
+        if (end != ScanEnd::Reached || lineStart != boundary || w.lines == 0) {
+            reader_->skip(lineStart, lines);
+            return end == ScanEnd::Stopped ? stopped : Held::Continue;
+        }
+        if (shown.haveOutput) {
+            keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
+            anyOutput_ = true;
+            shown.haveOutput = false;
+        }
+        if (!flush()) {
+            reader_->skip(lineStart, lines);
+            return Held::Stop;
+        }
+        // The worker's buffer, holding whole lines only, becomes the run's.
+        std::swap(buffer_, worker_->buffer());
+        std::swap(capacity_, worker_->capacity());
+        used_ = w.used;
+        bufferedLines_ = w.lines;
+        count_ += w.lines;
+        shownCount_ = count_;
+        shown.source = std::string_view(h.data + w.lastStart, w.lastEnd - w.lastStart);
+        shown.haveSource = true;
+        shown.outputAt = w.lastOutputAt;
+        shown.outputLength = w.lastOutputLength;
+        shown.haveOutput = true;
+        reader_->skip(w.lineStart, lines + w.lines);
+        if (used_ >= kFlushAt) {
+            keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
+            anyOutput_ = true;
+            shown.haveOutput = false;
+            if (!flush())
+                return Held::Stop;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Held::Deadline;
+    }
 }
 
 Conversion::Status Conversion::run(const ConversionSettings& settings, std::chrono::steady_clock::time_point deadline)

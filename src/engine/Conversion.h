@@ -132,6 +132,13 @@ public:
 
     Status status() const { return status_; }
 
+    // Threads converting a block of held lines: 1 converts it on the calling thread
+    // alone; 2 (the default where the machine has two cores) gives the second half of a
+    // block of at least parallelFrom bytes to a worker thread. The output is the same.
+    void setThreads(int threads) { threads_ = threads; }
+    void setParallelFrom(std::size_t bytes) { parallelFrom_ = bytes; }
+    static constexpr std::size_t kParallelFrom = 256 * 1024;
+
     // Lines read, a left-out first line included.
     std::int64_t count() const { return count_; }
     // Count after the last line that was converted (not left out); 0 if none. After a
@@ -180,6 +187,7 @@ private:
     // on in the next block, one too long, one whose output is written directly) are left
     // to the line-by-line loop. For a one-byte delimiter; checkTrail: it can be the second
     // byte of a code page 932 character, so each one found is checked.
+    class HalfWorker;
     Held convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail, std::string_view outDeli,
                           Shown& shown, std::chrono::steady_clock::time_point deadline);
 
@@ -218,6 +226,9 @@ private:
 
     ItemSplitter splitter_;
     std::vector<std::pair<std::size_t, std::size_t>> spans_;
+    int threads_;
+    std::size_t parallelFrom_ = kParallelFrom;
+    std::unique_ptr<HalfWorker> worker_;
     std::int64_t count_ = 0;
     std::int64_t shownCount_ = 0;
     std::int64_t linesWritten_ = 0;

@@ -170,16 +170,21 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
         const Encoding enc = round % 2 ? Encoding::Utf8 : Encoding::Cp932;
         const auto& columns = columnSets[random() % columnSets.size()];
         std::string expected;
-        for (const std::string& line : modelLines(text)) {
+        const std::vector<std::string> lines = modelLines(text);
+        for (const std::string& line : lines) {
             for (std::size_t c = 0; c < columns.size(); ++c)
                 expected += (c ? ";" : "") + std::string(fGetItem(line, delimiter, columns[c], enc));
             expected += "\r\n";
         }
-        for (const std::size_t block : {2, 3, 63, 64, 65, 200, 4096}) {
+        // Two threads split any held block in two, however small.
+        for (const auto& [block, threads] : {std::pair<std::size_t, int>{2, 1}, {3, 1}, {63, 1}, {64, 1}, {65, 1},
+                                             {200, 1}, {4096, 1}, {63, 2}, {65, 2}, {200, 2}, {4096, 2}}) {
             std::istringstream in(text);
             std::ostringstream out;
             {
                 Conversion conversion(false, block);
+                conversion.setThreads(threads);
+                conversion.setParallelFrom(0);
                 conversion.setEncoding(enc == Encoding::Utf8 ? EncodingChoice::Utf8 : EncodingChoice::Cp932);
                 conversion.openSource(in);
                 conversion.setOutput(out);
@@ -187,8 +192,11 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
                 for (const std::int32_t c : columns)
                     settings.map.push_back({0, 0, c});
                 ASSERT_EQ(conversion.runToEnd(settings), Conversion::Status::Done);
+                ASSERT_EQ(conversion.count(), static_cast<std::int64_t>(lines.size())) << "block " << block;
+                ASSERT_EQ(conversion.shownCount(), conversion.count());
             }
-            ASSERT_EQ(out.str(), expected) << "block " << block << " round " << round << " text " << ::testing::PrintToString(text);
+            ASSERT_EQ(out.str(), expected) << "block " << block << " threads " << threads << " round " << round
+                                           << " text " << ::testing::PrintToString(text);
         }
     }
 }
