@@ -738,20 +738,22 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
             worker_ = std::make_unique<HalfWorker>();
         worker_->start(h, boundary, held.size());
         const ScanEnd end = scanLines(h, lineStart, boundary, spans_.data(), put);
+        const bool wholeHalf = end == ScanEnd::Reached && lineStart == boundary;
+        // What the buffer holds goes out first, while the worker is still busy.
+        bool flushed = true;
+        if (wholeHalf) {
+            if (shown.haveOutput) {
+                keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
+                anyOutput_ = true;
+                shown.haveOutput = false;
+            }
+            flushed = flush();
+        }
         // The worker reads the block: it must be done before anything else is read.
         const HalfWorker::Result& w = worker_->wait();
-        if (end != ScanEnd::Reached || lineStart != boundary || w.lines == 0) {
+        if (!wholeHalf || !flushed || w.lines == 0) {
             reader_->skip(lineStart, lines);
-            return end == ScanEnd::Stopped ? stopped : Held::Continue;
-        }
-        if (shown.haveOutput) {
-            keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
-            anyOutput_ = true;
-            shown.haveOutput = false;
-        }
-        if (!flush()) {
-            reader_->skip(lineStart, lines);
-            return Held::Stop;
+            return !flushed ? Held::Stop : end == ScanEnd::Stopped ? stopped : Held::Continue;
         }
         // The worker's buffer, holding whole lines only, becomes the run's.
         std::swap(buffer_, worker_->buffer());
