@@ -5,6 +5,7 @@
 #include "LineProcessing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <condition_variable>
 #include <cstring>
@@ -583,15 +584,17 @@ public:
             scan_ = scan;
             from_ = from;
             to_ = to;
-            pending_ = true;
-            done_ = false;
+            done_.store(false, std::memory_order_relaxed);
+            pending_.store(true, std::memory_order_release);
         }
         wake_.notify_one();
     }
     const Result& wait()
     {
-        std::unique_lock lock(mutex_);
-        finished_.wait(lock, [this] { return done_; });
+        if (!spinUntil(done_)) {
+            std::unique_lock lock(mutex_);
+            finished_.wait(lock, [this] { return done_.load(std::memory_order_acquire); });
+        }
         return result_;
     }
     // The worker's buffer; only between wait() and the next start().
@@ -599,20 +602,36 @@ public:
     std::size_t& capacity() { return capacity_; }
 
 private:
+    // Blocks follow each other within microseconds: a short wait costs less than being
+    // put to sleep and woken. True when the flag was set meanwhile.
+    static bool spinUntil(const std::atomic<bool>& flag)
+    {
+        for (int i = 0; i < kSpins; ++i) {
+            if (flag.load(std::memory_order_acquire))
+                return true;
+#if TOLVANE_HAVE_SSE2
+            _mm_pause();
+#else
+            std::this_thread::yield();
+#endif
+        }
+        return false;
+    }
+
     void loop()
     {
         for (;;) {
-            {
+            if (!spinUntil(pending_)) {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return pending_ || quit_; });
+                wake_.wait(lock, [this] { return pending_.load(std::memory_order_acquire) || quit_; });
                 if (quit_)
                     return;
-                pending_ = false;
             }
+            pending_.store(false, std::memory_order_relaxed);
             convert();
             {
                 const std::lock_guard lock(mutex_);
-                done_ = true;
+                done_.store(true, std::memory_order_release);
             }
             finished_.notify_one();
         }
@@ -650,8 +669,9 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable finished_;
-    bool pending_ = false;
-    bool done_ = true;
+    static constexpr int kSpins = 20000;
+    std::atomic<bool> pending_{false};
+    std::atomic<bool> done_{true};
     bool quit_ = false;
     HeldScan scan_{};
     std::size_t from_ = 0;
