@@ -529,6 +529,8 @@ inline void putLine(char* to, const HeldScan& h, const std::pair<std::size_t, st
 // there is no such line. Line ends do not depend on quotes.
 std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds)
 {
+    if (n < 2)
+        return 0;
     const char* const mid = data + n / 2;
     const char* const stop = data + n;
     const char* p = mid;

@@ -181,13 +181,16 @@ private:
         bool haveOutput = false;
     };
     enum class Held { Continue, Stop, Deadline };
+    // Converts the second half of a large block on a thread of its own.
+    class HalfWorker;
     // Converts at once every whole line that the reader holds, finding line ends,
     // delimiters and quotes for the whole block 64 bytes at a time, so that a line costs a
     // few instructions more than its bytes. Lines it cannot finish here (one that may go
     // on in the next block, one too long, one whose output is written directly) are left
     // to the line-by-line loop. For a one-byte delimiter; checkTrail: it can be the second
-    // byte of a code page 932 character, so each one found is checked.
-    class HalfWorker;
+    // byte of a code page 932 character, so each one found is checked. With two threads a
+    // large block is cut at a line start near its middle and the worker converts the
+    // second part meanwhile; the run takes its output after the first part's.
     Held convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail, std::string_view outDeli,
                           Shown& shown, std::chrono::steady_clock::time_point deadline);
 
