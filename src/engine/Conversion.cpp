@@ -404,18 +404,32 @@ enum class Next {
 
 enum class ScanEnd {
     Reached, // every whole line before `to` was converted
-    Leave,   // the line at lineStart is left to the line-by-line loop
+    Leave,   // the line at scanStart is left to the line-by-line loop
     Stopped, // put() asked to stop
 };
 
-// Finds the lines from lineStart (a line's start) up to `to` (a line's start or the held
+// Finds the lines from scanStart (a line's start) up to `to` (a line's start or the held
 // end), 64 bytes at a time, and calls put(lineStart, lineEnd, spans, length) for each one
-// that can be converted here. lineStart ends at the first line not converted.
+// that can be converted here. scanStart ends at the first line not converted.
+// Inlined where it is called, so that put's state stays in registers.
 template <class Put>
-ScanEnd scanLines(const HeldScan& h, std::size_t& lineStart, std::size_t to, std::pair<std::size_t, std::size_t>* spans,
+[[gnu::always_inline]] inline ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, std::pair<std::size_t, std::size_t>* spans,
                   Put&& put)
 {
+    // Locals, not h's fields: stores of output bytes could alias those, forcing reloads.
     const char* const data = h.data;
+    // A local, written back when the scan ends: kept in a register.
+    std::size_t lineStart = scanStart;
+    const auto stop = [&](ScanEnd end) {
+        scanStart = lineStart;
+        return end;
+    };
+    const std::size_t held = h.held;
+    const bool ended = h.ended;
+    const bool lfEnds = h.lfEnds;
+    const std::size_t maxLine = h.maxLine;
+    const char delimiter = h.delimiter;
+    const bool checkTrail = h.checkTrail;
     const OutputColumns& columns = *h.columns;
     const auto need = static_cast<std::size_t>(columns.upTo);
     std::size_t cuts[kMostHeldColumns];
@@ -427,8 +441,8 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& lineStart, std::size_t to, std
     for (std::size_t base = lineStart & ~std::size_t{63}; base < to; base += 64) {
         // 64 bytes from base may be read: the reader keeps kSlack bytes after its data.
         const std::uint64_t valid = to - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to - base)) - 1;
-        const Masks64 m = matches64x4(data + base, h.delimiter, '"', '\r', '\n');
-        const std::uint64_t ends = (m.c | (h.lfEnds ? m.d : 0)) & valid;
+        const Masks64 m = matches64x4(data + base, delimiter, '"', '\r', '\n');
+        const std::uint64_t ends = (m.c | (lfEnds ? m.d : 0)) & valid;
         std::size_t s = lineStart > base ? lineStart - base : 0;
         while (s < 64) {
             const std::uint64_t from = ~std::uint64_t{0} << s;
@@ -448,7 +462,7 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& lineStart, std::size_t to, std
                 const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(found));
                 found &= found - 1;
                 // The line starts at a character boundary, and so does the block.
-                if (h.checkTrail && isTrailAt(data, pos))
+                if (checkTrail && isTrailAt(data, pos))
                     continue;
                 if (cutCount < need)
                     cuts[cutCount] = pos;
@@ -461,13 +475,13 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& lineStart, std::size_t to, std
             std::size_t mark = 1;
             if (data[lineEnd] == '\r') {
                 // CR LF or a lone CR: the next byte decides, and it may not have been read yet.
-                if (lineEnd + 1 < h.held)
+                if (lineEnd + 1 < held)
                     mark = data[lineEnd + 1] == '\n' ? 2 : 1;
-                else if (!h.ended)
-                    return ScanEnd::Leave;
+                else if (!ended)
+                    return stop(ScanEnd::Leave);
             }
-            if (lineEnd - lineStart > h.maxLine)
-                return ScanEnd::Leave;
+            if (lineEnd - lineStart > maxLine)
+                return stop(ScanEnd::Leave);
             // Item k (from 0): from after cut k - 1 to cut k; a number beyond the last item,
             // or below 1, is the last item. Each column's place is found once.
             std::size_t length = outDelis + 2;
@@ -481,21 +495,21 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& lineStart, std::size_t to, std
                 length += stop - start;
             }
             if (length > kDirectAt)
-                return ScanEnd::Leave;
+                return stop(ScanEnd::Leave);
             const Next next = put(lineStart, lineEnd, spans, length);
             if (next == Next::StopBefore)
-                return ScanEnd::Stopped;
+                return stop(ScanEnd::Stopped);
             lineStart = lineEnd + mark;
             cutCount = 0;
             inQuotes = 0;
             if (next == Next::StopAfter)
-                return ScanEnd::Stopped;
+                return stop(ScanEnd::Stopped);
             if (lineStart >= base + 64)
                 break;
             s = lineStart - base;
         }
     }
-    return ScanEnd::Reached;
+    return stop(ScanEnd::Reached);
 }
 
 // Writes a line's output (length bytes, CR LF included) at `to`, which has kSlack bytes of
@@ -503,19 +517,21 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& lineStart, std::size_t to, std
 inline void putLine(char* to, const HeldScan& h, const std::pair<std::size_t, std::size_t>* spans,
                     std::size_t columnCount)
 {
-    const bool oneByteOutDeli = h.outDeli.size() == 1;
+    const char* const data = h.data;
+    const std::string_view outDeli = h.outDeli;
+    const bool oneByteOutDeli = outDeli.size() == 1;
     for (std::size_t c = 0; c < columnCount; ++c) {
         if (c > 0) {
             if (oneByteOutDeli)
-                *to++ = h.outDeli[0];
+                *to++ = outDeli[0];
             else {
-                std::memcpy(to, h.outDeli.data(), h.outDeli.size());
-                to += h.outDeli.size();
+                std::memcpy(to, outDeli.data(), outDeli.size());
+                to += outDeli.size();
             }
         }
         // 16 bytes at a time, past the item's end: the reader's block and the buffer both
         // have the room.
-        const char* from = h.data + spans[c].first;
+        const char* from = data + spans[c].first;
         const std::size_t size = spans[c].second;
         for (std::size_t i = 0; i < size; i += 16)
             std::memcpy(to + i, from + i, 16);
