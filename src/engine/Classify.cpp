@@ -1,0 +1,84 @@
+#include "Classify.h"
+
+#include "Simd.h"
+
+namespace engine {
+
+namespace {
+
+void classifyPlain(const char* data, std::size_t words, char delimiter, bool lfEnds, WordMasks* out)
+{
+    for (std::size_t w = 0; w < words; ++w, data += 64) {
+        WordMasks m{0, 0, 0};
+        for (int i = 0; i < 64; ++i) {
+            const char c = data[i];
+            const std::uint64_t bit = std::uint64_t{1} << i;
+            if (c == delimiter)
+                m.delimiters |= bit;
+            if (c == '"')
+                m.quotes |= bit;
+            if (c == '\r' || (lfEnds && c == '\n'))
+                m.ends |= bit;
+        }
+        out[w] = m;
+    }
+}
+
+#if TOLVANE_HAVE_SSE2
+void classifySse2(const char* data, std::size_t words, char delimiter, bool lfEnds, WordMasks* out)
+{
+    for (std::size_t w = 0; w < words; ++w, data += 64) {
+        const Masks64 m = matches64x4(data, delimiter, '"', '\r', '\n');
+        out[w] = WordMasks{m.a, m.b, m.c | (lfEnds ? m.d : 0)};
+    }
+}
+#endif
+
+} // namespace
+
+ClassifyWords classifier(VectorPath path)
+{
+    switch (path) {
+    case VectorPath::Plain:
+        return classifyPlain;
+#if TOLVANE_HAVE_SSE2
+    case VectorPath::Sse2:
+        return classifySse2;
+#endif
+    default:
+        return nullptr;
+    }
+}
+
+bool pathRuns(VectorPath path)
+{
+    return classifier(path) != nullptr;
+}
+
+VectorPath fastestPath()
+{
+    static const VectorPath best = [] {
+        for (const VectorPath p : {VectorPath::Avx512, VectorPath::Avx2, VectorPath::Sse2})
+            if (pathRuns(p))
+                return p;
+        return VectorPath::Plain;
+    }();
+    return best;
+}
+
+const char* pathName(VectorPath path)
+{
+    switch (path) {
+    case VectorPath::Plain:
+        return "plain";
+    case VectorPath::Sse2:
+        return "SSE2";
+    case VectorPath::Avx2:
+        return "AVX2";
+    case VectorPath::Avx512:
+        return "AVX-512";
+    }
+    return "?";
+}
+
+} // namespace engine
