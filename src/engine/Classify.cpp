@@ -2,6 +2,8 @@
 
 #include "Simd.h"
 
+#include <initializer_list>
+
 namespace engine {
 
 namespace {
