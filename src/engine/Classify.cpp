@@ -1,5 +1,6 @@
 #include "Classify.h"
 
+#include "ClassifyWide.h"
 #include "Simd.h"
 
 #include <initializer_list>
@@ -47,6 +48,12 @@ ClassifyWords classifier(VectorPath path)
     case VectorPath::Sse2:
         return classifySse2;
 #endif
+#if TOLVANE_HAVE_WIDE
+    case VectorPath::Avx2:
+        return classifyAvx2;
+    case VectorPath::Avx512:
+        return classifyAvx512;
+#endif
     default:
         return nullptr;
     }
@@ -54,7 +61,17 @@ ClassifyWords classifier(VectorPath path)
 
 bool pathRuns(VectorPath path)
 {
-    return classifier(path) != nullptr;
+    if (classifier(path) == nullptr)
+        return false;
+#if TOLVANE_HAVE_WIDE
+    // libgcc's answer also requires the system to save the wider registers on a switch.
+    __builtin_cpu_init(); // needed only before static constructors have run, harmless after
+    if (path == VectorPath::Avx2)
+        return __builtin_cpu_supports("avx2");
+    if (path == VectorPath::Avx512)
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#endif
+    return true;
 }
 
 VectorPath fastestPath()
