@@ -11,6 +11,8 @@
 #include "SourceGenerator.h"
 #include "Utf8Copy.h"
 
+#include "engine/Classify.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -666,8 +668,8 @@ int main(int argc, char** argv)
     std::printf("\nTolvane conversion benchmark: best of %d runs per command, MB = 10^6 bytes\n", o.runs);
     std::printf("every file is read once before its runs, so all of them find it in the page cache (warm);\n"
                 "each output is deleted before each run, for every program alike\n");
-    std::printf("tools %s, work folder %s, %ld cores online\n", o.tools.c_str(), o.dir.c_str(),
-                sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("tools %s, work folder %s, %ld cores online, widest vectors %s\n", o.tools.c_str(), o.dir.c_str(),
+                sysconf(_SC_NPROCESSORS_ONLN), engine::pathName(engine::fastestPath()));
     printLoad("at the start");
     std::printf("\n");
     for (const Case& c : cases) {
