@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage: tolvane_engine_convert --in-delimiter D --columns 3,1,12 [--tab] "
-                         "[--skip-first-line] [--threads N] SOURCE OUTPUT\n");
+                         "[--skip-first-line] [--threads N] [--block-kib N] [--path plain|SSE2|AVX2|AVX-512] SOURCE OUTPUT\n");
     return 2;
 }
 
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
     std::string outDeli = ",";
     bool skipFirst = false;
     int threads = 0; // 0: the engine's default
+    std::size_t block = engine::LineReader::kDefaultBlock;
+    std::string path; // the vector path; empty: the widest the processor has
     std::vector<std::filesystem::path> paths;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -47,6 +50,12 @@ int main(int argc, char** argv)
             threads = std::atoi(argv[++i]);
             if (threads < 1)
                 return usage();
+        } else if (arg == "--block-kib" && i + 1 < argc) {
+            block = static_cast<std::size_t>(std::atoi(argv[++i])) * 1024;
+            if (block == 0)
+                return usage();
+        } else if (arg == "--path" && i + 1 < argc) {
+            path = argv[++i];
         } else if ((arg == "--in-delimiter" || arg == "--columns") && i + 1 < argc) {
             const std::string value = argv[++i];
             if (arg == "--in-delimiter") {
@@ -76,9 +85,24 @@ int main(int argc, char** argv)
         map[i + 1].iItemNo = columns[i];
 
     // The same checks and output handling as the window's run.
-    engine::Conversion conv(skipFirst);
+    engine::Conversion conv(skipFirst, block);
     if (threads > 0)
         conv.setThreads(threads);
+    if (!path.empty()) {
+        bool known = false;
+        for (const auto p : {engine::VectorPath::Plain, engine::VectorPath::Sse2, engine::VectorPath::Avx2,
+                             engine::VectorPath::Avx512})
+            if (path == engine::pathName(p)) {
+                if (!engine::pathRuns(p)) {
+                    std::fprintf(stderr, "%s does not run here\n", path.c_str());
+                    return 2;
+                }
+                conv.setVectorPath(p);
+                known = true;
+            }
+        if (!known)
+            return usage();
+    }
     engine::RunRequest request;
     request.source = source;
     request.output = output;

@@ -1,8 +1,9 @@
 #include "Conversion.h"
 
 #include "Encoding.h"
-#include "Simd.h"
+#include "Classify.h"
 #include "LineProcessing.h"
+#include "Simd.h"
 
 #include <algorithm>
 #include <atomic>
@@ -25,8 +26,9 @@ constexpr std::size_t kDirectAt = kFlushAt;
 
 // The clock is read every so many lines, not after each one.
 constexpr int kLinesPerClockCheck = 64;
-// Lines whose output takes items beyond this number go line by line.
+// Lines whose output takes items beyond this number, or more columns, go line by line.
 constexpr std::int64_t kMostHeldColumns = 128;
+constexpr std::size_t kMostHeldOutputs = 256;
 } // namespace
 
 Conversion::Conversion(bool skipFirstLine, std::size_t blockSize, std::size_t maxLine)
@@ -393,35 +395,86 @@ struct HeldScan {
     char delimiter;
     bool checkTrail;
     std::string_view outDeli;
+    ClassifyWords classify;
 };
 
-// What put() tells the scan after a line.
-enum class Next {
-    Line,       // go on
-    StopAfter,  // stop, the line done
-    StopBefore, // stop, the line not taken
+// The masks of up to kTileWords words, found in one call: a tile stays in the first-level
+// cache while its lines are walked.
+constexpr std::size_t kTileWords = 64;
+struct Tiles {
+    const char* data = nullptr; // nullptr: nothing classified yet
+    std::size_t start = 0;
+    std::size_t words = 0;
+    WordMasks masks[kTileWords];
+};
+
+// Where a scan puts output lines, and what it tells of them. The buffer has room for
+// flushAt + kDirectAt + kSlack bytes, so that any line begun below flushAt fits.
+struct ScanOut {
+    char* buffer;
+    std::size_t used;
+    std::size_t flushAt;   // stop after the line that reaches this
+    std::int64_t maxLines; // stop after so many lines
+    std::int64_t lines = 0;
+    std::size_t lastStart = 0, lastEnd = 0; // the last line converted
+    std::size_t lastOutputAt = 0, lastOutputLength = 0;
 };
 
 enum class ScanEnd {
     Reached, // every whole line before `to` was converted
     Leave,   // the line at scanStart is left to the line-by-line loop
-    Stopped, // put() asked to stop
+    Limit,   // flushAt or maxLines was reached
 };
 
-// Finds the lines from scanStart (a line's start) up to `to` (a line's start or the held
-// end), 64 bytes at a time, and calls put(lineStart, lineEnd, spans, length) for each one
-// that can be converted here. scanStart ends at the first line not converted.
-// Inlined where it is called, so that put's state stays in registers.
-template <class Put>
-[[gnu::always_inline]] inline ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, std::pair<std::size_t, std::size_t>* spans,
-                  Put&& put)
+// Writes a line's output (CR LF included) at `to`, which has kSlack bytes of room after it.
+inline char* putLine(char* to, const char* data, std::string_view outDeli,
+                     const std::pair<std::size_t, std::size_t>* spans, std::size_t columnCount)
 {
-    // Locals, not h's fields: stores of output bytes could alias those, forcing reloads.
+    const bool oneByteOutDeli = outDeli.size() == 1;
+    for (std::size_t c = 0; c < columnCount; ++c) {
+        if (c > 0) {
+            if (oneByteOutDeli)
+                *to++ = outDeli[0];
+            else {
+                std::memcpy(to, outDeli.data(), outDeli.size());
+                to += outDeli.size();
+            }
+        }
+        // 16 bytes at a time, past the item's end: the reader's block and the buffer both
+        // have the room.
+        const char* from = data + spans[c].first;
+        const std::size_t size = spans[c].second;
+        for (std::size_t i = 0; i < size; i += 16)
+            std::memcpy(to + i, from + i, 16);
+        to += size;
+    }
+    to[0] = '\r';
+    to[1] = '\n';
+    return to + 2;
+}
+
+// Converts the lines from scanStart (a line's start) up to `to` (a line's start or the held
+// end) into out, walking the masks of whole tiles from line to line. scanStart ends at the
+// first line not converted.
+ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    // Locals, not h's or out's fields: stores of output bytes could alias those, forcing reloads.
     const char* const data = h.data;
-    // A local, written back when the scan ends: kept in a register.
+    char* const buffer = out.buffer;
+    std::size_t used = out.used;
     std::size_t lineStart = scanStart;
+    std::int64_t lines = 0;
+    std::size_t lastStart = 0, lastEnd = 0, lastAt = 0;
     const auto stop = [&](ScanEnd end) {
         scanStart = lineStart;
+        if (lines > 0) {
+            out.lines += lines;
+            out.lastStart = lastStart;
+            out.lastEnd = lastEnd;
+            out.lastOutputAt = lastAt;
+            out.lastOutputLength = used - lastAt - 2;
+        }
+        out.used = used;
         return end;
     };
     const std::size_t held = h.held;
@@ -430,44 +483,78 @@ template <class Put>
     const std::size_t maxLine = h.maxLine;
     const char delimiter = h.delimiter;
     const bool checkTrail = h.checkTrail;
+    const std::string_view outDeli = h.outDeli;
+    const std::size_t flushAt = out.flushAt;
+    const std::int64_t maxLines = out.maxLines;
     const OutputColumns& columns = *h.columns;
     const auto need = static_cast<std::size_t>(columns.upTo);
-    std::size_t cuts[kMostHeldColumns];
+    // Room for a whole word's cuts past the last one kept.
+    std::size_t cuts[kMostHeldColumns + 64];
     std::size_t cutCount = 0;
     std::size_t lastCut = 0;
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
     const std::size_t columnCount = columns.items.size();
-    const std::size_t outDelis = (columnCount - 1) * h.outDeli.size();
+    const std::size_t outDelis = (columnCount - 1) * outDeli.size();
+    std::pair<std::size_t, std::size_t> spans[kMostHeldOutputs];
     for (std::size_t base = lineStart & ~std::size_t{63}; base < to; base += 64) {
-        // 64 bytes from base may be read: the reader keeps kSlack bytes after its data.
+        if (tiles.data != data || base < tiles.start || base >= tiles.start + 64 * tiles.words) {
+            // Whole words up to `to`: the reader keeps kSlack bytes readable after its data.
+            const std::size_t words = std::min(kTileWords, (to - base + 63) / 64);
+            h.classify(data + base, words, delimiter, lfEnds, tiles.masks);
+            tiles.data = data;
+            tiles.start = base;
+            tiles.words = words;
+        }
+        const WordMasks& m = tiles.masks[(base - tiles.start) / 64];
         const std::uint64_t valid = to - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to - base)) - 1;
-        const Masks64 m = matches64x4(data + base, delimiter, '"', '\r', '\n');
-        const std::uint64_t ends = (m.c | (lfEnds ? m.d : 0)) & valid;
+        const std::uint64_t ends = m.ends & valid;
         std::size_t s = lineStart > base ? lineStart - base : 0;
         while (s < 64) {
             const std::uint64_t from = ~std::uint64_t{0} << s;
             const std::uint64_t end = ends & from;
             // Bits s up to the line's end, or to the block's end when the line goes on.
             const std::uint64_t seg = end ? from & ((end & (0 - end)) - 1) : from & valid;
-            const std::uint64_t quotes = m.b & seg;
-            std::uint64_t found = m.a & seg;
+            const std::uint64_t quotes = m.quotes & seg;
+            std::uint64_t found = m.delimiters & seg;
             if (quotes != 0) {
-                found &= ~(prefixXor(quotes) ^ inQuotes);
-                if (std::popcount(quotes) & 1)
-                    inQuotes = ~inQuotes;
+                const std::uint64_t inside = prefixXor(quotes);
+                found &= ~(inside ^ inQuotes);
+                // The top bit is the parity of all the segment's quotes.
+                inQuotes ^= 0 - (inside >> 63);
             } else {
                 found &= ~inQuotes;
             }
-            while (found != 0) {
-                const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(found));
-                found &= found - 1;
-                // The line starts at a character boundary, and so does the block.
-                if (checkTrail && isTrailAt(data, pos))
-                    continue;
-                if (cutCount < need)
-                    cuts[cutCount] = pos;
-                lastCut = pos;
-                ++cutCount;
+            if (found != 0) {
+                if (checkTrail) {
+                    while (found != 0) {
+                        const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(found));
+                        found &= found - 1;
+                        // The line starts at a character boundary, and so does the block.
+                        if (isTrailAt(data, pos))
+                            continue;
+                        if (cutCount < need)
+                            cuts[cutCount] = pos;
+                        lastCut = pos;
+                        ++cutCount;
+                    }
+                } else {
+                    // Eight places at a time without a test each: most words hold fewer.
+                    const auto n = static_cast<std::size_t>(popcount64(found));
+                    if (cutCount < need) {
+                        std::size_t* const to = cuts + cutCount;
+                        std::uint64_t f = found;
+                        for (std::size_t i = 0; i < 8; ++i) {
+                            to[i] = base + static_cast<std::size_t>(std::countr_zero(f));
+                            f &= f - 1;
+                        }
+                        for (std::size_t i = 8; i < n; ++i) {
+                            to[i] = base + static_cast<std::size_t>(std::countr_zero(f));
+                            f &= f - 1;
+                        }
+                    }
+                    lastCut = base + 63 - static_cast<std::size_t>(std::countl_zero(found));
+                    cutCount += n;
+                }
             }
             if (end == 0)
                 break;
@@ -496,14 +583,17 @@ template <class Put>
             }
             if (length > kDirectAt)
                 return stop(ScanEnd::Leave);
-            const Next next = put(lineStart, lineEnd, spans, length);
-            if (next == Next::StopBefore)
-                return stop(ScanEnd::Stopped);
+            putLine(buffer + used, data, outDeli, spans, columnCount);
+            lastStart = lineStart;
+            lastEnd = lineEnd;
+            lastAt = used;
+            used += length;
+            ++lines;
             lineStart = lineEnd + mark;
             cutCount = 0;
             inQuotes = 0;
-            if (next == Next::StopAfter)
-                return stop(ScanEnd::Stopped);
+            if (used >= flushAt || lines >= maxLines)
+                return stop(ScanEnd::Limit);
             if (lineStart >= base + 64)
                 break;
             s = lineStart - base;
@@ -512,42 +602,13 @@ template <class Put>
     return stop(ScanEnd::Reached);
 }
 
-// Writes a line's output (length bytes, CR LF included) at `to`, which has kSlack bytes of
-// room after them.
-inline void putLine(char* to, const HeldScan& h, const std::pair<std::size_t, std::size_t>* spans,
-                    std::size_t columnCount)
-{
-    const char* const data = h.data;
-    const std::string_view outDeli = h.outDeli;
-    const bool oneByteOutDeli = outDeli.size() == 1;
-    for (std::size_t c = 0; c < columnCount; ++c) {
-        if (c > 0) {
-            if (oneByteOutDeli)
-                *to++ = outDeli[0];
-            else {
-                std::memcpy(to, outDeli.data(), outDeli.size());
-                to += outDeli.size();
-            }
-        }
-        // 16 bytes at a time, past the item's end: the reader's block and the buffer both
-        // have the room.
-        const char* from = data + spans[c].first;
-        const std::size_t size = spans[c].second;
-        for (std::size_t i = 0; i < size; i += 16)
-            std::memcpy(to + i, from + i, 16);
-        to += size;
-    }
-    to[0] = '\r';
-    to[1] = '\n';
-}
-
-// Where the held lines split in two: the start of the first line after the middle; 0 when
-// there is no such line. Line ends do not depend on quotes.
-std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds)
+// Where the held lines split: the start of the first line after `share` 64ths of them; 0
+// when there is no such line. Line ends do not depend on quotes.
+std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds, int share)
 {
     if (n < 2)
         return 0;
-    const char* const mid = data + n / 2;
+    const char* const mid = data + n / 64 * static_cast<std::size_t>(share) + n % 64 * static_cast<std::size_t>(share) / 64;
     const char* const stop = data + n;
     const char* p = mid;
     if (lfEnds) {
@@ -560,26 +621,19 @@ std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds)
     }
     if (p + 1 >= stop)
         return 0; // no end mark, or a CR whose LF may be still to come
-    // A LF here is a lone one or ends a CR LF that began before the middle.
+    // A LF here is a lone one or ends a CR LF that began before the cut.
     const std::size_t at = static_cast<std::size_t>(p - data);
     return at + (*p == '\r' && p[1] == '\n' ? 2 : 1);
 }
 
 } // namespace
 
-// Converts the second half of a split block on a thread of its own, into a buffer of its
-// own that the run then takes over. It stops early at a line the fast path cannot finish
-// and once its buffer holds kFlushAt bytes, so that memory stays bounded.
+// Converts the second part of a split block on a thread of its own, into a buffer of its
+// own that the run then takes over, and then reads the next block ahead. It stops early at
+// a line the fast path cannot finish and once its buffer holds kFlushAt bytes, so that
+// memory stays bounded.
 class Conversion::HalfWorker {
 public:
-    struct Result {
-        std::size_t lineStart = 0; // the first line not converted
-        std::int64_t lines = 0;
-        std::size_t used = 0;
-        std::size_t lastStart = 0, lastEnd = 0; // the last line converted
-        std::size_t lastOutputAt = 0, lastOutputLength = 0;
-    };
-
     HalfWorker()
         : buffer_(std::make_unique_for_overwrite<char[]>(kFlushAt + kDirectAt + 4096)),
           capacity_(kFlushAt + kDirectAt + 4096), thread_([this] { loop(); })
@@ -595,26 +649,29 @@ public:
         thread_.join();
     }
 
-    void start(const HeldScan& scan, std::size_t from, std::size_t to)
+    // readAhead: the reader whose next block to read once the part is converted, or nullptr.
+    void start(const HeldScan& scan, std::size_t from, std::size_t to, LineReader* readAhead)
     {
         {
             const std::lock_guard lock(mutex_);
             scan_ = scan;
             from_ = from;
             to_ = to;
-            done_.store(false, std::memory_order_relaxed);
+            ahead_ = readAhead;
+            converted_.store(false, std::memory_order_relaxed);
+            idle_.store(false, std::memory_order_relaxed);
             pending_.store(true, std::memory_order_release);
         }
         wake_.notify_one();
     }
-    const Result& wait()
+    // Waits for the converted part; `waited` tells whether it was not ready yet.
+    const ScanOut& wait(bool& waited)
     {
-        if (!spinUntil(done_)) {
-            std::unique_lock lock(mutex_);
-            finished_.wait(lock, [this] { return done_.load(std::memory_order_acquire); });
-        }
+        waited = waitFor(converted_);
         return result_;
     }
+    // Waits until the reader may be used again; true when it was not free yet.
+    bool waitIdle() { return waitFor(idle_); }
     // The worker's buffer; only between wait() and the next start().
     std::unique_ptr<char[]>& buffer() { return buffer_; }
     std::size_t& capacity() { return capacity_; }
@@ -635,6 +692,24 @@ private:
         }
         return false;
     }
+    bool waitFor(const std::atomic<bool>& flag)
+    {
+        if (flag.load(std::memory_order_acquire))
+            return false;
+        if (!spinUntil(flag)) {
+            std::unique_lock lock(mutex_);
+            finished_.wait(lock, [&] { return flag.load(std::memory_order_acquire); });
+        }
+        return true;
+    }
+    void signal(std::atomic<bool>& flag)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            flag.store(true, std::memory_order_release);
+        }
+        finished_.notify_one();
+    }
 
     void loop()
     {
@@ -646,42 +721,17 @@ private:
                     return;
             }
             pending_.store(false, std::memory_order_relaxed);
-            convert();
-            {
-                const std::lock_guard lock(mutex_);
-                done_.store(true, std::memory_order_release);
-            }
-            finished_.notify_one();
+            Tiles tiles;
+            ScanOut out{buffer_.get(), 0, kFlushAt, INT64_MAX};
+            std::size_t lineStart = from_;
+            scanLines(scan_, lineStart, to_, tiles, out);
+            result_ = out;
+            resultStart_ = lineStart;
+            signal(converted_);
+            if (ahead_)
+                ahead_->readAhead();
+            signal(idle_);
         }
-    }
-
-    void convert()
-    {
-        const std::size_t columnCount = scan_.columns->items.size();
-        spans_.resize(columnCount);
-        Result r;
-        r.lineStart = from_;
-        scanLines(scan_, r.lineStart, to_, spans_.data(),
-                  [&](std::size_t lineStart, std::size_t lineEnd, const std::pair<std::size_t, std::size_t>* spans,
-                      std::size_t length) {
-                      if (r.used + length + kSlack > capacity_) {
-                          const std::size_t capacity = std::max(2 * capacity_, r.used + length + kSlack);
-                          auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
-                          if (r.used > 0)
-                              std::memcpy(bigger.get(), buffer_.get(), r.used);
-                          buffer_ = std::move(bigger);
-                          capacity_ = capacity;
-                      }
-                      putLine(buffer_.get() + r.used, scan_, spans, columnCount);
-                      r.lastStart = lineStart;
-                      r.lastEnd = lineEnd;
-                      r.lastOutputAt = r.used;
-                      r.lastOutputLength = length - 2;
-                      r.used += length;
-                      ++r.lines;
-                      return r.used < kFlushAt ? Next::Line : Next::StopAfter;
-                  });
-        result_ = r;
     }
 
     std::mutex mutex_;
@@ -689,130 +739,154 @@ private:
     std::condition_variable finished_;
     static constexpr int kSpins = 20000;
     std::atomic<bool> pending_{false};
-    std::atomic<bool> done_{true};
+    std::atomic<bool> converted_{true};
+    std::atomic<bool> idle_{true};
     bool quit_ = false;
     HeldScan scan_{};
     std::size_t from_ = 0;
     std::size_t to_ = 0;
-    Result result_;
+    LineReader* ahead_ = nullptr;
+    ScanOut result_{nullptr, 0, 0, 0};
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
-    std::vector<std::pair<std::size_t, std::size_t>> spans_;
     std::thread thread_; // last: starts once the members above exist
+
+public:
+    std::size_t resultStart_ = 0; // the first line the worker did not convert
 };
+
+void Conversion::settleReader()
+{
+    if (!aheadInFlight_)
+        return;
+    aheadInFlight_ = false;
+    const bool waited = worker_->waitIdle();
+    shareAfter(waited || waitedForWorker_);
+}
+
+void Conversion::shareAfter(bool waited)
+{
+    // This thread waited for the worker: the worker's part of the next block shrinks.
+    workerShare_ = waited ? std::max(workerShare_ - 1, kLeastShare) : std::min(workerShare_ + 1, kShares - kLeastShare);
+}
 
 Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail,
                                               std::string_view outDeli, Shown& shown,
                                               std::chrono::steady_clock::time_point deadline)
 {
-    const std::size_t columnCount = columns.items.size();
-    spans_.resize(columnCount);
-    int untilClock = kLinesPerClockCheck;
-    Held stopped = Held::Continue;
-    std::int64_t lines = 0;       // lines of the current step, not yet handed to the reader
-    std::int64_t linesInCall = 0; // the output is opened with the first line
-    HeldScan h{};
-    // One line into the run's buffer, as the line-by-line loop would put it.
-    const auto put = [&](std::size_t lineStart, std::size_t lineEnd, const std::pair<std::size_t, std::size_t>* spans,
-                         std::size_t length) {
-        // The output is created when its first line is produced.
-        if (linesInCall == 0 && !openOutput()) {
-            stopped = Held::Stop;
-            return Next::StopBefore;
-        }
-        ++linesInCall;
-        if (bomPending_) {
-            std::memcpy(reserve(kUtf8Bom.size()), kUtf8Bom.data(), kUtf8Bom.size());
-            used_ += kUtf8Bom.size();
-            bomPending_ = false;
-        }
-        char* const to = used_ + length + kSlack <= capacity_ ? buffer_.get() + used_ : reserve(length);
-        putLine(to, h, spans, columnCount);
-        shown.source = std::string_view(h.data + lineStart, lineEnd - lineStart);
-        shown.haveSource = true;
-        shown.outputAt = used_;
-        shown.outputLength = length - 2;
-        shown.haveOutput = true;
-        used_ += length;
-        ++bufferedLines_;
-        ++count_;
+    Tiles tiles;
+    const ClassifyWords classify = classifier(vectorPath_);
+    // Lines of the output buffer's latest part (`from` on), converted from the reader's block.
+    const auto take = [&](const HeldScan& h, const ScanOut& o) {
+        bufferedLines_ += o.lines;
+        count_ += o.lines;
         shownCount_ = count_;
-        ++lines;
-        if (used_ >= kFlushAt) {
-            keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
-            anyOutput_ = true;
-            shown.haveOutput = false;
-            if (!flush()) {
-                stopped = Held::Stop;
-                return Next::StopAfter;
-            }
-        }
-        if (--untilClock == 0) {
-            untilClock = kLinesPerClockCheck;
-            if (std::chrono::steady_clock::now() >= deadline) {
-                stopped = Held::Deadline;
-                return Next::StopAfter;
-            }
-        }
-        return Next::Line;
+        shown.source = std::string_view(h.data + o.lastStart, o.lastEnd - o.lastStart);
+        shown.haveSource = true;
+        shown.outputAt = o.lastOutputAt;
+        shown.outputLength = o.lastOutputLength;
+        shown.haveOutput = true;
+    };
+    const auto flushFull = [&] {
+        if (used_ < kFlushAt)
+            return true;
+        keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
+        anyOutput_ = true;
+        shown.haveOutput = false;
+        return flush();
     };
 
     for (;;) {
+        settleReader();
         const std::string_view held = reader_->unread();
-        h = HeldScan{held.data(),     held.size(), reader_->inputEnded(), reader_->lfEndsLines(), reader_->maxLine(),
-                     &columns,        delimiter,   checkTrail,            outDeli};
-        lines = 0;
+        const HeldScan h{held.data(), held.size(), reader_->inputEnded(), reader_->lfEndsLines(), reader_->maxLine(),
+                         &columns,    delimiter,   checkTrail,            outDeli,                classify};
+        tiles.data = nullptr; // the block's bytes may have changed in place
+        const std::size_t boundary = threads_ >= 2 && held.size() >= parallelFrom_
+                                         ? splitPoint(held.data(), held.size(), h.lfEnds, kShares - workerShare_)
+                                         : 0;
+        if (boundary != 0) {
+            if (!worker_)
+                worker_ = std::make_unique<HalfWorker>();
+            aheadInFlight_ = !h.ended;
+            worker_->start(h, boundary, held.size(), aheadInFlight_ ? reader_.get() : nullptr);
+        }
+        // This thread's part: the whole block, or the part before the worker's. Split, it
+        // is short enough to go without a look at the clock.
+        const std::size_t to = boundary != 0 ? boundary : held.size();
         std::size_t lineStart = 0;
-        const std::size_t boundary =
-            threads_ >= 2 && held.size() >= parallelFrom_ ? splitPoint(held.data(), held.size(), h.lfEnds) : 0;
+        std::int64_t lines = 0;
+        Held result = Held::Continue;
+        ScanEnd end = ScanEnd::Reached;
+        for (;;) {
+            // Room for a line begun below kFlushAt; the buffer only grows.
+            reserve(kDirectAt + kUtf8Bom.size() + (used_ < kFlushAt ? kFlushAt - used_ : 0));
+            ScanOut o{buffer_.get(), used_, kFlushAt, boundary != 0 ? INT64_MAX : kLinesPerClockCheck};
+            const bool bom = bomPending_;
+            if (bom) {
+                std::memcpy(buffer_.get() + o.used, kUtf8Bom.data(), kUtf8Bom.size());
+                o.used += kUtf8Bom.size();
+            }
+            const std::size_t before = lineStart;
+            end = scanLines(h, lineStart, to, tiles, o);
+            if (o.lines > 0) {
+                // The output is created when its first line is produced.
+                if (!openOutput()) {
+                    lineStart = before;
+                    result = Held::Stop;
+                    break;
+                }
+                bomPending_ = false;
+                used_ = o.used;
+                lines += o.lines;
+                take(h, o);
+            }
+            if (!flushFull()) {
+                result = Held::Stop;
+                break;
+            }
+            if (end != ScanEnd::Limit)
+                break;
+            if (boundary == 0 && std::chrono::steady_clock::now() >= deadline) {
+                result = Held::Deadline;
+                break;
+            }
+        }
         if (boundary == 0) {
-            const ScanEnd end = scanLines(h, lineStart, held.size(), spans_.data(), put);
             reader_->skip(lineStart, lines);
-            return end == ScanEnd::Stopped ? stopped : Held::Continue;
+            return result;
         }
 
-        // The second half on the worker, the first here, then the second half's output after the first's.
-        if (!worker_)
-            worker_ = std::make_unique<HalfWorker>();
-        worker_->start(h, boundary, held.size());
-        const ScanEnd end = scanLines(h, lineStart, boundary, spans_.data(), put);
-        const bool wholeHalf = end == ScanEnd::Reached && lineStart == boundary;
+        const bool wholePart = result == Held::Continue && end == ScanEnd::Reached && lineStart == boundary;
         // What the buffer holds goes out first, while the worker is still busy.
-        bool flushed = true;
-        if (wholeHalf) {
+        if (wholePart) {
             if (shown.haveOutput) {
                 keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
                 anyOutput_ = true;
                 shown.haveOutput = false;
             }
-            flushed = flush();
+            if (!flush())
+                result = Held::Stop;
         }
         // The worker reads the block: it must be done before anything else is read.
-        const HalfWorker::Result& w = worker_->wait();
-        if (!wholeHalf || !flushed || w.lines == 0) {
+        bool waited = false;
+        const ScanOut& w = worker_->wait(waited);
+        // Judged once the read ahead is done too.
+        waitedForWorker_ = waited;
+        if (!aheadInFlight_)
+            shareAfter(waited);
+        if (!wholePart || result != Held::Continue || w.lines == 0) {
             reader_->skip(lineStart, lines);
-            return !flushed ? Held::Stop : end == ScanEnd::Stopped ? stopped : Held::Continue;
+            return result;
         }
         // The worker's buffer, holding whole lines only, becomes the run's.
         std::swap(buffer_, worker_->buffer());
         std::swap(capacity_, worker_->capacity());
         used_ = w.used;
-        bufferedLines_ = w.lines;
-        count_ += w.lines;
-        shownCount_ = count_;
-        shown.source = std::string_view(h.data + w.lastStart, w.lastEnd - w.lastStart);
-        shown.haveSource = true;
-        shown.outputAt = w.lastOutputAt;
-        shown.outputLength = w.lastOutputLength;
-        shown.haveOutput = true;
-        reader_->skip(w.lineStart, lines + w.lines);
-        if (used_ >= kFlushAt) {
-            keepShown(lastOutput_, std::string_view(buffer_.get() + shown.outputAt, shown.outputLength));
-            anyOutput_ = true;
-            shown.haveOutput = false;
-            if (!flush())
-                return Held::Stop;
-        }
+        take(h, w);
+        reader_->skip(worker_->resultStart_, lines + w.lines);
+        if (!flushFull())
+            return Held::Stop;
         if (std::chrono::steady_clock::now() >= deadline)
             return Held::Deadline;
     }
@@ -845,8 +919,8 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
         }
     };
     const std::string_view inDeli = settings.inDeli;
-    const bool wholeBlocks = !columns.items.empty() && columns.upTo <= kMostHeldColumns && inDeli.size() == 1 &&
-                             inDeli[0] != '"';
+    const bool wholeBlocks = !columns.items.empty() && columns.upTo <= kMostHeldColumns &&
+                             columns.items.size() <= kMostHeldOutputs && inDeli.size() == 1 && inDeli[0] != '"';
 
     for (;;) {
         // Once the first line has settled the line rules, whole blocks of lines at a time;
@@ -867,6 +941,7 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
             if (held != Held::Continue)
                 break;
         }
+        settleReader();
         if (havePeeked_) {
             line = peeked_;
             havePeeked_ = false;

@@ -11,6 +11,7 @@
 // then touches an earlier output; the output is locked for the whole run, and after a
 // failed write it is cut back to its last whole line.
 
+#include "Classify.h"
 #include "Encoding.h"
 #include "Items.h"
 #include "LineProcessing.h"
@@ -138,6 +139,9 @@ public:
     void setThreads(int threads) { threads_ = threads; }
     void setParallelFrom(std::size_t bytes) { parallelFrom_ = bytes; }
     static constexpr std::size_t kParallelFrom = 256 * 1024;
+    // The vectors that find line ends, delimiters and quotes (the widest the processor
+    // has unless set); every path gives the same output.
+    void setVectorPath(VectorPath path) { vectorPath_ = pathRuns(path) ? path : fastestPath(); }
 
     // Lines read, a left-out first line included.
     std::int64_t count() const { return count_; }
@@ -191,6 +195,9 @@ private:
     // byte of a code page 932 character, so each one found is checked. With two threads a
     // large block is cut at a line start near its middle and the worker converts the
     // second part meanwhile; the run takes its output after the first part's.
+    // Waits until the worker no longer reads ahead into the reader.
+    void settleReader();
+    void shareAfter(bool waited);
     Held convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail, std::string_view outDeli,
                           Shown& shown, std::chrono::steady_clock::time_point deadline);
 
@@ -228,10 +235,18 @@ private:
     std::filesystem::path failedOutput_;
 
     ItemSplitter splitter_;
-    std::vector<std::pair<std::size_t, std::size_t>> spans_;
     int threads_;
     std::size_t parallelFrom_ = kParallelFrom;
+    VectorPath vectorPath_ = fastestPath();
     std::unique_ptr<HalfWorker> worker_;
+    // The worker reads the next block ahead; the reader waits for it.
+    bool aheadInFlight_ = false;
+    // The worker's part of a split block in 64ths, moved towards where neither thread
+    // waits for the other: the worker also reads ahead, this thread writes.
+    static constexpr int kShares = 64;
+    static constexpr int kLeastShare = 8;
+    int workerShare_ = 28;
+    bool waitedForWorker_ = false;
     std::int64_t count_ = 0;
     std::int64_t shownCount_ = 0;
     std::int64_t linesWritten_ = 0;

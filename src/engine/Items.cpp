@@ -47,7 +47,7 @@ std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size
         if (q != 0) {
             const std::uint64_t quoted = prefixXor(q) ^ ~outside;
             d &= ~quoted;
-            if (std::popcount(q) & 1)
+            if (popcount64(q) & 1)
                 outside = ~outside;
         } else if (outside == 0) {
             d = 0;

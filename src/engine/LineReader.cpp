@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace engine {
 
@@ -34,6 +35,59 @@ LineReader::LineReader(std::istream& in, std::size_t blockSize, std::size_t maxL
 LineReader::~LineReader()
 {
     std::free(buf_);
+    std::free(spare_);
+}
+
+void LineReader::readAhead()
+{
+    if (eof_ || aheadGot_ != kNoAhead)
+        return;
+    const std::size_t need = kAheadRoom + blockSize_ + kSlack;
+    if (spareCapacity_ < need) {
+        char* bigger = static_cast<char*>(std::realloc(spare_, need));
+        if (!bigger)
+            return; // the next fill() reads as usual
+        spare_ = bigger;
+        spareCapacity_ = need;
+    }
+    aheadGot_ = in_.read(spare_ + kAheadRoom, blockSize_);
+}
+
+bool LineReader::takeAhead()
+{
+    const std::int64_t got = aheadGot_;
+    aheadGot_ = kNoAhead;
+    if (got < 0) {
+        readError_ = true;
+        eof_ = true;
+        return false;
+    }
+    if (got == 0) {
+        eof_ = true;
+        return false;
+    }
+    const std::size_t left = end_ - begin_;
+    const auto bytes = static_cast<std::size_t>(got);
+    if (left <= kAheadRoom) {
+        std::memcpy(spare_ + kAheadRoom - left, buf_ + begin_, left);
+        std::swap(buf_, spare_);
+        std::swap(capacity_, spareCapacity_);
+        begin_ = kAheadRoom - left;
+        end_ = kAheadRoom + bytes;
+        return true;
+    }
+    // A long line: the block goes behind it.
+    std::memmove(buf_, buf_ + begin_, left);
+    end_ = left;
+    begin_ = 0;
+    if (capacity_ - end_ < bytes + kSlack) {
+        const std::size_t need = end_ + bytes + kSlack;
+        if (!grow(std::max(need, capacity_ + capacity_ / 4)) && !grow(need))
+            throw std::bad_alloc();
+    }
+    std::memcpy(buf_ + end_, spare_ + kAheadRoom, bytes);
+    end_ += bytes;
+    return true;
 }
 
 bool LineReader::grow(std::size_t capacity)
@@ -50,6 +104,8 @@ bool LineReader::fill()
 {
     if (eof_)
         return false;
+    if (aheadGot_ != kNoAhead)
+        return takeAhead();
     // Keep the unreturned bytes; grow only when a line is longer than the buffer.
     if (begin_ > 0) {
         std::memmove(buf_, buf_ + begin_, end_ - begin_);

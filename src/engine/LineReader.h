@@ -86,12 +86,21 @@ public:
         lines_ += lines;
     }
 
+    // Reads the next block into a second buffer, which the next read then takes instead of
+    // reading: another thread may call it while this one still works on unread(), so that
+    // reading overlaps converting. No other call may run meanwhile except unread(), skip()
+    // and the queries above; the caller orders the two threads.
+    void readAhead();
+    bool aheadPending() const { return aheadGot_ != kNoAhead; }
+
 private:
     enum class Breaks { Unknown, CrOnly, Unix };
 
     // Reads one more block; false when nothing more could be read.
     bool fill();
     bool grow(std::size_t capacity);
+    // Takes the block readAhead() read, behind the unreturned bytes.
+    bool takeAhead();
 
     std::unique_ptr<StreamSource> ownSource_;
     ByteSource& in_;
@@ -108,6 +117,15 @@ private:
     Breaks breaks_ = Breaks::Unknown;
     std::int64_t lines_ = 0;
     std::uint64_t consumed_ = 0;
+
+    // The block read ahead starts kAheadRoom bytes into spare_: a line that began in the
+    // current block is copied in front of it, so that the two buffers are swapped and the
+    // block itself is never copied.
+    static constexpr std::size_t kAheadRoom = 64 * 1024;
+    static constexpr std::int64_t kNoAhead = -2;
+    char* spare_ = nullptr;
+    std::size_t spareCapacity_ = 0;
+    std::int64_t aheadGot_ = kNoAhead; // bytes read ahead, 0 at the end, -1 on failure
 };
 
 } // namespace engine

@@ -57,6 +57,20 @@ inline Masks64 matches64x4(const char* s, char a, char b, char c, char d)
 #endif
 }
 
+// The set bits of x. Without the processor's own instruction in the baseline, the library
+// call the compiler would make costs more than these few steps.
+inline int popcount64(std::uint64_t x)
+{
+#if defined(__POPCNT__)
+    return __builtin_popcountll(x);
+#else
+    x = x - ((x >> 1) & 0x5555555555555555u);
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<int>((x * 0x0101010101010101u) >> 56);
+#endif
+}
+
 // Bit i: the parity of the set bits 0..i of q.
 inline std::uint64_t prefixXor(std::uint64_t q)
 {
