@@ -18,11 +18,11 @@ namespace engine {
 namespace fs = std::filesystem;
 
 namespace {
-constexpr std::size_t kFlushAt = 1 << 20;
+constexpr std::size_t kFlushAt = 256 * 1024;
 constexpr std::size_t kSlack = 64;
 // An output line longer than this is written item by item instead of being gathered,
 // so that a very long line is never copied whole.
-constexpr std::size_t kDirectAt = kFlushAt;
+constexpr std::size_t kDirectAt = 1 << 20;
 
 // The clock is read every so many lines, not after each one.
 constexpr int kLinesPerClockCheck = 64;
@@ -602,13 +602,13 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
     return stop(ScanEnd::Reached);
 }
 
-// Where the held lines split: the start of the first line after `share` 64ths of them; 0
-// when there is no such line. Line ends do not depend on quotes.
-std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds, int share)
+// Where the held lines split, giving the worker about `part` of them: the start of the
+// first line after the cut; 0 when there is no such line. Line ends do not depend on quotes.
+std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds, double part)
 {
     if (n < 2)
         return 0;
-    const char* const mid = data + n / 64 * static_cast<std::size_t>(share) + n % 64 * static_cast<std::size_t>(share) / 64;
+    const char* const mid = data + static_cast<std::size_t>(static_cast<double>(n) * (1 - part));
     const char* const stop = data + n;
     const char* p = mid;
     if (lfEnds) {
@@ -630,13 +630,13 @@ std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds, int share)
 
 // Converts the second part of a split block on a thread of its own, into a buffer of its
 // own that the run then takes over, and then reads the next block ahead. It stops early at
-// a line the fast path cannot finish and once its buffer holds kFlushAt bytes, so that
+// a line the fast path cannot finish and once its buffer holds kDirectAt bytes, so that
 // memory stays bounded.
 class Conversion::HalfWorker {
 public:
     HalfWorker()
-        : buffer_(std::make_unique_for_overwrite<char[]>(kFlushAt + kDirectAt + 4096)),
-          capacity_(kFlushAt + kDirectAt + 4096), thread_([this] { loop(); })
+        : buffer_(std::make_unique_for_overwrite<char[]>(2 * kDirectAt + 4096)), capacity_(2 * kDirectAt + 4096),
+          thread_([this] { loop(); })
     {
     }
     ~HalfWorker()
@@ -664,14 +664,16 @@ public:
         }
         wake_.notify_one();
     }
-    // Waits for the converted part; `waited` tells whether it was not ready yet.
-    const ScanOut& wait(bool& waited)
+    // Waits for the converted part.
+    const ScanOut& wait()
     {
-        waited = waitFor(converted_);
+        waitFor(converted_);
         return result_;
     }
-    // Waits until the reader may be used again; true when it was not free yet.
-    bool waitIdle() { return waitFor(idle_); }
+    // Waits until the reader may be used again.
+    void waitIdle() { waitFor(idle_); }
+    // How long the last part took to convert and read ahead; only after waitIdle().
+    std::chrono::steady_clock::duration busy() const { return busy_; }
     // The worker's buffer; only between wait() and the next start().
     std::unique_ptr<char[]>& buffer() { return buffer_; }
     std::size_t& capacity() { return capacity_; }
@@ -692,15 +694,12 @@ private:
         }
         return false;
     }
-    bool waitFor(const std::atomic<bool>& flag)
+    void waitFor(const std::atomic<bool>& flag)
     {
-        if (flag.load(std::memory_order_acquire))
-            return false;
         if (!spinUntil(flag)) {
             std::unique_lock lock(mutex_);
             finished_.wait(lock, [&] { return flag.load(std::memory_order_acquire); });
         }
-        return true;
     }
     void signal(std::atomic<bool>& flag)
     {
@@ -721,8 +720,9 @@ private:
                     return;
             }
             pending_.store(false, std::memory_order_relaxed);
+            const auto began = std::chrono::steady_clock::now();
             Tiles tiles;
-            ScanOut out{buffer_.get(), 0, kFlushAt, INT64_MAX};
+            ScanOut out{buffer_.get(), 0, kDirectAt, INT64_MAX};
             std::size_t lineStart = from_;
             scanLines(scan_, lineStart, to_, tiles, out);
             result_ = out;
@@ -730,6 +730,7 @@ private:
             signal(converted_);
             if (ahead_)
                 ahead_->readAhead();
+            busy_ = std::chrono::steady_clock::now() - began;
             signal(idle_);
         }
     }
@@ -747,6 +748,7 @@ private:
     std::size_t to_ = 0;
     LineReader* ahead_ = nullptr;
     ScanOut result_{nullptr, 0, 0, 0};
+    std::chrono::steady_clock::duration busy_{};
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::thread thread_; // last: starts once the members above exist
@@ -760,14 +762,18 @@ void Conversion::settleReader()
     if (!aheadInFlight_)
         return;
     aheadInFlight_ = false;
-    const bool waited = worker_->waitIdle();
-    shareAfter(waited || waitedForWorker_);
-}
-
-void Conversion::shareAfter(bool waited)
-{
-    // This thread waited for the worker: the worker's part of the next block shrinks.
-    workerShare_ = waited ? std::max(workerShare_ - 1, kLeastShare) : std::min(workerShare_ + 1, kShares - kLeastShare);
+    const auto now = std::chrono::steady_clock::now();
+    worker_->waitIdle();
+    // Each thread's time on the block without its waits, and the bytes the worker
+    // converted in it: the next split moves half the difference's worth of bytes, so that
+    // neither thread waits for the other.
+    const double mine = std::chrono::duration<double>(now - blockBegan_ - waitedForWorker_).count();
+    const double theirs = std::chrono::duration<double>(worker_->busy()).count();
+    if (workerBytes_ > 0 && theirs > 0 && blockBytes_ > 0) {
+        const double perByte = theirs / static_cast<double>(workerBytes_);
+        const double move = (mine - theirs) / 2 / perByte / static_cast<double>(blockBytes_);
+        workerPart_ = std::clamp(workerPart_ + move / 2, kLeastPart, 1 - kLeastPart);
+    }
 }
 
 Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail,
@@ -802,13 +808,15 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
         const HeldScan h{held.data(), held.size(), reader_->inputEnded(), reader_->lfEndsLines(), reader_->maxLine(),
                          &columns,    delimiter,   checkTrail,            outDeli,                classify};
         tiles.data = nullptr; // the block's bytes may have changed in place
-        const std::size_t boundary = threads_ >= 2 && held.size() >= parallelFrom_
-                                         ? splitPoint(held.data(), held.size(), h.lfEnds, kShares - workerShare_)
-                                         : 0;
+        const std::size_t boundary =
+            threads_ >= 2 && held.size() >= parallelFrom_ ? splitPoint(held.data(), held.size(), h.lfEnds, workerPart_) : 0;
         if (boundary != 0) {
             if (!worker_)
                 worker_ = std::make_unique<HalfWorker>();
             aheadInFlight_ = !h.ended;
+            blockBegan_ = std::chrono::steady_clock::now();
+            blockBytes_ = held.size();
+            workerBytes_ = held.size() - boundary;
             worker_->start(h, boundary, held.size(), aheadInFlight_ ? reader_.get() : nullptr);
         }
         // This thread's part: the whole block, or the part before the worker's. Split, it
@@ -869,12 +877,9 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
                 result = Held::Stop;
         }
         // The worker reads the block: it must be done before anything else is read.
-        bool waited = false;
-        const ScanOut& w = worker_->wait(waited);
-        // Judged once the read ahead is done too.
-        waitedForWorker_ = waited;
-        if (!aheadInFlight_)
-            shareAfter(waited);
+        const auto waitBegan = std::chrono::steady_clock::now();
+        const ScanOut& w = worker_->wait();
+        waitedForWorker_ = std::chrono::steady_clock::now() - waitBegan;
         if (!wholePart || result != Held::Continue || w.lines == 0) {
             reader_->skip(lineStart, lines);
             return result;

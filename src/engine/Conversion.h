@@ -197,7 +197,6 @@ private:
     // second part meanwhile; the run takes its output after the first part's.
     // Waits until the worker no longer reads ahead into the reader.
     void settleReader();
-    void shareAfter(bool waited);
     Held convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail, std::string_view outDeli,
                           Shown& shown, std::chrono::steady_clock::time_point deadline);
 
@@ -241,12 +240,14 @@ private:
     std::unique_ptr<HalfWorker> worker_;
     // The worker reads the next block ahead; the reader waits for it.
     bool aheadInFlight_ = false;
-    // The worker's part of a split block in 64ths, moved towards where neither thread
-    // waits for the other: the worker also reads ahead, this thread writes.
-    static constexpr int kShares = 64;
-    static constexpr int kLeastShare = 8;
-    int workerShare_ = 28;
-    bool waitedForWorker_ = false;
+    // The worker's part of a split block, moved towards where neither thread waits for
+    // the other: the worker also reads ahead, this thread writes.
+    static constexpr double kLeastPart = 0.125;
+    double workerPart_ = 0.4;
+    std::chrono::steady_clock::time_point blockBegan_;
+    std::chrono::steady_clock::duration waitedForWorker_{};
+    std::size_t blockBytes_ = 0;
+    std::size_t workerBytes_ = 0;
     std::int64_t count_ = 0;
     std::int64_t shownCount_ = 0;
     std::int64_t linesWritten_ = 0;
