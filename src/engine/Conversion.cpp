@@ -489,13 +489,21 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
     const OutputColumns& columns = *h.columns;
     const auto need = static_cast<std::size_t>(columns.upTo);
     // Room for a whole word's cuts past the last one kept.
-    std::size_t cuts[kMostHeldColumns + 64];
+    // bounds[0]: the byte before the line; bounds[1 + i]: the i-th delimiter, kept for
+    // the first `need`, with room for a whole word's past them and for the last item's two.
+    std::size_t bounds[kMostHeldColumns + 64 + 3];
+    std::size_t* const cuts = bounds + 1;
     std::size_t cutCount = 0;
     std::size_t lastCut = 0;
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
     const std::size_t columnCount = columns.items.size();
     const std::size_t outDelis = (columnCount - 1) * outDeli.size();
     std::pair<std::size_t, std::size_t> spans[kMostHeldOutputs];
+    // Each column's item from 0; a number below 1 becomes the largest, so that it takes
+    // the last item as one beyond the line's items does.
+    std::size_t wanted[kMostHeldOutputs];
+    for (std::size_t c = 0; c < columnCount; ++c)
+        wanted[c] = static_cast<std::size_t>(static_cast<std::int64_t>(columns.items[c]) - 1);
     for (std::size_t base = lineStart & ~std::size_t{63}; base < to; base += 64) {
         if (tiles.data != data || base < tiles.start || base >= tiles.start + 64 * tiles.words) {
             // Whole words up to `to`: the reader keeps kSlack bytes readable after its data.
@@ -569,17 +577,21 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
             }
             if (lineEnd - lineStart > maxLine)
                 return stop(ScanEnd::Leave);
-            // Item k (from 0): from after cut k - 1 to cut k; a number beyond the last item,
-            // or below 1, is the last item. Each column's place is found once.
+            // Item k (from 0) lies between bounds[k] and bounds[k + 1]. Past the kept cuts,
+            // the last item is put at `top` from the last cut to the line's end.
+            bounds[0] = lineStart - 1;
+            std::size_t top = cutCount;
+            if (cutCount > need) {
+                top = need + 1;
+                bounds[top] = lastCut;
+            }
+            bounds[top + 1] = lineEnd;
             std::size_t length = outDelis + 2;
             for (std::size_t c = 0; c < columnCount; ++c) {
-                const std::int32_t no = columns.items[c];
-                const std::size_t k =
-                    no < 1 || static_cast<std::size_t>(no) > cutCount + 1 ? cutCount : static_cast<std::size_t>(no - 1);
-                const std::size_t start = k == 0 ? lineStart : (k - 1 < need ? cuts[k - 1] : lastCut) + 1;
-                const std::size_t stop = k < cutCount ? (k < need ? cuts[k] : lastCut) : lineEnd;
-                spans[c] = {start, stop - start};
-                length += stop - start;
+                const std::size_t k = std::min(wanted[c], top);
+                const std::size_t start = bounds[k] + 1;
+                spans[c] = {start, bounds[k + 1] - start};
+                length += bounds[k + 1] - start;
             }
             if (length > kDirectAt)
                 return stop(ScanEnd::Leave);
