@@ -4,6 +4,7 @@
 #include "Classify.h"
 #include "LineProcessing.h"
 #include "Simd.h"
+#include "platform/NativeFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,6 +24,9 @@ constexpr std::size_t kSlack = 64;
 // An output line longer than this is written item by item instead of being gathered,
 // so that a very long line is never copied whole.
 constexpr std::size_t kDirectAt = 1 << 20;
+// Each output buffer: a line begun below kFlushAt, or below the worker's limit, fits.
+constexpr std::size_t kOutputBuffer = 2 * kDirectAt;
+constexpr std::size_t kWorkerLimit = kDirectAt - kSlack;
 
 // The clock is read every so many lines, not after each one.
 constexpr int kLinesPerClockCheck = 64;
@@ -35,14 +39,22 @@ Conversion::Conversion(bool skipFirstLine, std::size_t blockSize, std::size_t ma
     : skipFirst_(skipFirstLine), blockSize_(blockSize), maxLine_(maxLine),
       threads_(std::thread::hardware_concurrency() >= 2 ? 2 : 1)
 {
-    reserve(kFlushAt + kDirectAt + 4096);
+    reserve(kOutputBuffer - kSlack);
+}
+
+Conversion::Buffer Conversion::newBuffer(std::size_t bytes)
+{
+    Buffer buffer(static_cast<char*>(platform::allocateBuffer(bytes)));
+    if (!buffer)
+        throw std::bad_alloc();
+    return buffer;
 }
 
 char* Conversion::reserve(std::size_t bytes)
 {
     if (used_ + bytes + kSlack > capacity_) {
         const std::size_t capacity = std::max(2 * capacity_, used_ + bytes + kSlack);
-        auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+        Buffer bigger = newBuffer(capacity);
         if (used_ > 0)
             std::memcpy(bigger.get(), buffer_.get(), used_);
         buffer_ = std::move(bigger);
@@ -408,11 +420,12 @@ struct Tiles {
     WordMasks masks[kTileWords];
 };
 
-// Where a scan puts output lines, and what it tells of them. The buffer has room for
-// flushAt + kDirectAt + kSlack bytes, so that any line begun below flushAt fits.
+// Where a scan puts output lines, and what it tells of them. The buffer should have room
+// for flushAt + kDirectAt + kSlack bytes, so that any line begun below flushAt fits.
 struct ScanOut {
     char* buffer;
     std::size_t used;
+    std::size_t capacity;
     std::size_t flushAt;   // stop after the line that reaches this
     std::int64_t maxLines; // stop after so many lines
     std::int64_t lines = 0;
@@ -423,7 +436,7 @@ struct ScanOut {
 enum class ScanEnd {
     Reached, // every whole line before `to` was converted
     Leave,   // the line at scanStart is left to the line-by-line loop
-    Limit,   // flushAt or maxLines was reached
+    Limit,   // flushAt or maxLines was reached, or the next line does not fit
 };
 
 // Writes a line's output (CR LF included) at `to`, which has kSlack bytes of room after it.
@@ -485,6 +498,7 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
     const bool checkTrail = h.checkTrail;
     const std::string_view outDeli = h.outDeli;
     const std::size_t flushAt = out.flushAt;
+    const std::size_t capacity = out.capacity;
     const std::int64_t maxLines = out.maxLines;
     const OutputColumns& columns = *h.columns;
     const auto need = static_cast<std::size_t>(columns.upTo);
@@ -595,6 +609,8 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
             }
             if (length > kDirectAt)
                 return stop(ScanEnd::Leave);
+            if (used + length + kSlack > capacity)
+                return stop(ScanEnd::Limit);
             putLine(buffer + used, data, outDeli, spans, columnCount);
             lastStart = lineStart;
             lastEnd = lineEnd;
@@ -647,8 +663,7 @@ std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds, double part
 class Conversion::HalfWorker {
 public:
     HalfWorker()
-        : buffer_(std::make_unique_for_overwrite<char[]>(2 * kDirectAt + 4096)), capacity_(2 * kDirectAt + 4096),
-          thread_([this] { loop(); })
+        : buffer_(newBuffer(kOutputBuffer)), capacity_(kOutputBuffer), thread_([this] { loop(); })
     {
     }
     ~HalfWorker()
@@ -687,7 +702,7 @@ public:
     // How long the last part took to convert and read ahead; only after waitIdle().
     std::chrono::steady_clock::duration busy() const { return busy_; }
     // The worker's buffer; only between wait() and the next start().
-    std::unique_ptr<char[]>& buffer() { return buffer_; }
+    Buffer& buffer() { return buffer_; }
     std::size_t& capacity() { return capacity_; }
 
 private:
@@ -734,7 +749,7 @@ private:
             pending_.store(false, std::memory_order_relaxed);
             const auto began = std::chrono::steady_clock::now();
             Tiles tiles;
-            ScanOut out{buffer_.get(), 0, kDirectAt, INT64_MAX};
+            ScanOut out{buffer_.get(), 0, capacity_, kWorkerLimit, INT64_MAX};
             std::size_t lineStart = from_;
             scanLines(scan_, lineStart, to_, tiles, out);
             result_ = out;
@@ -759,9 +774,9 @@ private:
     std::size_t from_ = 0;
     std::size_t to_ = 0;
     LineReader* ahead_ = nullptr;
-    ScanOut result_{nullptr, 0, 0, 0};
+    ScanOut result_{nullptr, 0, 0, 0, 0};
     std::chrono::steady_clock::duration busy_{};
-    std::unique_ptr<char[]> buffer_;
+    Buffer buffer_;
     std::size_t capacity_ = 0;
     std::thread thread_; // last: starts once the members above exist
 
@@ -841,7 +856,7 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
         for (;;) {
             // Room for a line begun below kFlushAt; the buffer only grows.
             reserve(kDirectAt + kUtf8Bom.size() + (used_ < kFlushAt ? kFlushAt - used_ : 0));
-            ScanOut o{buffer_.get(), used_, kFlushAt, boundary != 0 ? INT64_MAX : kLinesPerClockCheck};
+            ScanOut o{buffer_.get(), used_, capacity_, kFlushAt, boundary != 0 ? INT64_MAX : kLinesPerClockCheck};
             const bool bom = bomPending_;
             if (bom) {
                 std::memcpy(buffer_.get() + o.used, kUtf8Bom.data(), kUtf8Bom.size());
@@ -865,7 +880,7 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
                 result = Held::Stop;
                 break;
             }
-            if (end != ScanEnd::Limit)
+            if (end != ScanEnd::Limit || o.lines == 0)
                 break;
             if (boundary == 0 && std::chrono::steady_clock::now() >= deadline) {
                 result = Held::Deadline;

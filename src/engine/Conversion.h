@@ -20,6 +20,7 @@
 #include "Tables.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -225,7 +226,12 @@ private:
     std::uint64_t committed_ = 0;
     // Output gathered for one large write. Copies may run up to kSlack bytes past the
     // end of what they write; capacity always leaves that room.
-    std::unique_ptr<char[]> buffer_;
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    using Buffer = std::unique_ptr<char[], Free>;
+    static Buffer newBuffer(std::size_t bytes);
+    Buffer buffer_;
     std::size_t used_ = 0;
     std::size_t capacity_ = 0;
     std::int64_t bufferedLines_ = 0;

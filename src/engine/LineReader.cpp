@@ -1,5 +1,7 @@
 #include "LineReader.h"
 
+#include "platform/NativeFile.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +46,7 @@ void LineReader::readAhead()
         return;
     const std::size_t need = kAheadRoom + blockSize_ + kSlack;
     if (spareCapacity_ < need) {
-        char* bigger = static_cast<char*>(std::realloc(spare_, need));
+        char* bigger = static_cast<char*>(spare_ ? std::realloc(spare_, need) : platform::allocateBuffer(need));
         if (!bigger)
             return; // the next fill() reads as usual
         spare_ = bigger;
@@ -92,7 +94,7 @@ bool LineReader::takeAhead()
 
 bool LineReader::grow(std::size_t capacity)
 {
-    char* bigger = static_cast<char*>(std::realloc(buf_, capacity));
+    char* bigger = static_cast<char*>(buf_ ? std::realloc(buf_, capacity) : platform::allocateBuffer(capacity));
     if (!bigger)
         return false;
     buf_ = bigger;

@@ -85,3 +85,12 @@ void removeOnInterrupt(const std::filesystem::path& path);
 void keepOnInterrupt();
 
 } // namespace platform
+
+namespace platform {
+
+// Memory for the engine's large buffers, freed (or resized) with std::free and
+// std::realloc. Where the system backs memory with large pages on request it is asked
+// to: the first touch of each small page costs more than filling it.
+void* allocateBuffer(std::size_t bytes);
+
+} // namespace platform

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,6 +216,26 @@ void removeOnInterrupt(const std::filesystem::path& path)
 void keepOnInterrupt()
 {
     interruptArmed = false;
+}
+
+} // namespace platform
+
+namespace platform {
+
+void* allocateBuffer(std::size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    if (bytes >= kLargePage / 2) {
+        const std::size_t size = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+        if (void* p = std::aligned_alloc(kLargePage, size)) {
+            // Only advice: without it the memory is the same, in small pages.
+            madvise(p, size, MADV_HUGEPAGE);
+            return p;
+        }
+    }
+#endif
+    return std::malloc(bytes);
 }
 
 } // namespace platform

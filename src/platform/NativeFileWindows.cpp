@@ -3,6 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstdlib>
 #include <cwchar>
 
 namespace platform {
@@ -238,6 +239,16 @@ void removeOnInterrupt(const std::filesystem::path& path)
 void keepOnInterrupt()
 {
     InterlockedExchange(&interruptArmed, 0);
+}
+
+} // namespace platform
+
+namespace platform {
+
+// Large pages on Windows need a privilege users do not have.
+void* allocateBuffer(std::size_t bytes)
+{
+    return std::malloc(bytes);
 }
 
 } // namespace platform
