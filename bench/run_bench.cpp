@@ -55,6 +55,7 @@ struct Options {
     fs::path dir = "/tmp/tolvane-bench";
     fs::path tools;
     fs::path tolvane;
+    fs::path previous; // an earlier build's tolvane_engine_convert, timed beside this one
     fs::path dd;
     std::int64_t narrowLines = 1'000'000;
     std::int64_t wideLines = 50'000;
@@ -495,7 +496,8 @@ bool runDetection(const Options& o, const fs::path& windowTool, bool haveWindow)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tolvane_bench [--dir FOLDER] [--tools FOLDER] [--tolvane PATH] [--narrow-lines N] "
+    std::fprintf(stderr, "usage: tolvane_bench [--dir FOLDER] [--tools FOLDER] [--tolvane PATH] [--previous ENGINE] "
+                         "[--narrow-lines N] "
                          "[--wide-lines N] [--short-lines N] [--big-lines N] [--no-big] [--runs N]\n");
     return 2;
 }
@@ -549,6 +551,15 @@ Row makeRow(const Options& o, const Case& c)
                             engineOut,
                             {},
                             false});
+    if (!o.previous.empty()) {
+        const fs::path previousOut = o.dir / (c.stem + ".previous.out");
+        row.programs.push_back({"previous",
+                                {o.previous.string(), "--in-delimiter", delimiterArg(c.delimiter), "--columns",
+                                 c.columnList, c.source.string(), previousOut.string()},
+                                previousOut,
+                                {},
+                                false});
+    }
     if (!o.tolvane.empty()) {
         const fs::path convertOut = o.dir / (c.stem + ".tolvane.out");
         row.programs.push_back({"convert",
@@ -588,6 +599,8 @@ int main(int argc, char** argv)
             o.tools = value;
         } else if (arg == "--tolvane") {
             o.tolvane = value;
+        } else if (arg == "--previous") {
+            o.previous = value;
         } else if (arg == "--narrow-lines" || arg == "--wide-lines" || arg == "--short-lines" ||
                    arg == "--big-lines" || arg == "--runs") {
             const auto n = bench::parseCount(value);
@@ -613,6 +626,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tolvane_bench: %s not found in %s (use --tools)\n", tool, o.tools.c_str());
             return 1;
         }
+    }
+    if (!o.previous.empty() && !executable(o.previous)) {
+        std::fprintf(stderr, "tolvane_bench: %s cannot be run\n", o.previous.c_str());
+        return 1;
     }
     if (!o.tolvane.empty() && !executable(o.tolvane)) {
         std::fprintf(stderr, "tolvane_bench: %s cannot be run\n", o.tolvane.c_str());
@@ -751,7 +768,7 @@ int main(int argc, char** argv)
     }
     fs::remove(narrowEngineOut);
 
-    std::printf("\nengine: tolvane_engine_convert; convert: tolvane convert; "
+    std::printf("\nengine: tolvane_engine_convert; previous: an earlier build's; convert: tolvane convert; "
                 "x dd: the program's time over the copy's\n");
     std::printf("%-16s %-8s %8s %8s %8s %8s %6s  %-22s %8s  %-16s %s\n", "case", "program", "file MB", "dd s",
                 "s", "MB/s", "x dd", "target x dd", "peak MB", "target peak", "output");
@@ -781,7 +798,9 @@ int main(int argc, char** argv)
             }
             const double ratio = p.measured.seconds / r.dd.seconds;
             char target[40] = "(against earlier runs)";
-            if (r.c->utf8)
+            if (p.name == "previous")
+                std::snprintf(target, sizeof target, "(earlier build)");
+            else if (r.c->utf8)
                 std::snprintf(target, sizeof target, "(against narrow)");
             else if (r.c->ddTarget > 0)
                 std::snprintf(target, sizeof target, "<=%.1f: %s", r.c->ddTarget,
@@ -807,7 +826,8 @@ int main(int argc, char** argv)
                   windowCorrect ? "equals expected" : "DIFFERS from expected");
 
         // The command line is the yardstick when it was given; the engine alone otherwise.
-        const Program& base = narrowRow.programs.back();
+        const Program& base = *std::find_if(narrowRow.programs.rbegin(), narrowRow.programs.rend(),
+                                            [](const Program& p) { return p.name != "previous"; });
         if (!base.measured.ok)
             return false;
         const char* baseName = base.name == "convert" ? "tolvane convert" : "the engine";

@@ -178,53 +178,58 @@ TEST(ConversionRun, AsksForMissingPathsAndRefusesAnEmptyOutputList)
 
 TEST(ConversionRun, ChangesServedDuringTheRunApplyToTheFollowingLines)
 {
-    RunFixture f;
-    frmConvert& w = f.window;
-    const std::string source = numbered(400);
-    f.choose(f.write(QStringLiteral("in.csv"), source));
-    f.columns({1, 3});
-    f.output(QStringLiteral("first.csv"));
-    w.sliceDuration = std::chrono::milliseconds(0);
+    // A small file goes line by line in the window's slices; a large one in blocks split
+    // between two threads, a block a slice.
+    for (const int lines : {400, 60000}) {
+        SCOPED_TRACE(lines);
+        RunFixture f;
+        frmConvert& w = f.window;
+        const std::string source = numbered(lines);
+        f.choose(f.write(QStringLiteral("in.csv"), source));
+        f.columns({1, 3});
+        f.output(QStringLiteral("first.csv"));
+        w.sliceDuration = std::chrono::milliseconds(0);
 
-    // At the first serving of events: TAB output, another output file, a third column.
-    QTimer::singleShot(0, &w, [&] {
-        EXPECT_TRUE(w.conversionRunning());
-        EXPECT_TRUE(w.prgRun->isVisible() || !w.isVisible());
-        // Commands that would change the run's source are greyed, and a click does nothing.
-        EXPECT_FALSE(w.cmdFile->isEnabled() || w.cmd検出->isEnabled() || w.mnuOpenCSV->isEnabled() ||
-                     w.mnuOpenDef->isEnabled());
-        const auto dialogsBefore = f.dialog.shown.size();
-        w.cmdFile->click();
-        w.mnuOpenDef->trigger();
-        EXPECT_EQ(f.dialog.shown.size(), dialogsBefore);
-        w.Option1[1]->click();
-        f.dialog.answers.push_back(f.path(QStringLiteral("second.csv")));
-        w.cmdSave_Click();
-        w.List[0]->setCurrentRow(1);
-        w.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
-        w.List_DragDrop(2);
-        w.cmd開始_Click(); // ignored while running
-    });
-    w.cmd開始_Click();
-    EXPECT_FALSE(w.conversionRunning());
-    EXPECT_TRUE(w.cmdFile->isEnabled() && w.cmd検出->isEnabled() && w.mnuOpenCSV->isEnabled() &&
-                w.mnuOpenDef->isEnabled());
-    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 400件"));
+        // At the first serving of events: TAB output, another output file, a third column.
+        QTimer::singleShot(0, &w, [&] {
+            EXPECT_TRUE(w.conversionRunning());
+            EXPECT_TRUE(w.prgRun->isVisible() || !w.isVisible());
+            // Commands that would change the run's source are greyed, and a click does nothing.
+            EXPECT_FALSE(w.cmdFile->isEnabled() || w.cmd検出->isEnabled() || w.mnuOpenCSV->isEnabled() ||
+                         w.mnuOpenDef->isEnabled());
+            const auto dialogsBefore = f.dialog.shown.size();
+            w.cmdFile->click();
+            w.mnuOpenDef->trigger();
+            EXPECT_EQ(f.dialog.shown.size(), dialogsBefore);
+            w.Option1[1]->click();
+            f.dialog.answers.push_back(f.path(QStringLiteral("second.csv")));
+            w.cmdSave_Click();
+            w.List[0]->setCurrentRow(1);
+            w.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
+            w.List_DragDrop(2);
+            w.cmd開始_Click(); // ignored while running
+        });
+        w.cmd開始_Click();
+        EXPECT_FALSE(w.conversionRunning());
+        EXPECT_TRUE(w.cmdFile->isEnabled() && w.cmd検出->isEnabled() && w.mnuOpenCSV->isEnabled() &&
+                    w.mnuOpenDef->isEnabled());
+        EXPECT_EQ(f.lastPrompt(), QStringLiteral(" %1件").arg(lines));
 
-    const std::string first = f.read(QStringLiteral("first.csv"));
-    const std::string second = f.read(QStringLiteral("second.csv"));
-    ASSERT_NE(first, "<missing>");
-    ASSERT_NE(second, "<missing>");
-    // Every line is in exactly one of the files, commas before the change and TABs with
-    // the third column after it.
-    const auto countLines = [](const std::string& s) { return std::count(s.begin(), s.end(), '\n'); };
-    EXPECT_EQ(countLines(first) + countLines(second), 400);
-    EXPECT_EQ(first.find('\t'), std::string::npos);
-    EXPECT_EQ(first.substr(0, 15), "no,price\r\n1,\"1,");
-    EXPECT_NE(second.find("\t\x83\x5C\x83\x74\x83\x67" "399\r\n"), std::string::npos);
-    EXPECT_EQ(second.rfind("399\t\"1,009\"\t", 0) == 0 || second.find("\r\n399\t\"1,009\"\t") != std::string::npos,
-              true);
-    EXPECT_EQ(f.read(QStringLiteral("in.csv")), source);
+        const std::string first = f.read(QStringLiteral("first.csv"));
+        const std::string second = f.read(QStringLiteral("second.csv"));
+        ASSERT_NE(first, "<missing>");
+        ASSERT_NE(second, "<missing>");
+        // Every line is in exactly one of the files, commas before the change and TABs with
+        // the third column after it.
+        const auto countLines = [](const std::string& s) { return std::count(s.begin(), s.end(), '\n'); };
+        EXPECT_EQ(countLines(first) + countLines(second), lines);
+        EXPECT_EQ(first.find('\t'), std::string::npos);
+        EXPECT_EQ(first.substr(0, 15), "no,price\r\n1,\"1,");
+        const std::string last = std::to_string(lines - 1);
+        EXPECT_TRUE(
+            ("\r\n" + second).ends_with("\r\n" + last + "\t\"1,009\"\t\x83\x5C\x83\x74\x83\x67" + last + "\r\n"));
+        EXPECT_EQ(f.read(QStringLiteral("in.csv")), source);
+    }
 }
 
 TEST(ConversionRun, EndingTheProgramMidRunKeepsWhatWasConverted)
