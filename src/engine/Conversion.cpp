@@ -44,7 +44,7 @@ Conversion::Conversion(bool skipFirstLine, std::size_t blockSize, std::size_t ma
 
 Conversion::Buffer Conversion::newBuffer(std::size_t bytes)
 {
-    Buffer buffer(static_cast<char*>(platform::allocateBuffer(bytes)));
+    Buffer buffer(static_cast<char*>(std::malloc(bytes)));
     if (!buffer)
         throw std::bad_alloc();
     return buffer;

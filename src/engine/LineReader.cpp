@@ -22,22 +22,43 @@ std::int64_t StreamSource::read(char* to, std::size_t bytes)
 LineReader::LineReader(ByteSource& in, std::size_t blockSize, std::size_t maxLine)
     : in_(in), blockSize_(blockSize < 2 ? 2 : blockSize), maxLine_(maxLine)
 {
-    if (!grow(blockSize_ + kSlack))
-        throw std::bad_alloc();
+    allocate();
 }
 
 LineReader::LineReader(std::istream& in, std::size_t blockSize, std::size_t maxLine)
     : ownSource_(std::make_unique<StreamSource>(in)), in_(*ownSource_), blockSize_(blockSize < 2 ? 2 : blockSize),
       maxLine_(maxLine)
 {
+    allocate();
+}
+
+void LineReader::allocate()
+{
+    if (kAheadRoom + blockSize_ + kSlack <= kRegion / 2) {
+        region_ = static_cast<char*>(platform::allocateBuffer(kRegion));
+        if (region_) {
+            buf_ = region_;
+            capacity_ = kRegion / 2;
+            spare_ = region_ + kRegion / 2;
+            spareCapacity_ = kRegion / 2;
+            return;
+        }
+    }
     if (!grow(blockSize_ + kSlack))
         throw std::bad_alloc();
 }
 
+void LineReader::release(char* p) const
+{
+    if (!inRegion(p))
+        std::free(p);
+}
+
 LineReader::~LineReader()
 {
-    std::free(buf_);
-    std::free(spare_);
+    release(buf_);
+    release(spare_);
+    std::free(region_);
 }
 
 void LineReader::readAhead()
@@ -46,7 +67,8 @@ void LineReader::readAhead()
         return;
     const std::size_t need = kAheadRoom + blockSize_ + kSlack;
     if (spareCapacity_ < need) {
-        char* bigger = static_cast<char*>(spare_ ? std::realloc(spare_, need) : platform::allocateBuffer(need));
+        // Nothing in it is kept.
+        char* bigger = static_cast<char*>(inRegion(spare_) ? std::malloc(need) : std::realloc(spare_, need));
         if (!bigger)
             return; // the next fill() reads as usual
         spare_ = bigger;
@@ -94,7 +116,14 @@ bool LineReader::takeAhead()
 
 bool LineReader::grow(std::size_t capacity)
 {
-    char* bigger = static_cast<char*>(buf_ ? std::realloc(buf_, capacity) : platform::allocateBuffer(capacity));
+    char* bigger = nullptr;
+    if (inRegion(buf_)) {
+        bigger = static_cast<char*>(std::malloc(capacity));
+        if (bigger)
+            std::memcpy(bigger, buf_, end_);
+    } else {
+        bigger = static_cast<char*>(std::realloc(buf_, capacity));
+    }
     if (!bigger)
         return false;
     buf_ = bigger;

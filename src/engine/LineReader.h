@@ -34,7 +34,9 @@ private:
 
 class LineReader {
 public:
-    static constexpr std::size_t kDefaultBlock = 1 << 20;
+    // A little under a megabyte: the block, the block read ahead and the room in front of
+    // it fit the two halves of one large page (see kRegion).
+    static constexpr std::size_t kDefaultBlock = (1 << 20) - (128 << 10);
     // The longest line read: 1 GiB. Longer lines do not occur in delimited text; a file
     // without line breaks (a binary file chosen by mistake) stops here, not when memory
     // runs out.
@@ -98,6 +100,7 @@ private:
 
     // Reads one more block; false when nothing more could be read.
     bool fill();
+    void allocate();
     bool grow(std::size_t capacity);
     // Takes the block readAhead() read, behind the unreturned bytes.
     bool takeAhead();
@@ -125,6 +128,13 @@ private:
     static constexpr std::int64_t kNoAhead = -2;
     char* spare_ = nullptr;
     std::size_t spareCapacity_ = 0;
+    // Both buffers start as the halves of one region, which the system may back with a
+    // large page: touching small fresh pages one by one costs more than reading into them.
+    // A buffer that must grow leaves the region for memory of its own.
+    static constexpr std::size_t kRegion = std::size_t{2} << 20;
+    char* region_ = nullptr;
+    bool inRegion(const char* p) const { return region_ && p >= region_ && p < region_ + kRegion; }
+    void release(char* p) const;
     std::int64_t aheadGot_ = kNoAhead; // bytes read ahead, 0 at the end, -1 on failure
 };
 
