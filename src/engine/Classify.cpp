@@ -74,6 +74,16 @@ bool pathRuns(VectorPath path)
     return true;
 }
 
+bool bitInstructionsRun()
+{
+#if TOLVANE_HAVE_WIDE
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
+#endif
+}
+
 VectorPath fastestPath()
 {
     static const VectorPath best = [] {

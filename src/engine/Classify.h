@@ -30,6 +30,9 @@ ClassifyWords classifier(VectorPath path);
 bool pathRuns(VectorPath path);
 // The widest path that runs here, decided once.
 VectorPath fastestPath();
+// True when the processor has the bit instructions that come with AVX2 (BMI1, POPCNT), for
+// code compiled for them beside the baseline.
+bool bitInstructionsRun();
 const char* pathName(VectorPath path);
 
 } // namespace engine

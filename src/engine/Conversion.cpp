@@ -2,6 +2,7 @@
 
 #include "Encoding.h"
 #include "Classify.h"
+#include "ClassifyWide.h"
 #include "LineProcessing.h"
 #include "Simd.h"
 #include "platform/NativeFile.h"
@@ -408,6 +409,7 @@ struct HeldScan {
     bool checkTrail;
     std::string_view outDeli;
     ClassifyWords classify;
+    bool bitInstructions; // the walk compiled for AVX2 processors' bit instructions runs
 };
 
 // The masks of up to kTileWords words, found in one call: a tile stays in the first-level
@@ -453,11 +455,13 @@ inline char* putLine(char* to, const char* data, std::string_view outDeli,
                 to += outDeli.size();
             }
         }
-        // 16 bytes at a time, past the item's end: the reader's block and the buffer both
-        // have the room.
+        // 32 bytes whatever the item's size, then 16 at a time: most items need no test of
+        // their size. Copies run past the item's end: the reader's block and the buffer
+        // both have the room.
         const char* from = data + spans[c].first;
         const std::size_t size = spans[c].second;
-        for (std::size_t i = 0; i < size; i += 16)
+        std::memcpy(to, from, 32);
+        for (std::size_t i = 32; i < size; i += 16)
             std::memcpy(to + i, from + i, 16);
         to += size;
     }
@@ -468,8 +472,10 @@ inline char* putLine(char* to, const char* data, std::string_view outDeli,
 
 // Converts the lines from scanStart (a line's start) up to `to` (a line's start or the held
 // end) into out, walking the masks of whole tiles from line to line. scanStart ends at the
-// first line not converted.
-ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
+// first line not converted. Bits: compiled for the bit instructions of AVX2 processors.
+template <bool Bits>
+[[gnu::always_inline]] inline ScanEnd walkLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles,
+                                                ScanOut& out)
 {
     // Locals, not h's or out's fields: stores of output bytes could alias those, forcing reloads.
     const char* const data = h.data;
@@ -561,7 +567,11 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
                     }
                 } else {
                     // Eight places at a time without a test each: most words hold fewer.
-                    const auto n = static_cast<std::size_t>(popcount64(found));
+                    std::size_t n;
+                    if constexpr (Bits)
+                        n = static_cast<std::size_t>(__builtin_popcountll(found));
+                    else
+                        n = static_cast<std::size_t>(popcount64(found));
                     if (cutCount < need) {
                         std::size_t* const to = cuts + cutCount;
                         std::uint64_t f = found;
@@ -628,6 +638,30 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
         }
     }
     return stop(ScanEnd::Reached);
+}
+
+ScanEnd walkLinesBaseline(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<false>(h, scanStart, to, tiles, out);
+}
+
+#if TOLVANE_HAVE_WIDE
+// The same walk with single instructions for counting and finding bits, and wider copies;
+// only this function (and what is inlined into it) is compiled for them.
+__attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBits(const HeldScan& h, std::size_t& scanStart,
+                                                                  std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<true>(h, scanStart, to, tiles, out);
+}
+#endif
+
+ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
+{
+#if TOLVANE_HAVE_WIDE
+    if (h.bitInstructions)
+        return walkLinesBits(h, scanStart, to, tiles, out);
+#endif
+    return walkLinesBaseline(h, scanStart, to, tiles, out);
 }
 
 // Where the held lines split, giving the worker about `part` of them: the start of the
@@ -809,6 +843,7 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
 {
     Tiles tiles;
     const ClassifyWords classify = classifier(vectorPath_);
+    const bool bitInstructions = vectorPath_ >= VectorPath::Avx2 && bitInstructionsRun();
     // Lines of the output buffer's latest part (`from` on), converted from the reader's block.
     const auto take = [&](const HeldScan& h, const ScanOut& o) {
         bufferedLines_ += o.lines;
@@ -833,7 +868,8 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
         settleReader();
         const std::string_view held = reader_->unread();
         const HeldScan h{held.data(), held.size(), reader_->inputEnded(), reader_->lfEndsLines(), reader_->maxLine(),
-                         &columns,    delimiter,   checkTrail,            outDeli,                classify};
+                         &columns,    delimiter,   checkTrail,            outDeli,                classify,
+                         bitInstructions};
         tiles.data = nullptr; // the block's bytes may have changed in place
         const std::size_t boundary =
             threads_ >= 2 && held.size() >= parallelFrom_ ? splitPoint(held.data(), held.size(), h.lfEnds, workerPart_) : 0;
