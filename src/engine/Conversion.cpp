@@ -524,16 +524,20 @@ template <bool Bits>
     std::size_t wanted[kMostHeldOutputs];
     for (std::size_t c = 0; c < columnCount; ++c)
         wanted[c] = static_cast<std::size_t>(static_cast<std::int64_t>(columns.items[c]) - 1);
+    // The tile in locals; one unsigned test finds a word outside it, before it included.
+    std::size_t tileStart = tiles.start;
+    std::size_t tileBytes = tiles.data == data ? 64 * tiles.words : 0;
     for (std::size_t base = lineStart & ~std::size_t{63}; base < to; base += 64) {
-        if (tiles.data != data || base < tiles.start || base >= tiles.start + 64 * tiles.words) {
+        if (base - tileStart >= tileBytes) {
             // Whole words up to `to`: the reader keeps kSlack bytes readable after its data.
             const std::size_t words = std::min(kTileWords, (to - base + 63) / 64);
             h.classify(data + base, words, delimiter, lfEnds, tiles.masks);
             tiles.data = data;
-            tiles.start = base;
+            tiles.start = tileStart = base;
             tiles.words = words;
+            tileBytes = 64 * words;
         }
-        const WordMasks& m = tiles.masks[(base - tiles.start) / 64];
+        const WordMasks& m = tiles.masks[(base - tileStart) / 64];
         const std::uint64_t valid = to - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to - base)) - 1;
         const std::uint64_t ends = m.ends & valid;
         std::size_t s = lineStart > base ? lineStart - base : 0;
