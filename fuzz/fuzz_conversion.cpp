@@ -1,7 +1,8 @@
 // A whole conversion against the line-by-line model: lines by the model's line rules,
 // each output line the chosen items joined by the output delimiter, then CR LF.
 // Input: a byte (bit 0: leave out the first line; bit 1: the source is UTF-8, whose byte
-// order mark is no part of the first line and starts the output), two bytes of block size, the input
+// order mark is no part of the first line and starts the output; bit 2: two threads, every
+// block split; bits 3-4: the vector path, where it runs), two bytes of block size, the input
 // delimiter, the output delimiter, a byte giving 0 to 7 columns, one byte per column
 // (0xFF: an entry without a column), then the source text.
 
@@ -61,6 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         engine::Conversion conv(skipFirst, blockSize);
         conv.setEncoding(utf8 ? engine::EncodingChoice::Utf8 : engine::EncodingChoice::Cp932);
+        conv.setThreads(flags & 4 ? 2 : 1);
+        conv.setParallelFrom(0);
+        conv.setVectorPath(static_cast<engine::VectorPath>((flags >> 3) & 3));
         conv.openSource(src);
         conv.setOutput(out);
         FUZZ_CHECK(conv.runToEnd(settings) == engine::Conversion::Status::Done);
