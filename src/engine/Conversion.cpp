@@ -539,28 +539,39 @@ template <bool Bits>
         }
         const WordMasks& m = tiles.masks[(base - tileStart) / 64];
         const std::uint64_t valid = to - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to - base)) - 1;
-        const std::uint64_t ends = m.ends & valid;
-        std::size_t s = lineStart > base ? lineStart - base : 0;
-        while (s < 64) {
-            const std::uint64_t from = ~std::uint64_t{0} << s;
-            const std::uint64_t end = ends & from;
-            // Bits s up to the line's end, or to the block's end when the line goes on.
-            const std::uint64_t seg = end ? from & ((end & (0 - end)) - 1) : from & valid;
-            const std::uint64_t quotes = m.quotes & seg;
-            std::uint64_t found = m.delimiters & seg;
-            if (quotes != 0) {
-                const std::uint64_t inside = prefixXor(quotes);
-                found &= ~(inside ^ inQuotes);
-                // The top bit is the parity of all the segment's quotes.
-                inQuotes ^= 0 - (inside >> 63);
-            } else {
-                found &= ~inQuotes;
+        // The word's bytes from the current line's start on (it starts before base + 64).
+        const std::uint64_t live = valid & (~std::uint64_t{0} << (lineStart > base ? lineStart - base : 0));
+        std::uint64_t ends = m.ends & live;
+        // Delimiters outside quotes for the whole word at once; the quote state restarts
+        // after each line end.
+        std::uint64_t found = m.delimiters & live;
+        const std::uint64_t quotes = m.quotes & live;
+        if (quotes == 0) {
+            // Only the part before the first line end can be inside quotes, carried in.
+            found &= ~(inQuotes & (ends ? (ends & (0 - ends)) - 1 : ~std::uint64_t{0}));
+            if (ends != 0)
+                inQuotes = 0;
+        } else {
+            const std::uint64_t parity = prefixXor(quotes);
+            std::uint64_t inside = parity ^ inQuotes;
+            for (std::uint64_t e = ends; e != 0; e &= e - 1) {
+                const std::uint64_t upTo = e ^ (e - 1); // bits up to this end, the end included
+                const std::uint64_t restart = 0 - ((parity >> std::countr_zero(e)) & 1);
+                inside = (inside & upTo) | ((parity ^ restart) & ~upTo);
             }
-            if (found != 0) {
+            found &= ~inside;
+            // A line end in the last byte leaves the next word outside quotes.
+            inQuotes = ends >> 63 ? 0 : 0 - (inside >> 63);
+        }
+        for (;;) {
+            // The current line's part of the word: up to its end, or the whole rest.
+            const std::uint64_t below = ends ? (ends & (0 - ends)) - 1 : ~std::uint64_t{0};
+            std::uint64_t segment = found & below;
+            if (segment != 0) {
                 if (checkTrail) {
-                    while (found != 0) {
-                        const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(found));
-                        found &= found - 1;
+                    while (segment != 0) {
+                        const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(segment));
+                        segment &= segment - 1;
                         // The line starts at a character boundary, and so does the block.
                         if (isTrailAt(data, pos))
                             continue;
@@ -573,12 +584,12 @@ template <bool Bits>
                     // Eight places at a time without a test each: most words hold fewer.
                     std::size_t n;
                     if constexpr (Bits)
-                        n = static_cast<std::size_t>(__builtin_popcountll(found));
+                        n = static_cast<std::size_t>(__builtin_popcountll(segment));
                     else
-                        n = static_cast<std::size_t>(popcount64(found));
+                        n = static_cast<std::size_t>(popcount64(segment));
                     if (cutCount < need) {
                         std::size_t* const to = cuts + cutCount;
-                        std::uint64_t f = found;
+                        std::uint64_t f = segment;
                         for (std::size_t i = 0; i < 8; ++i) {
                             to[i] = base + static_cast<std::size_t>(std::countr_zero(f));
                             f &= f - 1;
@@ -588,13 +599,13 @@ template <bool Bits>
                             f &= f - 1;
                         }
                     }
-                    lastCut = base + 63 - static_cast<std::size_t>(std::countl_zero(found));
+                    lastCut = base + 63 - static_cast<std::size_t>(std::countl_zero(segment));
                     cutCount += n;
                 }
             }
-            if (end == 0)
+            if (ends == 0)
                 break;
-            const std::size_t lineEnd = base + static_cast<std::size_t>(std::countr_zero(end));
+            const std::size_t lineEnd = base + static_cast<std::size_t>(std::countr_zero(ends));
             std::size_t mark = 1;
             if (data[lineEnd] == '\r') {
                 // CR LF or a lone CR: the next byte decides, and it may not have been read yet.
@@ -633,12 +644,14 @@ template <bool Bits>
             ++lines;
             lineStart = lineEnd + mark;
             cutCount = 0;
-            inQuotes = 0;
             if (used >= flushAt || lines >= maxLines)
                 return stop(ScanEnd::Limit);
             if (lineStart >= base + 64)
                 break;
-            s = lineStart - base;
+            // The LF of a CR LF is no line end of its own, even where LF ends lines.
+            const std::uint64_t next = ~std::uint64_t{0} << (lineStart - base);
+            ends &= next;
+            found &= next;
         }
     }
     return stop(ScanEnd::Reached);
