@@ -599,7 +599,7 @@ template <bool Bits>
                             f &= f - 1;
                         }
                     }
-                    lastCut = base + 63 - static_cast<std::size_t>(std::countl_zero(segment));
+                    lastCut = base + static_cast<std::size_t>(highestBit(segment));
                     cutCount += n;
                 }
             }
