@@ -441,6 +441,17 @@ enum class ScanEnd {
     Limit,   // flushAt or maxLines was reached, or the next line does not fit
 };
 
+// Copies an item to `to` and returns its end: 32 bytes whatever the item's size, then 16 at
+// a time, so that most items need no test of their size. Copies run past the item's end:
+// the reader's block and the output buffer both have the room.
+inline char* copyItem(char* to, const char* from, std::size_t size)
+{
+    std::memcpy(to, from, 32);
+    for (std::size_t i = 32; i < size; i += 16)
+        std::memcpy(to + i, from + i, 16);
+    return to + size;
+}
+
 // Writes a line's output (CR LF included) at `to`, which has kSlack bytes of room after it.
 inline char* putLine(char* to, const char* data, std::string_view outDeli,
                      const std::pair<std::size_t, std::size_t>* spans, std::size_t columnCount)
@@ -455,15 +466,7 @@ inline char* putLine(char* to, const char* data, std::string_view outDeli,
                 to += outDeli.size();
             }
         }
-        // 32 bytes whatever the item's size, then 16 at a time: most items need no test of
-        // their size. Copies run past the item's end: the reader's block and the buffer
-        // both have the room.
-        const char* from = data + spans[c].first;
-        const std::size_t size = spans[c].second;
-        std::memcpy(to, from, 32);
-        for (std::size_t i = 32; i < size; i += 16)
-            std::memcpy(to + i, from + i, 16);
-        to += size;
+        to = copyItem(to, data + spans[c].first, spans[c].second);
     }
     to[0] = '\r';
     to[1] = '\n';
@@ -625,18 +628,42 @@ template <bool Bits>
                 bounds[top] = lastCut;
             }
             bounds[top + 1] = lineEnd;
-            std::size_t length = outDelis + 2;
-            for (std::size_t c = 0; c < columnCount; ++c) {
-                const std::size_t k = std::min(wanted[c], top);
-                const std::size_t start = bounds[k] + 1;
-                spans[c] = {start, bounds[k + 1] - start};
-                length += bounds[k + 1] - start;
+            std::size_t length;
+            // No column is longer than the line: when even that many fit, the items go
+            // straight to the buffer as their places are found.
+            const std::size_t most = columnCount * (lineEnd - lineStart) + outDelis + 2;
+            if (most <= kDirectAt && used + most + kSlack <= capacity) {
+                char* o = buffer + used;
+                for (std::size_t c = 0; c < columnCount; ++c) {
+                    if (c > 0) {
+                        if (outDeli.size() == 1)
+                            *o++ = outDeli[0];
+                        else {
+                            std::memcpy(o, outDeli.data(), outDeli.size());
+                            o += outDeli.size();
+                        }
+                    }
+                    const std::size_t k = std::min(wanted[c], top);
+                    const std::size_t start = bounds[k] + 1;
+                    o = copyItem(o, data + start, bounds[k + 1] - start);
+                }
+                o[0] = '\r';
+                o[1] = '\n';
+                length = static_cast<std::size_t>(o + 2 - (buffer + used));
+            } else {
+                length = outDelis + 2;
+                for (std::size_t c = 0; c < columnCount; ++c) {
+                    const std::size_t k = std::min(wanted[c], top);
+                    const std::size_t start = bounds[k] + 1;
+                    spans[c] = {start, bounds[k + 1] - start};
+                    length += bounds[k + 1] - start;
+                }
+                if (length > kDirectAt)
+                    return stop(ScanEnd::Leave);
+                if (used + length + kSlack > capacity)
+                    return stop(ScanEnd::Limit);
+                putLine(buffer + used, data, outDeli, spans, columnCount);
             }
-            if (length > kDirectAt)
-                return stop(ScanEnd::Leave);
-            if (used + length + kSlack > capacity)
-                return stop(ScanEnd::Limit);
-            putLine(buffer + used, data, outDeli, spans, columnCount);
             lastStart = lineStart;
             lastEnd = lineEnd;
             lastAt = used;

@@ -222,6 +222,12 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
         text += std::to_string(i) + ",e,f\r\n";
     for (const VectorPath path : paths)
         check(text, ",", Encoding::Cp932, {4, 1, 3}, 256 * 1024, 2, path);
+    // A line held whole in a block whose columns could add up to more than an output line
+    // gathered at once: measured first, then gathered, or written piece by piece.
+    const std::string wide = "a,b\r\nx," + std::string(400 * 1024, 'L') + ",y\r\nc,d\r\n";
+    for (const auto& columns : {std::vector<std::int32_t>{1, 3, 4}, {2, 2, 2}})
+        for (const int threads : {1, 2})
+            check(wide, ",", Encoding::Cp932, columns, 1 << 20, threads, paths.back());
 }
 
 } // namespace
