@@ -441,6 +441,12 @@ enum class ScanEnd {
     Limit,   // flushAt or maxLines was reached, or the next line does not fit
 };
 
+// An item of a line: where it starts in the block, and its bytes.
+struct Span {
+    std::size_t start;
+    std::size_t size;
+};
+
 // Copies an item to `to` and returns its end: 32 bytes whatever the item's size, then 16 at
 // a time, so that most items need no test of their size. Copies run past the item's end:
 // the reader's block and the output buffer both have the room.
@@ -454,7 +460,7 @@ inline char* copyItem(char* to, const char* from, std::size_t size)
 
 // Writes a line's output (CR LF included) at `to`, which has kSlack bytes of room after it.
 inline char* putLine(char* to, const char* data, std::string_view outDeli,
-                     const std::pair<std::size_t, std::size_t>* spans, std::size_t columnCount)
+                     const Span* spans, std::size_t columnCount)
 {
     const bool oneByteOutDeli = outDeli.size() == 1;
     for (std::size_t c = 0; c < columnCount; ++c) {
@@ -466,7 +472,7 @@ inline char* putLine(char* to, const char* data, std::string_view outDeli,
                 to += outDeli.size();
             }
         }
-        to = copyItem(to, data + spans[c].first, spans[c].second);
+        to = copyItem(to, data + spans[c].start, spans[c].size);
     }
     to[0] = '\r';
     to[1] = '\n';
@@ -521,7 +527,7 @@ template <bool Bits>
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
     const std::size_t columnCount = columns.items.size();
     const std::size_t outDelis = (columnCount - 1) * outDeli.size();
-    std::pair<std::size_t, std::size_t> spans[kMostHeldOutputs];
+    Span spans[kMostHeldOutputs]; // not cleared: each is set before it is read
     // Each column's item from 0; a number below 1 becomes the largest, so that it takes
     // the last item as one beyond the line's items does.
     std::size_t wanted[kMostHeldOutputs];
