@@ -785,6 +785,8 @@ public:
     void waitIdle() { waitFor(idle_); }
     // How long the last part took to convert and read ahead; only after waitIdle().
     std::chrono::steady_clock::duration busy() const { return busy_; }
+    // The first line the worker did not convert; only between wait() and the next start().
+    std::size_t stoppedAt() const { return stoppedAt_; }
     // The worker's buffer; only between wait() and the next start().
     Buffer& buffer() { return buffer_; }
     std::size_t& capacity() { return capacity_; }
@@ -837,7 +839,7 @@ private:
             std::size_t lineStart = from_;
             scanLines(scan_, lineStart, to_, tiles, out);
             result_ = out;
-            resultStart_ = lineStart;
+            stoppedAt_ = lineStart;
             signal(converted_);
             if (ahead_)
                 ahead_->readAhead();
@@ -862,10 +864,8 @@ private:
     std::chrono::steady_clock::duration busy_{};
     Buffer buffer_;
     std::size_t capacity_ = 0;
+    std::size_t stoppedAt_ = 0;
     std::thread thread_; // last: starts once the members above exist
-
-public:
-    std::size_t resultStart_ = 0; // the first line the worker did not convert
 };
 
 void Conversion::settleReader()
@@ -875,9 +875,9 @@ void Conversion::settleReader()
     aheadInFlight_ = false;
     const auto now = std::chrono::steady_clock::now();
     worker_->waitIdle();
-    // Each thread's time on the block without its waits, and the bytes the worker
-    // converted in it: the next split moves half the difference's worth of bytes, so that
-    // neither thread waits for the other.
+    // Each thread's time on the block without its waits, and the worker's time per byte:
+    // the next split moves halfway to where both would have taken the same time, so that
+    // neither waits for the other (halfway, as one block's times are noisy).
     const double mine = std::chrono::duration<double>(now - blockBegan_ - waitedForWorker_).count();
     const double theirs = std::chrono::duration<double>(worker_->busy()).count();
     if (workerBytes_ > 0 && theirs > 0 && blockBytes_ > 0) {
@@ -894,7 +894,8 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
     Tiles tiles;
     const ClassifyWords classify = classifier(vectorPath_);
     const bool bitInstructions = vectorPath_ >= VectorPath::Avx2 && bitInstructionsRun();
-    // Lines of the output buffer's latest part (`from` on), converted from the reader's block.
+    // Counts the lines a scan of the reader's block put into the run's buffer, and keeps
+    // the last one for display.
     const auto take = [&](const HeldScan& h, const ScanOut& o) {
         bufferedLines_ += o.lines;
         count_ += o.lines;
@@ -1002,7 +1003,7 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
         std::swap(capacity_, worker_->capacity());
         used_ = w.used;
         take(h, w);
-        reader_->skip(worker_->resultStart_, lines + w.lines);
+        reader_->skip(worker_->stoppedAt(), lines + w.lines);
         if (!flushFull())
             return Held::Stop;
         if (std::chrono::steady_clock::now() >= deadline)

@@ -77,19 +77,31 @@ void LineReader::readAhead()
     aheadGot_ = in_.read(spare_ + kAheadRoom, blockSize_);
 }
 
+bool LineReader::gotBytes(std::int64_t got)
+{
+    if (got > 0)
+        return true;
+    readError_ = got < 0;
+    eof_ = true;
+    return false;
+}
+
+void LineReader::makeRoom(std::size_t bytes)
+{
+    if (capacity_ - end_ >= bytes + kSlack)
+        return;
+    // Grow by a quarter, not double: a long line then costs little more than itself.
+    const std::size_t need = end_ + bytes + kSlack;
+    if (!grow(std::max(need, capacity_ + capacity_ / 4)) && !grow(need))
+        throw std::bad_alloc();
+}
+
 bool LineReader::takeAhead()
 {
     const std::int64_t got = aheadGot_;
     aheadGot_ = kNoAhead;
-    if (got < 0) {
-        readError_ = true;
-        eof_ = true;
+    if (!gotBytes(got))
         return false;
-    }
-    if (got == 0) {
-        eof_ = true;
-        return false;
-    }
     const std::size_t left = end_ - begin_;
     const auto bytes = static_cast<std::size_t>(got);
     if (left <= kAheadRoom) {
@@ -104,11 +116,7 @@ bool LineReader::takeAhead()
     std::memmove(buf_, buf_ + begin_, left);
     end_ = left;
     begin_ = 0;
-    if (capacity_ - end_ < bytes + kSlack) {
-        const std::size_t need = end_ + bytes + kSlack;
-        if (!grow(std::max(need, capacity_ + capacity_ / 4)) && !grow(need))
-            throw std::bad_alloc();
-    }
+    makeRoom(bytes);
     std::memcpy(buf_ + end_, spare_ + kAheadRoom, bytes);
     end_ += bytes;
     return true;
@@ -143,23 +151,10 @@ bool LineReader::fill()
         end_ -= begin_;
         begin_ = 0;
     }
-    if (capacity_ - end_ < blockSize_ + kSlack) {
-        // Grow by a quarter, not double: a long line then costs little more than itself.
-        const std::size_t need = end_ + blockSize_ + kSlack;
-        const std::size_t wanted = std::max(need, capacity_ + capacity_ / 4);
-        if (!grow(wanted) && !grow(need))
-            throw std::bad_alloc();
-    }
+    makeRoom(blockSize_);
     const std::int64_t got = in_.read(buf_ + end_, blockSize_);
-    if (got < 0) {
-        readError_ = true;
-        eof_ = true;
+    if (!gotBytes(got))
         return false;
-    }
-    if (got == 0) {
-        eof_ = true;
-        return false;
-    }
     end_ += static_cast<std::size_t>(got);
     return true;
 }

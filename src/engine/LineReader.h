@@ -104,6 +104,10 @@ private:
     bool grow(std::size_t capacity);
     // Takes the block readAhead() read, behind the unreturned bytes.
     bool takeAhead();
+    // What a read gave: false at the end of the input or after a failure, which it notes.
+    bool gotBytes(std::int64_t got);
+    // Room for `bytes` more after the data (and kSlack after them).
+    void makeRoom(std::size_t bytes);
 
     std::unique_ptr<StreamSource> ownSource_;
     ByteSource& in_;
