@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "platform/Console.h"
 #include "platform/Cp932.h"
 #include "shared/Texts.h"
 
@@ -42,7 +43,7 @@ int runCommandLine(int argc, char** argv)
         std::fprintf(stderr, "%s\n", texts::noCp932Converter().toLocal8Bit().constData());
         return 1;
     }
-    return cli::run(QCoreApplication::arguments());
+    return cli::run(platform::commandLineArguments(argc, argv));
 }
 #endif
 
@@ -77,6 +78,19 @@ WindowArguments windowArguments(const QStringList& args)
 
 int runWindow(int argc, char** argv)
 {
+#ifndef TOLVANE_WINDOW_ONLY
+    // Qt ends the program when it finds no display; a mistyped option deserves its message.
+    if (platform::windowSystemMissing(argc, argv)) {
+        QStringList args;
+        for (int i = 0; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        if (const WindowArguments arguments = windowArguments(args); !arguments.error.isEmpty()) {
+            std::fprintf(stderr, "%s\n%s\n", arguments.error.toLocal8Bit().constData(),
+                         QStringLiteral("詳しくは tolvane --help を見てください。").toLocal8Bit().constData());
+            return 2;
+        }
+    }
+#endif
     QApplication app(argc, argv);
     const WindowArguments arguments = windowArguments(QCoreApplication::arguments());
     if (!arguments.error.isEmpty()) {

@@ -7,6 +7,7 @@
 #include "engine/FirstLine.h"
 #include "engine/LineProcessing.h"
 #include "engine/OutputFile.h"
+#include "platform/NativeFile.h"
 #include "platform/Console.h"
 #include "platform/Cp932.h"
 #include "shared/Texts.h"
@@ -20,6 +21,7 @@
 #include <iostream>
 #include <new>
 #include <optional>
+#include <type_traits>
 
 namespace cli {
 
@@ -73,15 +75,15 @@ int usageError(const QString& text)
     return kUsage;
 }
 
-QString shown(const QString& path)
+QString shown(const std::filesystem::path& path)
 {
-    return QDir::toNativeSeparators(path);
+    return platform::displayPath(path);
 }
 
 struct Options {
-    QStringList positional;
+    std::vector<platform::Argument> positional;
     std::optional<QString> columns;
-    std::optional<QString> definition;
+    std::optional<platform::Argument> definition;
     std::optional<QString> delimiter;
     std::string delimiterBytes; // the delimiter in the source's encoding, once found usable
     std::optional<QString> encoding;
@@ -139,16 +141,22 @@ QString encodingChoice(const QString& text, engine::EncodingChoice& choice)
 }
 
 // Parses options after the command word; returns an error text, or empty.
-QString parse(const QStringList& args, bool convert, Options& o)
+using Arguments = std::vector<platform::Argument>;
+
+QString parse(const Arguments& args, bool convert, Options& o)
 {
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const auto value = [&](std::optional<QString>& into) -> QString {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const QString& a = args[i].text;
+        const auto value = [&](auto& into) -> QString {
             if (i + 1 >= args.size())
                 return QStringLiteral("%1 には値が必要です。").arg(a);
             if (into)
                 return QStringLiteral("%1 が二度指定されています。").arg(a);
-            into = args[++i];
+            ++i;
+            if constexpr (std::is_same_v<std::decay_t<decltype(into)>, std::optional<QString>>)
+                into = args[i].text;
+            else
+                into = args[i];
             return QString();
         };
         QString error;
@@ -165,12 +173,12 @@ QString parse(const QStringList& args, bool convert, Options& o)
         else if (convert && (a == QLatin1String("-s") || a == QLatin1String("--skip-first-line")))
             o.skipFirstLine = true;
         else if (a == QLatin1String("--")) {
-            o.positional += args.mid(i + 1);
+            o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-"))
             error = QStringLiteral("不明なオプションです: %1").arg(a);
         else
-            o.positional << a;
+            o.positional.push_back(args[i]);
         if (!error.isEmpty())
             return error;
     }
@@ -187,13 +195,13 @@ struct Source {
     std::filesystem::path path;
 };
 
-Source sourceOf(const QString& arg)
+Source sourceOf(const platform::Argument& arg)
 {
     Source s;
-    s.isStdin = arg == QLatin1String("-");
-    s.name = s.isStdin ? QStringLiteral("標準入力") : arg;
+    s.isStdin = arg.text == QLatin1String("-") || platform::descriptorNamedBy(arg.path) == 0;
+    s.name = s.isStdin ? QStringLiteral("標準入力") : shown(arg.path);
     if (!s.isStdin)
-        s.path = platform::toPath(arg);
+        s.path = arg.path;
     return s;
 }
 
@@ -235,7 +243,7 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-int convert(const QStringList& args)
+int convert(const Arguments& args)
 {
     Options o;
     if (const QString error = parse(args, true, o); !error.isEmpty())
@@ -255,13 +263,13 @@ int convert(const QStringList& args)
             map.push_back({0, 0, n});
         }
     } else {
-        const engine::Definition definition = engine::readDefinition(platform::toPath(*o.definition));
+        const engine::Definition definition = engine::readDefinition(o.definition->path);
         if (definition.status == engine::Definition::Status::CannotOpen) {
-            say(texts::definitionCannotOpen(*o.definition));
+            say(texts::definitionCannotOpen(shown(o.definition->path)));
             return kFailed;
         }
         if (definition.status == engine::Definition::Status::NotADefinition) {
-            say(QStringLiteral("「%1」はTolvaneの定義ファイルではありません。").arg(shown(*o.definition)));
+            say(QStringLiteral("「%1」はTolvaneの定義ファイルではありません。").arg(shown(o.definition->path)));
             return kFailed;
         }
         // As in the window, a negative line names no column.
@@ -269,31 +277,33 @@ int convert(const QStringList& args)
             if (n >= 0)
                 map.push_back({0, 0, n});
         if (map.size() == 1) {
-            say(QStringLiteral("定義ファイル「%1」には出力する項目がありません。").arg(shown(*o.definition)));
+            say(QStringLiteral("定義ファイル「%1」には出力する項目がありません。").arg(shown(o.definition->path)));
             return kFailed;
         }
     }
 
     const Source source = sourceOf(o.positional[0]);
-    const QString outputName = o.positional[1];
-    const bool toStdout = outputName == QLatin1String("-");
-    const QString outputShown = toStdout ? QStringLiteral("標準出力") : outputName;
+    const platform::Argument& outputArg = o.positional[1];
+    const bool toStdout = outputArg.text == QLatin1String("-") || platform::descriptorNamedBy(outputArg.path) == 1;
+    const QString outputShown = toStdout ? QStringLiteral("標準出力") : shown(outputArg.path);
 
     // The output replaces an earlier one only when the whole conversion has succeeded.
     engine::Conversion conversion(o.skipFirstLine);
     engine::RunRequest request;
     request.source = source.path;
     request.sourceIsStandardInput = source.isStdin;
-    request.output = toStdout ? std::filesystem::path() : platform::toPath(outputName);
+    request.output = toStdout ? std::filesystem::path() : outputArg.path;
     request.outputIsStandardOutput = toStdout;
     request.mode = engine::OutputMode::Replace;
     if (o.definition)
-        request.notOutputs.push_back(platform::toPath(*o.definition));
+        request.notOutputs.push_back(o.definition->path);
     request.encoding = o.encodingChoice;
     if (conversion.prepare(request) != engine::Conversion::Status::Running) {
         say(texts::runStopped(conversion, source.name, outputShown, true));
         return kFailed;
     }
+    if (conversion.lockless())
+        say(texts::outputNotLocked(outputShown));
 
     engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", std::move(map)};
     std::string_view first;
@@ -327,7 +337,7 @@ int convert(const QStringList& args)
     return kOk;
 }
 
-int detect(const QStringList& args)
+int detect(const Arguments& args)
 {
     Options o;
     if (const QString error = parse(args, false, o); !error.isEmpty())
@@ -414,15 +424,16 @@ bool isCommand(const QString& word)
     return false;
 }
 
-int run(const QStringList& args)
+int run(const std::vector<platform::Argument>& args)
 {
     platform::setBinaryStdio();
+    platform::prepareEndings();
     std::ios::sync_with_stdio(false);
-    programName = QFileInfo(args.value(0)).completeBaseName();
+    programName = args.empty() ? QString() : QFileInfo(args[0].text).completeBaseName();
     if (programName.isEmpty())
         programName = QStringLiteral("tolvane");
-    const QString command = args.value(1);
-    const QStringList rest = args.mid(2);
+    const QString command = args.size() > 1 ? args[1].text : QString();
+    const Arguments rest(args.begin() + std::min<std::ptrdiff_t>(2, static_cast<std::ptrdiff_t>(args.size())), args.end());
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         return writeOut(usageText());
     }

@@ -1,13 +1,17 @@
 #pragma once
 // The command-line face of the engine: convert and detect without a window.
 
+#include "platform/Console.h"
+
 #include <QStringList>
+
+#include <vector>
 
 namespace cli {
 
 // Runs the command named by args (the program name first). Returns the exit status:
 // 0 success, 1 a failed conversion, 2 a usage error.
-int run(const QStringList& args);
+int run(const std::vector<platform::Argument>& args);
 
 // Whether a program's first argument names something the command line does: anything
 // else opens the window.

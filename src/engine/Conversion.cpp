@@ -104,8 +104,19 @@ bool Conversion::openSource(const fs::path& source)
 
 bool Conversion::openStandardInput()
 {
-    if (source_.openStandardInput() != SourceFile::Problem::None) {
+    return openDescriptor(0);
+}
+
+bool Conversion::openDescriptor(int fd)
+{
+    switch (source_.openDescriptor(fd)) {
+    case SourceFile::Problem::None:
+        break;
+    case SourceFile::Problem::NotAFile:
         fail(Status::SourceNotAFile);
+        return false;
+    default:
+        fail(Status::SourceCannotOpen);
         return false;
     }
     sourceSize_ = source_.size();
@@ -163,7 +174,9 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
 {
     mode_ = request.mode;
     encodingChoice_ = request.encoding;
-    if (!(request.sourceIsStandardInput ? openStandardInput() : openSource(request.source)))
+    // A source named by one of the process's own descriptors is that open stream.
+    const int sourceDescriptor = request.sourceIsStandardInput ? 0 : platform::descriptorNamedBy(request.source);
+    if (!(sourceDescriptor >= 0 ? openDescriptor(sourceDescriptor) : openSource(request.source)))
         return status_;
     // The first read decides whether the source can be read at all, before any output
     // is touched.
@@ -172,10 +185,15 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
         return status_;
 
     const FileIdentity source = source_.identity();
-    if (request.outputIsStandardOutput) {
-        if (platform::NativeFile::standardOutput().identity() == source)
+    // Standard output in any spelling is written through the descriptor the process
+    // holds: opened again by name, a file behind it would be replaced, not added to.
+    const int outputDescriptor = request.outputIsStandardOutput ? 1 : platform::descriptorNamedBy(request.output);
+    if (outputDescriptor >= 0) {
+        mode_ = OutputMode::Append;
+        if (!out_.openDescriptor(outputDescriptor))
+            return fail(Status::CannotCreateOutput);
+        if (out_.file().identity() == source)
             return fail(Status::OutputIsSource);
-        out_.openStandardOutput();
         return status_;
     }
     outPath_ = request.output;
@@ -198,25 +216,37 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
         replaced_ = std::make_unique<ReplacedOutput>();
         switch (replaced_->begin(request.output, out_, source)) {
         case ReplacedOutput::Problem::None:
+            replacing_ = true;
+            lockless_ = !replaced_->locked();
             return status_;
         case ReplacedOutput::Problem::Busy:
             replaced_.reset();
             return fail(Status::OutputBusy);
+        case ReplacedOutput::Problem::IsSource:
+            replaced_.reset();
+            return fail(Status::OutputIsSource);
         default:
             replaced_.reset();
             return fail(Status::CannotCreateOutput);
         }
     }
     if (fs::exists(status)) {
-        // Another run writing this file holds its lock: its output is left alone.
-        platform::NativeFile::OpenError error;
-        platform::NativeFile old = platform::NativeFile::openAppend(request.output, false, error);
-        if (old.isOpen() && !old.tryLock())
+        // The old output is removed under its claim: a run writing it holds the claim and
+        // keeps its file.
+        platform::OutputClaim old;
+        switch (old.claim(request.output, false)) {
+        case platform::OutputClaim::Result::Busy:
             return fail(Status::OutputBusy);
-        // Closed first: a file still open cannot be removed everywhere.
-        old.close();
-        if (removeOldOutput(request.output) == RemoveResult::Failed)
-            return fail(Status::CannotDeleteOutput);
+        case platform::OutputClaim::Result::Claimed:
+            if (!old.removeClaimed())
+                return fail(Status::CannotDeleteOutput);
+            break;
+        default:
+            // A file this user may not open for writing may still be removable.
+            if (removeOldOutput(request.output) == RemoveResult::Failed)
+                return fail(Status::CannotDeleteOutput);
+            break;
+        }
     }
     return status_;
 }
@@ -251,7 +281,8 @@ Conversion::Status Conversion::setOutput(const fs::path& output)
 
 void Conversion::closeOutput()
 {
-    out_.close();
+    if (!out_.close() && status_ == Status::Running)
+        fail(Status::WriteFailed);
     committed_ = 0;
     linesWritten_ = 0;
 }
@@ -265,6 +296,7 @@ bool Conversion::openOutput()
     case OutputTarget::Problem::None:
         committed_ = 0;
         linesWritten_ = 0;
+        lockless_ = lockless_ || !out_.locked();
         return true;
     case OutputTarget::Problem::CannotCreate:
         fail(Status::CannotCreateOutput);
@@ -300,7 +332,8 @@ bool Conversion::writeOut(const char* from, std::size_t bytes)
     committed_ += whole;
     linesWritten_ += lines;
     shownCount_ = countAtCommit_ + lines;
-    out_.cutBack(committed_);
+    // A stream, a device or a failed cut may keep the start of the next line.
+    partialLine_ = put > whole && !out_.cutBack(committed_);
     fail(Status::WriteFailed);
     return false;
 }
@@ -1170,7 +1203,8 @@ Conversion::Status Conversion::finish()
         status_ = before; // the first failure is the one to tell
     if (outStream_)
         outStream_->flush();
-    out_.close();
+    if (!out_.close() && status_ == Status::Done)
+        status_ = Status::WriteFailed;
     return status_;
 }
 

@@ -100,6 +100,8 @@ public:
     // Opens the source; false when it cannot be opened (status() says why).
     bool openSource(const std::filesystem::path& source);
     bool openStandardInput();
+    // Reads a descriptor the process holds (standard input is 0).
+    bool openDescriptor(int fd);
     // Reads from a stream the caller keeps alive.
     void openSource(std::istream& source);
     // The encoding to read the source in (before its first line is read); Auto decides
@@ -161,6 +163,15 @@ public:
     const std::string& lastSource() const { return lastSource_; }
     const std::string& lastOutput() const { return lastOutput_; }
     bool anyOutput() const { return anyOutput_; }
+    // True when the output is a file the system could not lock (a share without locks):
+    // the run went on without the guard against a second run.
+    bool lockless() const { return lockless_; }
+    // True when the run writes a temporary file that replaces the output only at the end,
+    // so that a failed run leaves the earlier output as it was.
+    bool replacesOutput() const { return replacing_; }
+    // After a failed write: true when the output may end in part of a line (a stream or a
+    // device cannot be cut back, and a cut can fail).
+    bool partialLine() const { return partialLine_; }
     // The output file a failure concerns.
     const std::filesystem::path& failedOutput() const { return failedOutput_; }
 
@@ -260,6 +271,9 @@ private:
     std::string lastSource_;
     std::string lastOutput_;
     bool anyOutput_ = false;
+    bool lockless_ = false;
+    bool replacing_ = false;
+    bool partialLine_ = false;
 };
 
 } // namespace engine

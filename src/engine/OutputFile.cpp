@@ -65,26 +65,43 @@ SourceFile::Problem SourceFile::open(const fs::path& path)
     return Problem::None;
 }
 
-SourceFile::Problem SourceFile::openStandardInput()
+SourceFile::Problem SourceFile::openDescriptor(int fd)
 {
-    file_ = platform::NativeFile::standardInput();
+    file_ = fd == 0 ? platform::NativeFile::standardInput() : platform::NativeFile::descriptor(fd);
+    if (!file_.isOpen())
+        return Problem::CannotOpen;
     return file_.isDirectory() ? Problem::NotAFile : Problem::None;
 }
 
 OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentity& notThis)
 {
-    platform::NativeFile::OpenError error;
-    platform::NativeFile file = platform::NativeFile::openAppend(path, true, error);
-    if (!file.isOpen())
-        return Problem::CannotCreate;
-    // Checked on the open handle: whatever the path's spelling, this is the file written.
-    if (file.identity() == notThis)
-        return Problem::IsSource;
-    regular_ = file.isRegular();
-    if (regular_ && !file.tryLock())
+    switch (claim_.claim(path, true)) {
+    case platform::OutputClaim::Result::Claimed:
+        // Checked on the open handle: whatever the path's spelling, this is the file written.
+        if (claim_.file().identity() == notThis) {
+            claim_.release(false);
+            return Problem::IsSource;
+        }
+        regular_ = true;
+        base_ = claim_.file().size();
+        return Problem::None;
+    case platform::OutputClaim::Result::Busy:
         return Problem::Busy;
-    base_ = file.size();
-    file_ = std::move(file);
+    case platform::OutputClaim::Result::Failed:
+        return Problem::CannotCreate;
+    case platform::OutputClaim::Result::NotRegular:
+        break;
+    }
+    // A device or a named pipe: written as it is, never locked, cut or removed.
+    platform::NativeFile::OpenError error;
+    platform::NativeFile device = platform::NativeFile::openAppend(path, false, error);
+    if (!device.isOpen() || device.isRegular())
+        return Problem::CannotCreate;
+    if (device.identity() == notThis)
+        return Problem::IsSource;
+    file_ = std::move(device);
+    regular_ = false;
+    base_ = 0;
     return Problem::None;
 }
 
@@ -95,82 +112,89 @@ void OutputTarget::openStandardOutput()
     base_ = 0;
 }
 
-void OutputTarget::discardContents()
+bool OutputTarget::openDescriptor(int fd)
 {
-    if (regular_ && file_.truncate(0))
-        base_ = 0;
+    file_ = platform::NativeFile::descriptor(fd);
+    regular_ = false;
+    base_ = 0;
+    return file_.isOpen();
 }
 
-void OutputTarget::cutBack(std::uint64_t bytes)
+void OutputTarget::adopt(platform::NativeFile file)
 {
-    if (regular_ && file_.isOpen())
-        file_.truncate(base_ + bytes);
+    file_ = std::move(file);
+    regular_ = true;
+    base_ = 0;
+}
+
+bool OutputTarget::cutBack(std::uint64_t bytes)
+{
+    return regular_ && isOpen() && file().truncate(base_ + bytes);
+}
+
+void OutputTarget::discard()
+{
+    if (claim_.claimed() && claim_.created())
+        claim_.release(true);
+    else
+        cutBack(0);
+}
+
+bool OutputTarget::close()
+{
+    bool ok = file_.closeChecked();
+    if (claim_.claimed()) {
+        ok = claim_.file().closeChecked() && ok;
+        claim_.release(false);
+    }
+    return ok;
 }
 
 ReplacedOutput::~ReplacedOutput()
 {
-    if (active_) {
-        platform::removeFile(temporary_);
-        platform::keepOnInterrupt();
-    }
+    if (active_)
+        claim_.release(true);
 }
 
 ReplacedOutput::Problem ReplacedOutput::begin(const fs::path& output, OutputTarget& target,
                                               const FileIdentity& notThis)
 {
-    // A link is written through: the temporary file goes beside its target.
-    output_ = resolveLinks(output);
-    temporary_ = output_;
-    temporary_ += ".tolvane-tmp";
-    platform::NativeFile::OpenError error;
-    heldOutput_ = platform::NativeFile::openAppend(output_, false, error);
-    if (heldOutput_.isOpen() && !heldOutput_.tryLock())
-        return Problem::Busy;
-    switch (target.open(temporary_, notThis)) {
-    case OutputTarget::Problem::None:
+    switch (claim_.claim(resolveLinks(output), true)) {
+    case platform::OutputClaim::Result::Claimed:
         break;
-    case OutputTarget::Problem::Busy:
+    case platform::OutputClaim::Result::Busy:
         return Problem::Busy;
     default:
         return Problem::CannotCreate;
     }
+    if (claim_.file().identity() == notThis) {
+        claim_.release(false);
+        return Problem::IsSource;
+    }
+    platform::NativeFile temporary;
+    if (!claim_.makeTemporary(temporary)) {
+        claim_.release(true);
+        return Problem::CannotCreate;
+    }
+    target.adopt(std::move(temporary));
     active_ = true;
-    platform::removeOnInterrupt(temporary_);
-    // A temporary file left by a run that was killed is started afresh.
-    target.discardContents();
     return Problem::None;
 }
 
 ReplacedOutput::Problem ReplacedOutput::commit(OutputTarget& target)
 {
-    // An output created meanwhile by a run that still writes it is not replaced.
-    if (!heldOutput_.isOpen()) {
-        platform::NativeFile::OpenError error;
-        platform::NativeFile current = platform::NativeFile::openAppend(output_, false, error);
-        if (current.isOpen() && current.isRegular() && !current.tryLock()) {
-            abandon(target);
-            return Problem::Busy;
-        }
-    }
-    if (!platform::replaceFile(temporary_, output_, heldOutput_)) {
-        abandon(target);
-        return Problem::CannotReplace;
-    }
     active_ = false;
-    platform::keepOnInterrupt();
+    const bool replaced = claim_.commit(target.file());
     target.close();
-    heldOutput_.close();
-    return Problem::None;
+    return replaced ? Problem::None : Problem::CannotReplace;
 }
 
 void ReplacedOutput::abandon(OutputTarget& target)
 {
     target.close();
     if (active_)
-        platform::removeFile(temporary_);
+        claim_.release(true);
     active_ = false;
-    platform::keepOnInterrupt();
-    heldOutput_.close();
 }
 
 } // namespace engine

@@ -35,7 +35,9 @@ class SourceFile : public ByteSource {
 public:
     enum class Problem { None, Missing, NotAFile, CannotOpen };
     Problem open(const std::filesystem::path& path);
-    Problem openStandardInput();
+    Problem openStandardInput() { return openDescriptor(0); }
+    // A descriptor the process holds (a pipe, a terminal, a file it was given).
+    Problem openDescriptor(int fd);
     std::int64_t read(char* to, std::size_t bytes) override { return file_.read(to, bytes); }
     FileIdentity identity() const { return file_.identity(); }
     std::uint64_t size() const { return file_.size(); }
@@ -44,48 +46,63 @@ private:
     platform::NativeFile file_;
 };
 
-// An open output: a file (locked when it is an ordinary one) or standard output.
+// An open output: a file claimed at its path (locked where the file system keeps locks),
+// a device, or a stream the process holds (standard output, /dev/fd/N).
 class OutputTarget {
 public:
     enum class Problem { None, CannotCreate, Busy, IsSource };
-    // Opens `path` for appending, creating it; refuses a file another run holds or one
-    // that is `notThis`.
+    // Claims `path` and writes at its end, creating it when missing; refuses a file
+    // another run holds or one that is `notThis`. A device is written as it is.
     Problem open(const std::filesystem::path& path, const FileIdentity& notThis);
     void openStandardOutput();
-    bool isOpen() const { return file_.isOpen(); }
+    // A descriptor the process holds; false when it is not open.
+    bool openDescriptor(int fd);
+    // A new file of the caller's (a temporary file), written from its start.
+    void adopt(platform::NativeFile file);
+    bool isOpen() const { return file_.isOpen() || claim_.claimed(); }
     // Bytes written before a failure.
-    std::size_t write(const char* from, std::size_t bytes) { return file_.write(from, bytes); }
-    // Empties an ordinary file.
-    void discardContents();
-    // Cuts an ordinary file back to what it held when opened plus `bytes`.
-    void cutBack(std::uint64_t bytes);
-    void close() { file_.close(); }
+    std::size_t write(const char* from, std::size_t bytes) { return file().write(from, bytes); }
+    // Cuts an ordinary file back to what it held when opened plus `bytes`. False when
+    // nothing could be cut (a stream, a device) or the cut failed: the output may then end
+    // in part of a line.
+    bool cutBack(std::uint64_t bytes);
+    // Undoes this target's writing: a file it created is removed, one it appended to is cut
+    // back to what it held.
+    void discard();
+    // False when the system reported a failure on closing (a share may report a failed
+    // write only then).
+    bool close();
+    // False when the output is a file the system could not lock.
+    bool locked() const { return !claim_.claimed() || claim_.locked(); }
+    platform::NativeFile& file() { return claim_.claimed() ? claim_.file() : file_; }
 
 private:
+    platform::OutputClaim claim_;
     platform::NativeFile file_;
     std::uint64_t base_ = 0;
     bool regular_ = false;
 };
 
-// The temporary file beside an output that takes the output's place at the end.
-// Its name is the output's with ".tolvane-tmp" added, so a user recognises it.
+// The temporary file beside an output that takes the output's place only when the run
+// has succeeded; meanwhile the output path itself is claimed, so that no other run
+// writes it or replaces it.
 class ReplacedOutput {
 public:
-    enum class Problem { None, CannotCreate, Busy, CannotReplace };
+    enum class Problem { None, CannotCreate, Busy, IsSource, CannotReplace };
     ~ReplacedOutput();
-    // Locks the earlier output (so that a window writing it is not overrun) and creates
-    // and locks the temporary file.
+    // Claims the output (a link is written through: the claim is on its target) and makes
+    // the temporary file, which `target` then writes.
     Problem begin(const std::filesystem::path& output, OutputTarget& target, const FileIdentity& notThis);
-    // Puts the temporary file in the output's place.
+    // Puts the temporary file in the output's place, with the output's permissions.
     Problem commit(OutputTarget& target);
-    // Removes the temporary file; the output stays as it was.
+    // Removes the temporary file, and the output when the claim made it; an earlier
+    // output stays as it was.
     void abandon(OutputTarget& target);
-    const std::filesystem::path& temporary() const { return temporary_; }
+    bool locked() const { return claim_.locked(); }
+    const std::filesystem::path& temporary() const { return claim_.temporaryPath(); }
 
 private:
-    std::filesystem::path output_;
-    std::filesystem::path temporary_;
-    platform::NativeFile heldOutput_;
+    platform::OutputClaim claim_;
     bool active_ = false;
 };
 

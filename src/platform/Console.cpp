@@ -1,6 +1,11 @@
 #include "Console.h"
 
+#include <QCoreApplication>
+#include <QDir>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -69,6 +74,84 @@ bool enableLineRedraw()
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 #else
+    return true;
+#endif
+}
+
+} // namespace platform
+
+namespace platform {
+
+std::vector<Argument> commandLineArguments(int argc, char** argv)
+{
+    std::vector<Argument> result;
+#ifdef _WIN32
+    // argv holds the ANSI code page's lossy form; Qt's list comes from the wide command line.
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    for (const QString& a : QCoreApplication::arguments())
+        result.push_back({a, std::filesystem::path(a.toStdWString())});
+#else
+    for (int i = 0; i < argc; ++i)
+        result.push_back({QString::fromLocal8Bit(argv[i]), std::filesystem::path(std::string(argv[i]))});
+#endif
+    return result;
+}
+
+QString displayPath(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return QDir::toNativeSeparators(QString::fromStdWString(path.native()));
+#else
+    const std::string& bytes = path.native();
+    QString shown;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // The length of a well-formed UTF-8 sequence starting here, 0 when there is none.
+        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(k < bytes.size() ? bytes[k] : 0); };
+        const unsigned char c = b(i);
+        std::size_t n = 0;
+        if (c < 0x80)
+            n = 1;
+        else if (c >= 0xC2 && c <= 0xDF)
+            n = (b(i + 1) & 0xC0) == 0x80 ? 2 : 0;
+        else if (c >= 0xE0 && c <= 0xEF) {
+            const unsigned char lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+            n = b(i + 1) >= lo && b(i + 1) <= hi && (b(i + 2) & 0xC0) == 0x80 ? 3 : 0;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            const unsigned char lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+            n = b(i + 1) >= lo && b(i + 1) <= hi && (b(i + 2) & 0xC0) == 0x80 && (b(i + 3) & 0xC0) == 0x80 ? 4 : 0;
+        }
+        if (n == 0) {
+            shown += QStringLiteral("\\x") + QString::number(c, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+            ++i;
+        } else {
+            shown += QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(n));
+            i += n;
+        }
+    }
+    return shown;
+#endif
+}
+
+} // namespace platform
+
+namespace platform {
+
+bool windowSystemMissing(int argc, char** argv)
+{
+#ifdef _WIN32
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return false;
+#else
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0 ||
+            std::strcmp(argv[i], "-display") == 0)
+            return false;
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* v = std::getenv(name); v && *v)
+            return false;
     return true;
 #endif
 }

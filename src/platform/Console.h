@@ -3,6 +3,9 @@
 
 #include <QString>
 
+#include <filesystem>
+#include <vector>
+
 namespace platform {
 
 // Standard input and output carry the files' bytes unchanged (no CR LF translation).
@@ -20,5 +23,25 @@ bool writeText(StandardStream stream, const QString& text);
 // Lets a line on the terminal be redrawn in place with control sequences; false when
 // the terminal cannot, and the caller then clears the line with blanks.
 bool enableLineRedraw();
+
+// One argument of the command line: as text, for options and values, and as the path it
+// names. On Linux a name is bytes, which need not be text: the path keeps them as they
+// came, while the text shows them as best it can. On Windows both come from the
+// command line's own UTF-16.
+struct Argument {
+    QString text;
+    std::filesystem::path path;
+};
+std::vector<Argument> commandLineArguments(int argc, char** argv);
+
+// A path for a message: bytes that are not UTF-8 shown as \xFF, so that two names that
+// differ only there still read differently.
+QString displayPath(const std::filesystem::path& path);
+
+
+// True when the window could not be shown at all: no display is named and no other
+// window system was asked for. Arguments that would be refused anyway are then told
+// without one.
+bool windowSystemMissing(int argc, char** argv);
 
 } // namespace platform

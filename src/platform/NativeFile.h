@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace platform {
 
@@ -40,14 +41,18 @@ public:
     // The process's standard input and output; not closed by this object.
     static NativeFile standardInput();
     static NativeFile standardOutput();
+    // A descriptor the process holds, not closed by this object; not open when it is not valid.
+    static NativeFile descriptor(int fd);
 
     bool isOpen() const;
     // Bytes read, 0 at the end, -1 when reading failed.
     std::int64_t read(char* to, std::size_t bytes);
     // Bytes written before a failure; `bytes` when everything was written.
     std::size_t write(const char* from, std::size_t bytes);
-    // An exclusive lock for as long as the handle is open; false when another holds it.
-    bool tryLock();
+    // An exclusive lock for as long as the handle is open. Unsupported where the file
+    // system keeps no locks (some network shares): there a run goes on without one.
+    enum class Lock { Taken, Busy, Unsupported };
+    Lock tryLock();
     // Cuts the file to `size` bytes.
     bool truncate(std::uint64_t size);
     // The file's size now; 0 when it has none (a pipe).
@@ -55,9 +60,23 @@ public:
     bool isRegular() const;
     bool isDirectory() const;
     FileIdentity identity() const;
+    // Who may read and write the file, as the system keeps it.
+    struct Permissions {
+        std::uint32_t mode = 0;
+        std::uint32_t owner = 0;
+        std::uint32_t group = 0;
+        bool known = false;
+    };
+    Permissions permissions() const;
+    // Writes what the system still holds in its caches to the disk; false when it failed.
+    bool sync();
     void close();
+    // Closes and tells whether the system took every byte: a network share may report a
+    // failed write only here.
+    bool closeChecked();
 
 private:
+    friend class OutputClaim;
 #ifdef _WIN32
     // Takes a handle just opened, or the reason it could not be.
     static NativeFile adopt(void* handle, OpenError& error);
@@ -68,21 +87,72 @@ private:
     bool owned_ = true;
 };
 
-// Removes a file name; false when it could not be removed.
-bool removeFile(const std::filesystem::path& path);
-// Renames `from` over `to` in one step, replacing `to`. `heldTo` is the caller's handle on
-// `to`, if any: it keeps `to` locked until the rename where the system allows, but Windows
-// renames nothing over an open file, so there it is closed first.
-bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, NativeFile& heldTo);
+// The output path of one run, claimed before anything is written: the file at that path
+// is opened (created when missing, never through a symbolic link) and locked, so that
+// every run into the same path, whichever starts first and whether the file existed,
+// meets the same lock. A temporary file made here takes the output's place only at the
+// end. Names are looked up in the output's folder, held open, so that the temporary
+// name never makes a path too long.
+class OutputClaim {
+public:
+    enum class Result { Claimed, Busy, NotRegular, Failed };
+    OutputClaim() = default;
+    ~OutputClaim();
+    OutputClaim(const OutputClaim&) = delete;
+    OutputClaim& operator=(const OutputClaim&) = delete;
 
-} // namespace platform
+    // `create`: make the file when it is missing.
+    Result claim(const std::filesystem::path& output, bool create);
+    bool claimed() const { return file_.isOpen(); }
+    // False when the file system keeps no locks, so that the claim guards nothing.
+    bool locked() const { return locked_; }
+    // Whether this claim made the file.
+    bool created() const { return created_; }
+    NativeFile& file() { return file_; }
 
-namespace platform {
+    // A new, empty file beside the output that only this run can have made: created
+    // exclusively, never through a link, readable by this user alone until it takes the
+    // output's place. Its name is the output's with a dot in front and a random end
+    // (".OUTPUT.tolvane-XXXXXX"). Until commit or release, an interrupt of the program
+    // removes it (and the output, when the claim made it).
+    bool makeTemporary(NativeFile& temporary);
+    const std::filesystem::path& temporaryPath() const { return temporaryPath_; }
+    // Gives the temporary file the output's permissions, writes it to the disk, closes
+    // it and puts it in the output's place. False, with the temporary file removed, when
+    // any step fails or the output path no longer names the claimed file.
+    bool commit(NativeFile& temporary);
+    // Removes the claimed file while it is still the one at the output path.
+    bool removeClaimed();
+    // Ends the claim: removes the temporary file, and the output too when this claim made
+    // it and `removeIfCreated` is set.
+    void release(bool removeIfCreated);
 
-// While set, an interrupt (Ctrl+C, a terminal closed, a polite kill) removes this file
-// before the program ends, so that no half-written temporary file is left behind.
-void removeOnInterrupt(const std::filesystem::path& path);
-void keepOnInterrupt();
+private:
+    bool stillAtPath() const;
+    std::filesystem::path output_;
+    std::filesystem::path temporaryPath_;
+    NativeFile file_;
+    bool locked_ = false;
+    bool created_ = false;
+    bool haveTemporary_ = false;
+#ifdef _WIN32
+    std::filesystem::path folderPath_;
+#else
+    int folder_ = -1;
+    std::string name_;
+    std::string temporaryName_;
+#endif
+};
+
+// The process's own descriptor that a path names (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N), to be written or read as the open stream it is: re-opening it would
+// replace the file behind it instead of adding to it. -1 for any other path.
+int descriptorNamedBy(const std::filesystem::path& path);
+
+// The program's endings that can be cleaned up after: a signal that ends it removes the
+// file an OutputClaim made, and a file grown past the size limit fails a write (with
+// a message) instead of ending the program.
+void prepareEndings();
 
 } // namespace platform
 

@@ -5,9 +5,12 @@
 #include <csignal>
 #include <cstring>
 #include <cstdlib>
+#include <climits>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,9 +93,15 @@ NativeFile NativeFile::standardInput()
 
 NativeFile NativeFile::standardOutput()
 {
+    return descriptor(STDOUT_FILENO);
+}
+
+NativeFile NativeFile::descriptor(int fd)
+{
     NativeFile f;
-    f.fd_ = STDOUT_FILENO;
     f.owned_ = false;
+    if (fd >= 0 && ::fcntl(fd, F_GETFD) != -1)
+        f.fd_ = fd;
     return f;
 }
 
@@ -129,9 +138,20 @@ std::size_t NativeFile::write(const char* from, std::size_t bytes)
     return done;
 }
 
-bool NativeFile::tryLock()
+NativeFile::Lock NativeFile::tryLock()
 {
-    return ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    for (;;) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+            return Lock::Taken;
+        if (errno == EINTR)
+            continue;
+        // A share without a lock service (ENOLCK) or a file system without locks: a
+        // lock that cannot be had guards nothing, and refusing would leave the folder
+        // unwritable for ever.
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
+            return Lock::Unsupported;
+        return Lock::Busy;
+    }
 }
 
 bool NativeFile::truncate(std::uint64_t size)
@@ -167,55 +187,280 @@ FileIdentity NativeFile::identity() const
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
 }
 
+NativeFile::Permissions NativeFile::permissions() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return {};
+    return {static_cast<std::uint32_t>(st.st_mode & 07777), static_cast<std::uint32_t>(st.st_uid),
+            static_cast<std::uint32_t>(st.st_gid), true};
+}
+
+bool NativeFile::sync()
+{
+    return ::fsync(fd_) == 0;
+}
+
 void NativeFile::close()
 {
+    closeChecked();
+}
+
+bool NativeFile::closeChecked()
+{
+    bool ok = true;
+    // A close interrupted by a signal has closed the descriptor all the same on Linux:
+    // closing it again could close another thread's new file.
     if (fd_ >= 0 && owned_)
-        ::close(fd_);
+        ok = ::close(fd_) == 0 || errno == EINTR;
     fd_ = -1;
     owned_ = true;
+    return ok;
 }
 
-bool removeFile(const std::filesystem::path& path)
+int descriptorNamedBy(const std::filesystem::path& path)
 {
-    return ::unlink(path.c_str()) == 0;
-}
-
-bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, NativeFile&)
-{
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    const std::string& p = path.native();
+    if (p == "/dev/stdin")
+        return STDIN_FILENO;
+    if (p == "/dev/stdout")
+        return STDOUT_FILENO;
+    if (p == "/dev/stderr")
+        return STDERR_FILENO;
+    for (const char* prefix : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"}) {
+        const std::size_t n = std::strlen(prefix);
+        if (p.size() <= n || p.size() > n + 9 || p.compare(0, n, prefix) != 0)
+            continue;
+        int fd = 0;
+        for (std::size_t i = n; i < p.size(); ++i) {
+            if (p[i] < '0' || p[i] > '9')
+                return -1;
+            fd = fd * 10 + (p[i] - '0');
+        }
+        return fd;
+    }
+    return -1;
 }
 
 namespace {
 
-// The path lives in a fixed buffer: a signal handler may not allocate.
-char interruptPath[4096];
-std::atomic<bool> interruptArmed{false};
+// What an ending signal removes. A handler may neither allocate nor take a lock, so the
+// names live in fixed buffers, the folder is held open, and the armed flag is set last.
+struct Cleanup {
+    std::atomic<bool> armed{false};
+    int folder = -1;
+    char temporary[NAME_MAX + 1] = {};
+    char output[NAME_MAX + 1] = {}; // empty unless the claim made the output
+    dev_t outputDevice = 0;
+    ino_t outputInode = 0;
+} cleanup;
 
-void onInterrupt(int signal)
+void cleanUp()
 {
-    if (interruptArmed.load())
-        ::unlink(interruptPath);
+    if (!cleanup.armed.exchange(false))
+        return;
+    if (cleanup.temporary[0])
+        ::unlinkat(cleanup.folder, cleanup.temporary, 0);
+    struct stat st {};
+    if (cleanup.output[0] && ::fstatat(cleanup.folder, cleanup.output, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        st.st_dev == cleanup.outputDevice && st.st_ino == cleanup.outputInode)
+        ::unlinkat(cleanup.folder, cleanup.output, 0);
+}
+
+void onEndingSignal(int signal)
+{
+    cleanUp();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
 
-} // namespace
-
-void removeOnInterrupt(const std::filesystem::path& path)
+std::string randomName()
 {
-    const std::string& name = path.native();
-    if (name.size() >= sizeof interruptPath)
-        return;
-    interruptArmed = false;
-    std::memcpy(interruptPath, name.c_str(), name.size() + 1);
-    interruptArmed = true;
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-        std::signal(s, onInterrupt);
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6];
+    std::uint64_t fallback = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+                             static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&bytes));
+    if (::getentropy(bytes, sizeof bytes) != 0)
+        for (unsigned char& b : bytes) {
+            fallback = fallback * 6364136223846793005ull + 1442695040888963407ull;
+            b = static_cast<unsigned char>(fallback >> 56);
+        }
+    std::string s;
+    for (unsigned char b : bytes)
+        s += digits[b % (sizeof digits - 1)];
+    return s;
 }
 
-void keepOnInterrupt()
+} // namespace
+
+void prepareEndings()
 {
-    interruptArmed = false;
+    // Past the size limit a write then fails with EFBIG, like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU})
+        if (std::signal(s, onEndingSignal) == SIG_IGN)
+            std::signal(s, SIG_IGN); // a signal the caller chose to ignore stays ignored
+}
+
+OutputClaim::~OutputClaim()
+{
+    release(false);
+}
+
+bool OutputClaim::stillAtPath() const
+{
+    struct stat atPath {};
+    struct stat held {};
+    return ::fstatat(folder_, name_.c_str(), &atPath, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(file_.fd_, &held) == 0 &&
+           atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino;
+}
+
+OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool create)
+{
+    release(false);
+    output_ = output;
+    const std::filesystem::path folder = output.has_parent_path() ? output.parent_path() : std::filesystem::path(".");
+    name_ = output.filename().native();
+    if (name_.empty() || name_ == "." || name_ == "..")
+        return Result::NotRegular;
+    folder_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0)
+        return Result::Failed;
+    // Another run may create, replace or remove the file between any two steps: the
+    // claim holds only once the locked file is still the one at the path.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        created_ = false;
+        int fd = -1;
+        if (create) {
+            fd = ::openat(folder_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            created_ = fd >= 0;
+        }
+        if (fd < 0 && (!create || errno == EEXIST))
+            fd = ::openat(folder_, name_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            if (create && errno == ENOENT)
+                continue; // removed between the two opens
+            if (errno == ELOOP || errno == ENXIO || errno == EISDIR)
+                return Result::NotRegular;
+            return Result::Failed;
+        }
+        file_.fd_ = fd;
+        file_.owned_ = true;
+        if (!file_.isRegular()) {
+            file_.close();
+            return Result::NotRegular;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        switch (file_.tryLock()) {
+        case NativeFile::Lock::Taken:
+            locked_ = true;
+            break;
+        case NativeFile::Lock::Unsupported:
+            locked_ = false;
+            break;
+        case NativeFile::Lock::Busy:
+            file_.close();
+            created_ = false;
+            return Result::Busy;
+        }
+        if (stillAtPath())
+            return Result::Claimed;
+        // Another run replaced or removed the file between the open and the lock: it is
+        // at work on this output, and this run keeps out of its way.
+        file_.close();
+        created_ = false;
+        return Result::Busy;
+    }
+    return Result::Busy;
+}
+
+bool OutputClaim::makeTemporary(NativeFile& temporary)
+{
+    // A name the folder can hold: the output's name shortened when it is near the limit.
+    std::string base = name_;
+    const std::size_t room = NAME_MAX - std::strlen("..tolvane-XXXXXX");
+    if (base.size() > room)
+        base.resize(room);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = "." + base + ".tolvane-" + randomName();
+        const int fd = ::openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        temporary = NativeFile();
+        temporary.fd_ = fd;
+        temporaryName_ = name;
+        temporaryPath_ = output_.parent_path() / name;
+        haveTemporary_ = true;
+        // Armed for the signal handler: folder and names first, the flag last.
+        cleanup.armed = false;
+        cleanup.folder = folder_;
+        std::memcpy(cleanup.temporary, name.c_str(), name.size() + 1);
+        cleanup.output[0] = '\0';
+        struct stat st {};
+        if (created_ && ::fstat(file_.fd_, &st) == 0) {
+            cleanup.outputDevice = st.st_dev;
+            cleanup.outputInode = st.st_ino;
+            std::memcpy(cleanup.output, name_.c_str(), name_.size() + 1);
+        }
+        cleanup.armed = true;
+        return true;
+    }
+    return false;
+}
+
+bool OutputClaim::commit(NativeFile& temporary)
+{
+    // The output's own permissions (a new output's are those the user's umask gave the
+    // claimed file): a private file stays private. The owner first, since a change of
+    // owner clears the set-id bits; only a privileged process may give a file away.
+    const NativeFile::Permissions p = file_.permissions();
+    bool ok = p.known;
+    if (ok && ::fchown(temporary.fd_, p.owner, p.group) != 0 && errno != EPERM)
+        ok = false;
+    ok = ok && ::fchmod(temporary.fd_, p.mode) == 0;
+    ok = temporary.sync() && ok;
+    ok = temporary.closeChecked() && ok;
+    ok = ok && stillAtPath();
+    ok = ok && ::renameat(folder_, temporaryName_.c_str(), folder_, name_.c_str()) == 0;
+    if (!ok) {
+        temporary.close();
+        release(true);
+        return false;
+    }
+    haveTemporary_ = false;
+    cleanup.armed = false;
+    // The rename itself reaches the disk with the folder.
+    ::fsync(folder_);
+    created_ = false;
+    release(false);
+    return true;
+}
+
+bool OutputClaim::removeClaimed()
+{
+    if (!file_.isOpen() || !stillAtPath())
+        return false;
+    return ::unlinkat(folder_, name_.c_str(), 0) == 0;
+}
+
+void OutputClaim::release(bool removeIfCreated)
+{
+    if (haveTemporary_) {
+        cleanup.armed = false;
+        ::unlinkat(folder_, temporaryName_.c_str(), 0);
+        haveTemporary_ = false;
+    }
+    if (removeIfCreated && created_)
+        removeClaimed();
+    created_ = false;
+    file_.close();
+    if (folder_ >= 0)
+        ::close(folder_);
+    folder_ = -1;
+    locked_ = false;
 }
 
 } // namespace platform

@@ -122,6 +122,11 @@ NativeFile NativeFile::standardOutput()
     return f;
 }
 
+NativeFile NativeFile::descriptor(int)
+{
+    return NativeFile();
+}
+
 bool NativeFile::isOpen() const
 {
     return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE;
@@ -152,11 +157,16 @@ std::size_t NativeFile::write(const char* from, std::size_t bytes)
     return done;
 }
 
-bool NativeFile::tryLock()
+NativeFile::Lock NativeFile::tryLock()
 {
     OVERLAPPED whole{};
-    return LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole) !=
-           0;
+    if (LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole))
+        return Lock::Taken;
+    const DWORD e = GetLastError();
+    // A share that keeps no locks: a lock that cannot be had guards nothing.
+    if (e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION)
+        return Lock::Unsupported;
+    return Lock::Busy;
 }
 
 bool NativeFile::truncate(std::uint64_t size)
@@ -189,56 +199,223 @@ FileIdentity NativeFile::identity() const
     return isOpen() ? identityOfHandle(handle_) : FileIdentity{};
 }
 
+NativeFile::Permissions NativeFile::permissions() const
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!isOpen() || !GetFileInformationByHandle(handle_, &info))
+        return {};
+    return {info.dwFileAttributes, 0, 0, true};
+}
+
+bool NativeFile::sync()
+{
+    return FlushFileBuffers(handle_) != 0;
+}
+
 void NativeFile::close()
 {
+    closeChecked();
+}
+
+bool NativeFile::closeChecked()
+{
+    bool ok = true;
     if (isOpen() && owned_)
-        CloseHandle(handle_);
+        ok = CloseHandle(handle_) != 0;
     handle_ = nullptr;
     owned_ = true;
+    return ok;
 }
 
-bool removeFile(const std::filesystem::path& path)
+int descriptorNamedBy(const std::filesystem::path&)
 {
-    return DeleteFileW(path.c_str()) != 0;
-}
-
-bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to, NativeFile& heldTo)
-{
-    // Should another run open `to` in the moment between, the rename fails and its file stays.
-    heldTo.close();
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return -1;
 }
 
 namespace {
 
-wchar_t interruptPath[32768];
-volatile LONG interruptArmed = 0;
+// What a console's Ctrl+C or closing removes: the temporary file, and the output when
+// the claim made it.
+wchar_t cleanupTemporary[32768];
+wchar_t cleanupOutput[32768];
+volatile LONG cleanupArmed = 0;
 
-BOOL WINAPI onInterrupt(DWORD)
+BOOL WINAPI onEnding(DWORD)
 {
-    if (interruptArmed)
-        DeleteFileW(interruptPath);
+    if (InterlockedExchange(&cleanupArmed, 0)) {
+        if (cleanupTemporary[0])
+            DeleteFileW(cleanupTemporary);
+        if (cleanupOutput[0])
+            DeleteFileW(cleanupOutput);
+    }
     return FALSE; // the default handler ends the program
+}
+
+bool copyInto(wchar_t* to, std::size_t room, const std::wstring& from)
+{
+    if (from.size() >= room)
+        return false;
+    std::wmemcpy(to, from.c_str(), from.size() + 1);
+    return true;
+}
+
+std::wstring randomName()
+{
+    static const wchar_t digits[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    std::uint64_t x = static_cast<std::uint64_t>(now.QuadPart) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32);
+    std::wstring s;
+    for (int i = 0; i < 6; ++i) {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        s += digits[(x >> 33) % (sizeof digits / sizeof digits[0] - 1)];
+    }
+    return s;
 }
 
 } // namespace
 
-void removeOnInterrupt(const std::filesystem::path& path)
+void prepareEndings()
 {
-    const std::wstring& name = path.native();
-    if (name.size() >= sizeof interruptPath / sizeof interruptPath[0])
-        return;
-    InterlockedExchange(&interruptArmed, 0);
-    std::wmemcpy(interruptPath, name.c_str(), name.size() + 1);
-    InterlockedExchange(&interruptArmed, 1);
     static bool installed = false;
     if (!installed)
-        installed = SetConsoleCtrlHandler(onInterrupt, TRUE) != 0;
+        installed = SetConsoleCtrlHandler(onEnding, TRUE) != 0;
 }
 
-void keepOnInterrupt()
+OutputClaim::~OutputClaim()
 {
-    InterlockedExchange(&interruptArmed, 0);
+    release(false);
+}
+
+bool OutputClaim::stillAtPath() const
+{
+    return identityOf(output_) == file_.identity();
+}
+
+OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool create)
+{
+    release(false);
+    output_ = output;
+    folderPath_ = output.parent_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        created_ = false;
+        const DWORD access = FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES;
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (create) {
+            h = CreateFileW(output.c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            created_ = h != INVALID_HANDLE_VALUE;
+        }
+        if (h == INVALID_HANDLE_VALUE && (!create || GetLastError() == ERROR_FILE_EXISTS))
+            h = CreateFileW(output.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (create && GetLastError() == ERROR_FILE_NOT_FOUND)
+                continue;
+            return Result::Failed;
+        }
+        file_.handle_ = h;
+        file_.owned_ = true;
+        if (!file_.isRegular()) {
+            file_.close();
+            return Result::NotRegular;
+        }
+        switch (file_.tryLock()) {
+        case NativeFile::Lock::Taken:
+            locked_ = true;
+            break;
+        case NativeFile::Lock::Unsupported:
+            locked_ = false;
+            break;
+        case NativeFile::Lock::Busy:
+            file_.close();
+            created_ = false;
+            return Result::Busy;
+        }
+        if (stillAtPath())
+            return Result::Claimed;
+        // Another run replaced or removed the file between the open and the lock.
+        file_.close();
+        created_ = false;
+        return Result::Busy;
+    }
+    return Result::Busy;
+}
+
+bool OutputClaim::makeTemporary(NativeFile& temporary)
+{
+    std::wstring base = output_.filename().native();
+    if (base.size() > 200)
+        base.resize(200);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path path = folderPath_ / (L"." + base + L".tolvane-" + randomName());
+        // CREATE_NEW: nothing that lies at the name already, a link included, is opened.
+        HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
+            return false;
+        }
+        temporary = NativeFile();
+        temporary.handle_ = h;
+        temporaryPath_ = path;
+        haveTemporary_ = true;
+        InterlockedExchange(&cleanupArmed, 0);
+        copyInto(cleanupTemporary, sizeof cleanupTemporary / sizeof cleanupTemporary[0], path.native());
+        cleanupOutput[0] = 0;
+        if (created_)
+            copyInto(cleanupOutput, sizeof cleanupOutput / sizeof cleanupOutput[0], output_.native());
+        InterlockedExchange(&cleanupArmed, 1);
+        return true;
+    }
+    return false;
+}
+
+bool OutputClaim::commit(NativeFile& temporary)
+{
+    bool ok = temporary.sync();
+    ok = temporary.closeChecked() && ok;
+    ok = ok && stillAtPath();
+    // Windows replaces no file that is open without sharing its deletion, so the claim's
+    // own handle goes first; a run that opens the output in the moment between makes the
+    // replacement fail and keeps its file. ReplaceFileW keeps the output's attributes and
+    // its access rights.
+    file_.close();
+    ok = ok && (ReplaceFileW(output_.c_str(), temporaryPath_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                             nullptr) ||
+                MoveFileExW(temporaryPath_.c_str(), output_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    if (!ok) {
+        temporary.close();
+        release(true);
+        return false;
+    }
+    haveTemporary_ = false;
+    InterlockedExchange(&cleanupArmed, 0);
+    created_ = false;
+    release(false);
+    return true;
+}
+
+bool OutputClaim::removeClaimed()
+{
+    if (!file_.isOpen() || !stillAtPath())
+        return false;
+    return DeleteFileW(output_.c_str()) != 0;
+}
+
+void OutputClaim::release(bool removeIfCreated)
+{
+    if (haveTemporary_) {
+        InterlockedExchange(&cleanupArmed, 0);
+        DeleteFileW(temporaryPath_.c_str());
+        haveTemporary_ = false;
+    }
+    if (removeIfCreated && created_)
+        removeClaimed();
+    created_ = false;
+    file_.close();
+    locked_ = false;
 }
 
 } // namespace platform

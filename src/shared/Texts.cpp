@@ -35,7 +35,10 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
     using S = engine::Conversion::Status;
     const QString in = QDir::toNativeSeparators(source);
     const QString out = QDir::toNativeSeparators(output);
-    const QString unchanged = replacing ? QStringLiteral("出力ファイルは元のままです。") : QString();
+    // Only a run that writes beside its output leaves that output as it was; a device or
+    // standard output has taken whatever reached it.
+    const QString unchanged =
+        replacing && run.replacesOutput() ? QStringLiteral("出力ファイルは元のままです。") : QString();
     switch (run.status()) {
     case S::Running:
     case S::Done:
@@ -77,9 +80,14 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
         return QStringLiteral("出力ファイル「%1」を作成できません。フォルダーがあるか、書き込みが許可されているかを確かめてください。")
             .arg(out);
     case S::WriteFailed:
-        if (replacing)
+        if (!unchanged.isEmpty())
             return QStringLiteral("出力ファイル「%1」に書き込めません（ディスクがいっぱいかもしれません）。変換を中止しました。%2")
                 .arg(out, unchanged);
+        if (run.partialLine())
+            return QStringLiteral("出力「%1」に書き込めません（ディスクがいっぱいかもしれません）。"
+                                  "%2件を書き込んだところで変換を中止しました。その後に途中までの行が書き込まれているかもしれません。")
+                .arg(out)
+                .arg(run.linesWritten());
         if (run.linesWritten() == 0)
             return QStringLiteral("出力ファイル「%1」に書き込めません（ディスクがいっぱいかもしれません）。"
                                   "何も書き込まないまま変換を中止しました。")
@@ -92,6 +100,13 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
         return QStringLiteral("出力ファイル「%1」を置き換えられません。%2").arg(out, unchanged);
     }
     return QString();
+}
+
+QString outputNotLocked(const QString& output)
+{
+    return QStringLiteral("注意: 出力ファイル「%1」はロックできない場所にあるため、ロックせずに書き込みます。"
+                          "同じファイルに別の変換を同時に行わないでください。")
+        .arg(QDir::toNativeSeparators(output));
 }
 
 QString outOfMemory()

@@ -19,6 +19,8 @@ QString fileProblem(engine::FileProblem problem, const QString& path);
 // it ran to its end. `replacing`: the output was to be replaced only on success, so a
 // failure left it as it was.
 QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, bool replacing);
+// The one-line notice of a run whose output could not be locked (a share without locks).
+QString outputNotLocked(const QString& output);
 QString definitionCannotOpen(const QString& path);
 // Memory ran out in the middle of a command.
 QString outOfMemory();

@@ -348,20 +348,77 @@ TEST(CommandLine, EdgesOfInputAndDisk)
         {"seq 1 100000 | sed 's/$/,text\\r/' > big.csv; trap '' XFSZ; prlimit --fsize=100000 \"$T\" convert -c 2,1 "
          "big.csv old.csv",
          1, "書き込めません", "old.csv", "old\r\n"},
-        {"ls", 0, "", "old.csv.tolvane-tmp", nullptr},
-        // Interrupted while it waits for more input.
-        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 5) > p & \"$T\" convert -c 1 p old.csv & sleep 1; test -f "
-         "old.csv.tolvane-tmp || exit 9; kill -TERM $!; wait $!; exit $?",
-         143, "", "old.csv.tolvane-tmp", nullptr},
+        // Interrupted while it waits for more input: the temporary file goes, the output stays.
+        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 5) > p & \"$T\" convert -c 1 p old.csv & sleep 1; ls -A | grep -q "
+         "'^\\.old\\.csv\\.tolvane-' || exit 9; kill -TERM $!; wait $!; exit $?",
+         143, "", "old.csv", "old\r\n"},
+        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 5) > p & \"$T\" convert -c 1 p new.csv & sleep 1; kill -USR1 $!; wait $!",
+         138, "", "new.csv", nullptr},
+        {"seq 1 100000 | sed 's/$/,text\\r/' > big.csv; ulimit -f 50; \"$T\" convert -c 2,1 big.csv old.csv", 1,
+         "書き込めません", "old.csv", "old\r\n"},
         // Two runs into one output: the second is refused, the first completes.
         {"mkfifo p; (printf 'a,b\\r\\n'; sleep 2) > p & \"$T\" convert -c 1 p out.csv & sleep 1; \"$T\" convert -c 2 "
          "s.csv out.csv; r=$?; wait $!; exit $r",
          1, "別の変換が書き込んでいます", "out.csv", "a\r\n"},
+        // The same into an output that did not exist, the first run claiming it only after
+        // a second one began: one run is refused, the output is one run's whole.
+        {"SHIM_LOCK_DELAY=2 LD_PRELOAD=$SHIM \"$T\" convert -c 1 s.csv new.csv 2>a.err & sleep 1; \"$T\" convert -c 2 "
+         "s.csv new.csv; b=$?; wait $!; a=$?; grep -q 別の変換 a.err; exit $a$b$?",
+         100, "", "new.csv", "b\r\nd\r\n"},
+        // Whatever another user planted at a temporary name is left alone: a link to a
+        // victim, a named pipe, a plain file, a lock, a definition file the run reads.
+        {"echo keep > victim; ln -s victim old.csv.tolvane-tmp; ln -s victim .old.csv.tolvane-AAAAAA; "
+         "SHIM_ENTROPY=1 LD_PRELOAD=$SHIM \"$T\" convert -c 2 s.csv old.csv && printf 'b\\r\\nd\\r\\n' | cmp - old.csv && "
+         "rm .old.csv.tolvane-AAAAAA",
+         0, "2件", "victim", "keep\n"},
+        {"mkfifo .old.csv.tolvane-AAAAAA old.csv.tolvane-tmp; SHIM_ENTROPY=1 LD_PRELOAD=$SHIM timeout 10 \"$T\" convert "
+         "-c 2 s.csv old.csv && test -p .old.csv.tolvane-AAAAAA && test -p old.csv.tolvane-tmp && rm "
+         ".old.csv.tolvane-AAAAAA",
+         0, "2件", "old.csv", "b\r\nd\r\n"},
+        {"echo planted > .old.csv.tolvane-AAAAAA; chmod 666 .old.csv.tolvane-AAAAAA; (flock -x 9; sleep 5) "
+         "9>>.old.csv.tolvane-AAAAAA & sleep 0.5; SHIM_ENTROPY=1 LD_PRELOAD=$SHIM \"$T\" convert -c 2 s.csv old.csv; "
+         "r=$?; kill $!; mv .old.csv.tolvane-AAAAAA planted; exit $r",
+         0, "2件", "planted", "planted\n"},
+        {"cp x.def old.csv.tolvane-tmp; \"$T\" convert -f old.csv.tolvane-tmp s.csv old.csv && printf 'b\\r\\nd\\r\\n' | "
+         "cmp - old.csv",
+         0, "2件", "old.csv.tolvane-tmp", "CSV\r\n2\r\n"},
+        // Permissions: a private output stays private; a new one follows the umask.
+        {"chmod 600 old.csv; \"$T\" convert -c 2 s.csv old.csv && stat -c %a old.csv > mode", 0, "", "mode", "600\n"},
+        {"umask 027; \"$T\" convert -c 2 s.csv new.csv && stat -c %a new.csv > mode", 0, "", "mode", "640\n"},
+        // Names are bytes: \xff and the three bytes of U+FFFD name two different files.
+        {"printf 'a,b\\r\\n' > \"$(printf 's\\377.csv')\"; printf 'x,y\\r\\n' > \"$(printf 's\\357\\277\\275.csv')\"; "
+         "\"$T\" convert -c 2 \"$(printf 's\\377.csv')\" \"$(printf 'o\\376.csv')\" && \"$T\" convert -c 1 "
+         "\"$(printf 's\\357\\277\\275.csv')\" \"$(printf 'o\\357\\277\\275.csv')\" && cat \"$(printf 'o\\376.csv')\" "
+         "\"$(printf 'o\\357\\277\\275.csv')\" > out.csv && \"$T\" convert -c 1 \"$(printf 'no\\377.csv')\" o.csv; "
+         "r=$?; rm \"$(printf 's\\377.csv')\" \"$(printf 'o\\376.csv')\"; exit $r",
+         1, "no\\xFF.csv", "out.csv", "b\r\nx\r\n"},
+        // Standard output and input in every spelling are the open streams.
+        {"printf 'kept\\r\\n' > all.csv; for o in /dev/stdout /dev/fd/1 /proc/self/fd/1; do \"$T\" convert -c 2 s.csv $o "
+         ">> all.csv || exit; done; \"$T\" convert -c 1 /dev/stdin all.csv < s.csv; \"$T\" convert -c 1 /dev/fd/0 - < "
+         "s.csv >> all.csv",
+         0, "", "all.csv", "a\r\nc\r\na\r\nc\r\n"},
+        {"printf 'kept\\r\\n' > all.csv; for o in /dev/stdout /dev/fd/1 /proc/self/fd/1; do \"$T\" convert -c 2 s.csv $o "
+         ">> all.csv || exit; done",
+         0, "", "all.csv", "kept\r\nb\r\nd\r\nb\r\nd\r\nb\r\nd\r\n"},
+        // A device or standard output is never said to be unchanged; a fragment on it is told.
+        {"\"$T\" convert -c 1 s.csv /dev/full 2> err; r=$?; grep -q 元のまま err && exit 9; cat err >&2; exit $r", 1,
+         "書き込めません", "s.csv", "a,b\r\nc,d\r\n"},
+        {"seq 1 100000 | sed 's/$/,text\\r/' > big.csv; ulimit -f 50; \"$T\" convert -c 2,1 big.csv - > out.csv", 1,
+         "途中までの行", "s.csv", "a,b\r\nc,d\r\n"},
+        // A file system without locks converts, with a notice.
+        {"SHIM_NO_LOCKS=1 LD_PRELOAD=$SHIM \"$T\" convert -c 2 s.csv old.csv", 0, "ロックせずに", "old.csv", "b\r\nd\r\n"},
+        // An output path a few bytes short of the limit still takes a temporary file beside it.
+        {"p=$PWD; while [ ${#p} -lt 3850 ]; do p=$p/$(printf '%0200d' 0); done; mkdir -p \"$p\"; "
+         "o=$p/$(printf \"%0$((4090 - ${#p} - 1))d\" 0); \"$T\" convert -c 2 s.csv \"$o\" && cat \"$o\" > out.csv; "
+         "r=$?; rm -rf 0*; exit $r", 0,
+         "2件", "out.csv", "b\r\nd\r\n"},
+        // Without a display an unknown option is a usage error, not a crash.
+        {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \"$T\" --bogus", 2, "不明なオプション", "s.csv",
+         "a,b\r\nc,d\r\n"},
     };
     std::optional<QTemporaryDir> dir;
     for (const auto& c : cases) {
-        // The "ls" row looks at what the row before it left behind.
-        if (std::string_view(c.script) != "ls") {
+        {
             dir.emplace();
             for (const auto& [name, bytes] : {std::pair{"s.csv", "a,b\r\nc,d\r\n"}, {"old.csv", "old\r\n"},
                                                {"x.def", "CSV\r\n2\r\n"}}) {
@@ -374,6 +431,9 @@ TEST(CommandLine, EdgesOfInputAndDisk)
         p.setWorkingDirectory(dir->path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("T"), binary());
+#ifdef TOLVANE_FAULT_SHIM
+        env.insert(QStringLiteral("SHIM"), QStringLiteral(TOLVANE_FAULT_SHIM));
+#endif
         p.setProcessEnvironment(env);
         p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromUtf8(c.script)});
         const Result r = finish(p, QByteArray());
@@ -384,6 +444,10 @@ TEST(CommandLine, EdgesOfInputAndDisk)
             EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == QByteArray(c.content)) << c.script;
         else
             EXPECT_FALSE(file.exists()) << c.script;
+        // However a run ended, no temporary file of its is left.
+        EXPECT_EQ(QDir(dir->path()).entryList({QStringLiteral(".*.tolvane-*")}, QDir::Files | QDir::Hidden | QDir::System),
+                  QStringList())
+            << c.script;
     }
 }
 

@@ -373,7 +373,7 @@ TEST(ConversionRun, ABusyOutputIsLeftAlone)
     {
         platform::NativeFile::OpenError error;
         platform::NativeFile other = platform::NativeFile::openAppend(platform::toPath(f.path(QStringLiteral("out.csv"))), false, error);
-        ASSERT_TRUE(other.tryLock());
+        ASSERT_EQ(other.tryLock(), platform::NativeFile::Lock::Taken);
         w.cmd開始_Click();
         EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("別の変換が書き込んでいます"))) << f.lastPrompt().toStdString();
         EXPECT_EQ(f.read(QStringLiteral("out.csv")), "another run's line\r\n");
