@@ -238,6 +238,8 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
         case platform::OutputClaim::Result::Busy:
             return fail(Status::OutputBusy);
         case platform::OutputClaim::Result::Claimed:
+            // The new file is as private as the one it follows.
+            out_.keepPermissions(old.file().permissions());
             if (!old.removeClaimed())
                 return fail(Status::CannotDeleteOutput);
             break;
@@ -269,6 +271,7 @@ Conversion::Status Conversion::setOutput(const fs::path& output)
     if (!flush())
         return status_;
     closeOutput();
+    out_.keepPermissions({});
     outStream_ = nullptr;
     outPath_ = output;
     failedOutput_ = output;

@@ -84,6 +84,8 @@ OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentit
         }
         regular_ = true;
         base_ = claim_.file().size();
+        if (claim_.created() && permissions_.known)
+            claim_.file().setPermissions(permissions_);
         return Problem::None;
     case platform::OutputClaim::Result::Busy:
         return Problem::Busy;

@@ -54,6 +54,8 @@ public:
     // Claims `path` and writes at its end, creating it when missing; refuses a file
     // another run holds or one that is `notThis`. A device is written as it is.
     Problem open(const std::filesystem::path& path, const FileIdentity& notThis);
+    // A file that open() creates takes these permissions (those of the output it follows).
+    void keepPermissions(const platform::NativeFile::Permissions& p) { permissions_ = p; }
     void openStandardOutput();
     // A descriptor the process holds; false when it is not open.
     bool openDescriptor(int fd);
@@ -81,6 +83,7 @@ private:
     platform::NativeFile file_;
     std::uint64_t base_ = 0;
     bool regular_ = false;
+    platform::NativeFile::Permissions permissions_;
 };
 
 // The temporary file beside an output that takes the output's place only when the run

@@ -68,6 +68,9 @@ public:
         bool known = false;
     };
     Permissions permissions() const;
+    // Gives the file these permissions, and their owner where the process may give a file
+    // away; false when the mode could not be set.
+    bool setPermissions(const Permissions& p);
     // Writes what the system still holds in its caches to the disk; false when it failed.
     bool sync();
     void close();

@@ -196,6 +196,15 @@ NativeFile::Permissions NativeFile::permissions() const
             static_cast<std::uint32_t>(st.st_gid), true};
 }
 
+bool NativeFile::setPermissions(const Permissions& p)
+{
+    // The owner first, since a change of owner clears the set-id bits; only a privileged
+    // process may give a file away, and the mode alone still keeps it private.
+    if (!p.known || (::fchown(fd_, p.owner, p.group) != 0 && errno != EPERM))
+        return false;
+    return ::fchmod(fd_, p.mode) == 0;
+}
+
 bool NativeFile::sync()
 {
     return ::fsync(fd_) == 0;
@@ -414,13 +423,8 @@ bool OutputClaim::makeTemporary(NativeFile& temporary)
 bool OutputClaim::commit(NativeFile& temporary)
 {
     // The output's own permissions (a new output's are those the user's umask gave the
-    // claimed file): a private file stays private. The owner first, since a change of
-    // owner clears the set-id bits; only a privileged process may give a file away.
-    const NativeFile::Permissions p = file_.permissions();
-    bool ok = p.known;
-    if (ok && ::fchown(temporary.fd_, p.owner, p.group) != 0 && errno != EPERM)
-        ok = false;
-    ok = ok && ::fchmod(temporary.fd_, p.mode) == 0;
+    // claimed file): a private file stays private.
+    bool ok = temporary.setPermissions(file_.permissions());
     ok = temporary.sync() && ok;
     ok = temporary.closeChecked() && ok;
     ok = ok && stillAtPath();

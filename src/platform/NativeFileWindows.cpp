@@ -207,6 +207,12 @@ NativeFile::Permissions NativeFile::permissions() const
     return {info.dwFileAttributes, 0, 0, true};
 }
 
+bool NativeFile::setPermissions(const Permissions&)
+{
+    // A new file inherits its folder's access rights; ReplaceFileW keeps a replaced one's.
+    return true;
+}
+
 bool NativeFile::sync()
 {
     return FlushFileBuffers(handle_) != 0;

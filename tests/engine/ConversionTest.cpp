@@ -360,6 +360,24 @@ TEST_F(ConversionTest, OneRunPerOutput)
 }
 
 #ifndef _WIN32
+// A private output stays private, however a run writes it.
+TEST_F(ConversionTest, AnOutputKeepsItsPermissions)
+{
+    const fs::path source = write("in.csv", numberedLines(10));
+    const fs::path output = dir / "out.csv";
+    for (OutputMode mode : {OutputMode::Append, OutputMode::Replace}) {
+        write("out.csv", "earlier\r\n");
+        fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write);
+        Conversion conv(false);
+        ASSERT_EQ(conv.prepare(requestFor(source, output, mode)), Conversion::Status::Running);
+        ASSERT_EQ(conv.runToEnd({",", ",", mapOf({1})}), Conversion::Status::Done);
+        EXPECT_EQ(fs::status(output).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(read(output).substr(0, 8), "line 1\r\n");
+    }
+}
+#endif
+
+#ifndef _WIN32
 // Files may grow only to `bytes` while it lives: a write beyond fails as on a full disk.
 struct FileSizeLimit {
     rlimit saved{};
