@@ -198,6 +198,8 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
     }
     outPath_ = request.output;
     failedOutput_ = request.output;
+    if (platform::plantedByAnother(request.output))
+        return fail(Status::OutputPlanted);
     const FileIdentity output = platform::identityOf(request.output);
     if (output == source)
         return fail(Status::OutputIsSource);
@@ -264,6 +266,10 @@ Conversion::Status Conversion::setOutput(const fs::path& output)
 {
     if (output == outPath_ && !outStream_)
         return Status::Running;
+    if (platform::plantedByAnother(output)) {
+        failedOutput_ = output;
+        return fail(Status::OutputPlanted);
+    }
     if (platform::identityOf(output) == source_.identity()) {
         failedOutput_ = output;
         return fail(Status::OutputIsSource);

@@ -78,6 +78,7 @@ public:
         CannotCreateOutput,
         WriteFailed,
         CannotReplaceOutput,
+        OutputPlanted, // a link or pipe another user put at the output's name
     };
 
     // blockSize: bytes read from the source at a time; maxLine: the longest line read.

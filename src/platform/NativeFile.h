@@ -147,6 +147,11 @@ private:
 #endif
 };
 
+// True when `path` is a symbolic link or a named pipe that another user put into a folder
+// others may write to (a shared folder): following it would hand the run's output to
+// whoever planted it. The folder's owner and this user are trusted.
+bool plantedByAnother(const std::filesystem::path& path);
+
 // The process's own descriptor that a path names (/dev/stdout, /dev/fd/N,
 // /proc/self/fd/N), to be written or read as the open stream it is: re-opening it would
 // replace the file behind it instead of adding to it. -1 for any other path.

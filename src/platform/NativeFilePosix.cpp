@@ -140,8 +140,14 @@ std::size_t NativeFile::write(const char* from, std::size_t bytes)
 
 NativeFile::Lock NativeFile::tryLock()
 {
+    // A lock on the open file (not the process, so that two runs in one program exclude
+    // each other too) that only a writer can take: someone who may merely read the
+    // output cannot hold it to keep every run out.
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
     for (;;) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        if (::fcntl(fd_, F_OFD_SETLK, &whole) == 0)
             return Lock::Taken;
         if (errno == EINTR)
             continue;
@@ -225,6 +231,19 @@ bool NativeFile::closeChecked()
     fd_ = -1;
     owned_ = true;
     return ok;
+}
+
+bool plantedByAnother(const std::filesystem::path& path)
+{
+    struct stat entry {};
+    if (::lstat(path.c_str(), &entry) != 0 || !(S_ISLNK(entry.st_mode) || S_ISFIFO(entry.st_mode)) ||
+        entry.st_uid == ::geteuid())
+        return false;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    struct stat holder {};
+    if (::stat(folder.c_str(), &holder) != 0)
+        return false;
+    return entry.st_uid != holder.st_uid && (holder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 int descriptorNamedBy(const std::filesystem::path& path)

@@ -233,6 +233,12 @@ bool NativeFile::closeChecked()
     return ok;
 }
 
+bool plantedByAnother(const std::filesystem::path&)
+{
+    // Making a link needs rights that users seldom have, and a named pipe is no file name.
+    return false;
+}
+
 int descriptorNamedBy(const std::filesystem::path&)
 {
     return -1;

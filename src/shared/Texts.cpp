@@ -96,6 +96,10 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
                               "%2件を書き込んだところで変換を中止しました。ファイルにはその%2件があります。")
             .arg(out)
             .arg(run.linesWritten());
+    case S::OutputPlanted:
+        return QStringLiteral("出力ファイル「%1」は別のユーザーが置いたリンクか名前付きパイプです。書き込むと、そのユーザーに"
+                              "データが渡るおそれがあります。別の出力ファイルを指定してください。")
+            .arg(out);
     case S::CannotReplaceOutput:
         return QStringLiteral("出力ファイル「%1」を置き換えられません。%2").arg(out, unchanged);
     }

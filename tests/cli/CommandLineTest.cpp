@@ -422,6 +422,11 @@ TEST(CommandLine, EdgesOfInputAndDisk)
         {"cp x.def old.csv.tolvane-tmp; \"$T\" convert -f old.csv.tolvane-tmp s.csv old.csv && printf 'b\\r\\nd\\r\\n' | "
          "cmp - old.csv && mv old.csv.tolvane-tmp kept.def",
          0, "2件", "kept.def", "CSV\r\n2\r\n"},
+        // A link or a pipe another user put at the output's name in a shared folder.
+        {"mkdir sh; chmod 1777 sh; echo keep > victim; ln -s ../victim sh/o.csv; mkfifo sh/p.csv; chown -h 4242 "
+         "sh/o.csv sh/p.csv; \"$T\" convert -c 2 s.csv sh/o.csv; a=$?; timeout 5 \"$T\" convert -c 2 s.csv sh/p.csv; "
+         "exit $a$?",
+         11, "別のユーザーが置いた", "victim", "keep\n"},
         // Permissions: a private output stays private; a new one follows the umask.
         {"chmod 600 old.csv; \"$T\" convert -c 2 s.csv old.csv && stat -c %a old.csv > mode", 0, "", "mode", "600\n"},
         {"umask 027; \"$T\" convert -c 2 s.csv new.csv && stat -c %a new.csv > mode", 0, "", "mode", "640\n"},

@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
 #include <sys/types.h>
@@ -25,15 +27,40 @@ bool asked(const char* name)
 
 } // namespace
 
-extern "C" int flock(int fd, int operation)
+namespace {
+
+int lockOr(const char* name, int fd, int command, void* argument)
 {
-    if (asked("SHIM_NO_LOCKS")) {
-        errno = ENOLCK;
-        return -1;
+    if (command == F_OFD_SETLK || command == F_SETLK || command == F_OFD_SETLKW || command == F_SETLKW) {
+        if (asked("SHIM_NO_LOCKS")) {
+            errno = ENOLCK;
+            return -1;
+        }
+        if (const char* delay = std::getenv("SHIM_LOCK_DELAY"))
+            ::sleep(static_cast<unsigned>(std::atoi(delay)));
     }
-    if (const char* delay = std::getenv("SHIM_LOCK_DELAY"))
-        ::sleep(static_cast<unsigned>(std::atoi(delay)));
-    return next<int (*)(int, int)>("flock")(fd, operation);
+    return next<int (*)(int, int, void*)>(name)(fd, command, argument);
+}
+
+} // namespace
+
+// Every fcntl command takes at most one argument, an int or a pointer.
+extern "C" int fcntl(int fd, int command, ...)
+{
+    va_list list;
+    va_start(list, command);
+    void* argument = va_arg(list, void*);
+    va_end(list);
+    return lockOr("fcntl", fd, command, argument);
+}
+
+extern "C" int fcntl64(int fd, int command, ...)
+{
+    va_list list;
+    va_start(list, command);
+    void* argument = va_arg(list, void*);
+    va_end(list);
+    return lockOr("fcntl64", fd, command, argument);
 }
 
 extern "C" int ftruncate(int fd, off_t length)
