@@ -207,10 +207,17 @@ NativeFile::Permissions NativeFile::permissions() const
     return {info.dwFileAttributes, 0, 0, true};
 }
 
-bool NativeFile::setPermissions(const Permissions&)
+bool NativeFile::setPermissions(const Permissions& p)
 {
-    // A new file inherits its folder's access rights; ReplaceFileW keeps a replaced one's.
-    return true;
+    // Access rights come from the folder (ReplaceFileW keeps a replaced file's); what a
+    // user sets by hand are the attributes, such as hidden. Zero times leave the times.
+    if (!p.known)
+        return false;
+    FILE_BASIC_INFO info{};
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    info.FileAttributes = (p.mode & kept) ? (p.mode & kept) : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(handle_, FileBasicInfo, &info, sizeof info) != 0;
 }
 
 bool NativeFile::sync()
@@ -311,7 +318,7 @@ OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool
     folderPath_ = output.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         created_ = false;
-        const DWORD access = FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES;
+        const DWORD access = FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         HANDLE h = INVALID_HANDLE_VALUE;
         if (create) {

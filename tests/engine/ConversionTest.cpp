@@ -10,6 +10,11 @@
 #include <random>
 
 #include <unistd.h>
+#ifdef _WIN32
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 #ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
@@ -359,23 +364,30 @@ TEST_F(ConversionTest, OneRunPerOutput)
     EXPECT_EQ(temporaries(), "");
 }
 
-#ifndef _WIN32
-// A private output stays private, however a run writes it.
+// A private output stays private (on Windows: a hidden one stays hidden), however a run
+// writes it, and a file lying at the old temporary name is left alone.
 TEST_F(ConversionTest, AnOutputKeepsItsPermissions)
 {
     const fs::path source = write("in.csv", numberedLines(10));
     const fs::path output = dir / "out.csv";
+    write("out.csv.tolvane-tmp", "planted");
     for (OutputMode mode : {OutputMode::Append, OutputMode::Replace}) {
         write("out.csv", "earlier\r\n");
+#ifdef _WIN32
+        ASSERT_TRUE(SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_HIDDEN));
+        const auto kept = [&] { return (GetFileAttributesW(output.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0; };
+#else
         fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write);
+        const auto kept = [&] { return fs::status(output).permissions() == (fs::perms::owner_read | fs::perms::owner_write); };
+#endif
         Conversion conv(false);
         ASSERT_EQ(conv.prepare(requestFor(source, output, mode)), Conversion::Status::Running);
         ASSERT_EQ(conv.runToEnd({",", ",", mapOf({1})}), Conversion::Status::Done);
-        EXPECT_EQ(fs::status(output).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_TRUE(kept()) << static_cast<int>(mode);
         EXPECT_EQ(read(output).substr(0, 8), "line 1\r\n");
     }
+    EXPECT_EQ(read(dir / "out.csv.tolvane-tmp"), "planted");
 }
-#endif
 
 #ifndef _WIN32
 // Files may grow only to `bytes` while it lives: a write beyond fails as on a full disk.
