@@ -122,9 +122,16 @@ NativeFile NativeFile::standardOutput()
     return f;
 }
 
-NativeFile NativeFile::descriptor(int)
+NativeFile NativeFile::descriptor(int fd)
 {
-    return NativeFile();
+    // Only the three standard streams have numbers here.
+    static const DWORD streams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    NativeFile f;
+    if (fd < 0 || fd > 2)
+        return f;
+    f.handle_ = GetStdHandle(streams[fd]);
+    f.owned_ = false;
+    return f;
 }
 
 bool NativeFile::isOpen() const
@@ -368,7 +375,7 @@ bool OutputClaim::makeTemporary(NativeFile& temporary)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path path = folderPath_ / (L"." + base + L".tolvane-" + randomName());
         // CREATE_NEW: nothing that lies at the name already, a link included, is opened.
-        HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE,
+        HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE,
                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -393,7 +400,9 @@ bool OutputClaim::makeTemporary(NativeFile& temporary)
 
 bool OutputClaim::commit(NativeFile& temporary)
 {
-    bool ok = temporary.sync();
+    // The attributes explicitly too: not every ReplaceFileW carries them over.
+    bool ok = temporary.setPermissions(file_.permissions());
+    ok = temporary.sync() && ok;
     ok = temporary.closeChecked() && ok;
     ok = ok && stillAtPath();
     // Windows replaces no file that is open without sharing its deletion, so the claim's
