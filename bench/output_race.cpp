@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     const fs::path source = dir / "s.csv";
     const fs::path output = dir / "o.csv";
     std::string bytes, byCli, byWindow;
-    for (int i = 1; i <= 20000; ++i) {
+    for (int i = 1; i <= 1000000; ++i) {
         bytes += std::to_string(i) + ",x\r\n";
         byCli += "x," + std::to_string(i) + "\r\n";
         byWindow += std::to_string(i) + "\r\n";
@@ -68,7 +68,7 @@ int main(int argc, char** argv)
         if (posix_spawn(&child, argv[1], &actions, nullptr, args, environ) != 0)
             return 1;
         posix_spawn_file_actions_destroy(&actions);
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 100000));
         engine::RunRequest request;
         request.source = source;
         request.output = output;

@@ -1194,8 +1194,8 @@ Conversion::Status Conversion::finish()
             switch (replaced_->commit(out_)) {
             case ReplacedOutput::Problem::None:
                 break;
-            case ReplacedOutput::Problem::Busy:
-                status_ = Status::OutputBusy;
+            case ReplacedOutput::Problem::Changed:
+                status_ = Status::OutputChanged;
                 break;
             default:
                 status_ = Status::CannotReplaceOutput;

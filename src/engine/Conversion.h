@@ -79,6 +79,7 @@ public:
         WriteFailed,
         CannotReplaceOutput,
         OutputPlanted, // a link or pipe another user put at the output's name
+        OutputChanged, // removed or replaced by someone else while the run wrote beside it
     };
 
     // blockSize: bytes read from the source at a time; maxLine: the longest line read.

@@ -186,9 +186,16 @@ ReplacedOutput::Problem ReplacedOutput::begin(const fs::path& output, OutputTarg
 ReplacedOutput::Problem ReplacedOutput::commit(OutputTarget& target)
 {
     active_ = false;
-    const bool replaced = claim_.commit(target.file());
+    const platform::OutputClaim::Commit result = claim_.commit(target.file());
     target.close();
-    return replaced ? Problem::None : Problem::CannotReplace;
+    switch (result) {
+    case platform::OutputClaim::Commit::Done:
+        return Problem::None;
+    case platform::OutputClaim::Commit::Changed:
+        return Problem::Changed;
+    default:
+        return Problem::CannotReplace;
+    }
 }
 
 void ReplacedOutput::abandon(OutputTarget& target)

@@ -91,7 +91,7 @@ private:
 // writes it or replaces it.
 class ReplacedOutput {
 public:
-    enum class Problem { None, CannotCreate, Busy, IsSource, CannotReplace };
+    enum class Problem { None, CannotCreate, Busy, IsSource, CannotReplace, Changed };
     ~ReplacedOutput();
     // Claims the output (a link is written through: the claim is on its target) and makes
     // the temporary file, which `target` then writes.

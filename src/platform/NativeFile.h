@@ -121,9 +121,11 @@ public:
     bool makeTemporary(NativeFile& temporary);
     const std::filesystem::path& temporaryPath() const { return temporaryPath_; }
     // Gives the temporary file the output's permissions, writes it to the disk, closes
-    // it and puts it in the output's place. False, with the temporary file removed, when
-    // any step fails or the output path no longer names the claimed file.
-    bool commit(NativeFile& temporary);
+    // it and puts it in the output's place. Otherwise the temporary file is removed:
+    // Changed when the output path no longer names the claimed file (someone removed or
+    // replaced it meanwhile), Failed when a step failed.
+    enum class Commit { Done, Changed, Failed };
+    Commit commit(NativeFile& temporary);
     // Removes the claimed file while it is still the one at the output path.
     bool removeClaimed();
     // Ends the claim: removes the temporary file, and the output too when this claim made

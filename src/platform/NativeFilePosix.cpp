@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <cstdio>
 #include <cstdlib>
 #include <climits>
 #include <cstdint>
@@ -202,13 +203,42 @@ NativeFile::Permissions NativeFile::permissions() const
             static_cast<std::uint32_t>(st.st_gid), true};
 }
 
+namespace {
+
+// The process's umask, read without changing it (threads may be creating files).
+mode_t currentUmask()
+{
+    mode_t mask = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        unsigned value = 0;
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value);
+                break;
+            }
+        std::fclose(status);
+    }
+    return mask;
+}
+
+} // namespace
+
 bool NativeFile::setPermissions(const Permissions& p)
 {
-    // The owner first, since a change of owner clears the set-id bits; only a privileged
-    // process may give a file away, and the mode alone still keeps it private.
-    if (!p.known || (::fchown(fd_, p.owner, p.group) != 0 && errno != EPERM))
+    // The owner first, since a change of owner clears the set-id bits.
+    if (!p.known)
         return false;
-    return ::fchmod(fd_, p.mode) == 0;
+    mode_t mode = p.mode;
+    if (::fchown(fd_, p.owner, p.group) != 0) {
+        if (errno != EPERM)
+            return false;
+        // Only a privileged process may give a file away. The file stays this user's,
+        // and what another user's file allowed (everyone writing, say) is not handed on
+        // beyond what this user's umask allows.
+        mode &= ~currentUmask();
+    }
+    return ::fchmod(fd_, mode) == 0;
 }
 
 bool NativeFile::sync()
@@ -439,19 +469,20 @@ bool OutputClaim::makeTemporary(NativeFile& temporary)
     return false;
 }
 
-bool OutputClaim::commit(NativeFile& temporary)
+OutputClaim::Commit OutputClaim::commit(NativeFile& temporary)
 {
     // The output's own permissions (a new output's are those the user's umask gave the
     // claimed file): a private file stays private.
     bool ok = temporary.setPermissions(file_.permissions());
     ok = temporary.sync() && ok;
     ok = temporary.closeChecked() && ok;
-    ok = ok && stillAtPath();
+    const bool changed = ok && !stillAtPath();
+    ok = ok && !changed;
     ok = ok && ::renameat(folder_, temporaryName_.c_str(), folder_, name_.c_str()) == 0;
     if (!ok) {
         temporary.close();
         release(true);
-        return false;
+        return changed ? Commit::Changed : Commit::Failed;
     }
     haveTemporary_ = false;
     cleanup.armed = false;
@@ -459,7 +490,7 @@ bool OutputClaim::commit(NativeFile& temporary)
     ::fsync(folder_);
     created_ = false;
     release(false);
-    return true;
+    return Commit::Done;
 }
 
 bool OutputClaim::removeClaimed()

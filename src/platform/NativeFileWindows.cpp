@@ -398,13 +398,14 @@ bool OutputClaim::makeTemporary(NativeFile& temporary)
     return false;
 }
 
-bool OutputClaim::commit(NativeFile& temporary)
+OutputClaim::Commit OutputClaim::commit(NativeFile& temporary)
 {
     // The attributes explicitly too: not every ReplaceFileW carries them over.
     bool ok = temporary.setPermissions(file_.permissions());
     ok = temporary.sync() && ok;
     ok = temporary.closeChecked() && ok;
-    ok = ok && stillAtPath();
+    const bool changed = ok && !stillAtPath();
+    ok = ok && !changed;
     // Windows replaces no file that is open without sharing its deletion, so the claim's
     // own handle goes first; a run that opens the output in the moment between makes the
     // replacement fail and keeps its file. ReplaceFileW keeps the output's attributes and
@@ -416,13 +417,13 @@ bool OutputClaim::commit(NativeFile& temporary)
     if (!ok) {
         temporary.close();
         release(true);
-        return false;
+        return changed ? Commit::Changed : Commit::Failed;
     }
     haveTemporary_ = false;
     InterlockedExchange(&cleanupArmed, 0);
     created_ = false;
     release(false);
-    return true;
+    return Commit::Done;
 }
 
 bool OutputClaim::removeClaimed()

@@ -100,6 +100,10 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
         return QStringLiteral("出力ファイル「%1」は別のユーザーが置いたリンクか名前付きパイプです。書き込むと、そのユーザーに"
                               "データが渡るおそれがあります。別の出力ファイルを指定してください。")
             .arg(out);
+    case S::OutputChanged:
+        return QStringLiteral("出力ファイル「%1」は変換中に削除されたか、別のファイルに置き換えられました。そのファイルには"
+                              "書き込まず、変換を中止しました。")
+            .arg(out);
     case S::CannotReplaceOutput:
         return QStringLiteral("出力ファイル「%1」を置き換えられません。%2").arg(out, unchanged);
     }

@@ -400,6 +400,10 @@ TEST(CommandLine, EdgesOfInputAndDisk)
         {"mkfifo p; (printf 'a,b\\r\\n'; sleep 2) > p & \"$T\" convert -c 1 p out.csv & sleep 1; \"$T\" convert -c 2 "
          "s.csv out.csv; r=$?; wait $!; exit $r",
          1, "別の変換が書き込んでいます", "out.csv", "a\r\n"},
+        // An output someone else replaces during the run is left as they made it.
+        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 2) > p & \"$T\" convert -c 1 p old.csv & sleep 1; rm old.csv; echo other > "
+         "old.csv; wait $!",
+         1, "置き換えられました", "old.csv", "other\n"},
         // The same into an output that did not exist, the first run claiming it only after
         // a second one began: one run is refused, the output is one run's whole.
         {"SHIM_LOCK_DELAY=2 LD_PRELOAD=$SHIM \"$T\" convert -c 1 s.csv new.csv 2>a.err & sleep 1; \"$T\" convert -c 2 "
