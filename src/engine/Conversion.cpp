@@ -261,11 +261,17 @@ bool Conversion::openOutput()
     if (outStream_ || out_.isOpen())
         return true;
     failedOutput_ = outPath_;
+    const bool existed = platform::identityOf(outPath_).known;
     switch (out_.open(outPath_, source_.identity())) {
-    case OutputTarget::Problem::None:
+    case OutputTarget::Problem::None: {
         committed_ = 0;
         linesWritten_ = 0;
+        // Nothing is written yet, and the file is locked: its size now is what it held.
+        std::error_code ec;
+        const std::uint64_t size = existed ? fs::file_size(outPath_, ec) : 0;
+        opened_.push_back({outPath_, out_.identity(), ec ? 0 : size, !existed});
         return true;
+    }
     case OutputTarget::Problem::CannotCreate:
         fail(Status::CannotCreateOutput);
         break;
@@ -1172,6 +1178,37 @@ Conversion::Status Conversion::finish()
         outStream_->flush();
     out_.close();
     return status_;
+}
+
+Conversion::Status Conversion::cancel()
+{
+    used_ = 0;
+    bufferedLines_ = 0;
+    if (replaced_) {
+        replaced_->abandon(out_);
+        replaced_.reset();
+    }
+    out_.close();
+    committed_ = 0;
+    linesWritten_ = 0;
+    for (const Opened& o : opened_) {
+        // Checked on a handle of its own: the path may have been given to another file
+        // meanwhile, or the file may now be another run's.
+        platform::NativeFile::OpenError error;
+        platform::NativeFile file = platform::NativeFile::openAppend(o.path, false, error);
+        if (!file.isOpen() || !(file.identity() == o.identity) || !file.isRegular() || !file.tryLock())
+            continue;
+        if (o.created) {
+            // Closed first: a file still open cannot be removed everywhere. A link stays and
+            // the file it led to goes, as the run had created that file.
+            file.close();
+            platform::removeFile(resolveLinks(o.path));
+        } else {
+            file.truncate(o.sizeBefore);
+        }
+    }
+    opened_.clear();
+    return fail(Status::Cancelled);
 }
 
 Conversion::Status Conversion::runToEnd(const ConversionSettings& settings)

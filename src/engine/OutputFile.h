@@ -53,6 +53,7 @@ public:
     Problem open(const std::filesystem::path& path, const FileIdentity& notThis);
     void openStandardOutput();
     bool isOpen() const { return file_.isOpen(); }
+    FileIdentity identity() const { return file_.identity(); }
     // Bytes written before a failure.
     std::size_t write(const char* from, std::size_t bytes) { return file_.write(from, bytes); }
     // Empties an ordinary file.

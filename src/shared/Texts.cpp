@@ -88,6 +88,13 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
                               "%2件を書き込んだところで変換を中止しました。ファイルにはその%2件があります。")
             .arg(out)
             .arg(run.linesWritten());
+    case S::Cancelled: {
+        const QString left = replacing ? QStringLiteral("出力ファイル「%1」は元のままです。").arg(out)
+                                       : QStringLiteral("出力ファイル「%1」には何も書き込んでいません。").arg(out);
+        if (run.count() == 0)
+            return QStringLiteral("変換を中止しました。%1").arg(left);
+        return QStringLiteral("%1行目まで読んだところで変換を中止しました。%2").arg(run.count()).arg(left);
+    }
     case S::CannotReplaceOutput:
         return QStringLiteral("出力ファイル「%1」を置き換えられません。%2").arg(out, unchanged);
     }
