@@ -9,6 +9,7 @@
 
 #ifndef TOLVANE_COMMAND_LINE_ONLY
 #include "platform/CommonDialog.h"
+#include "platform/EndRequest.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/UiFont.h"
@@ -133,6 +134,8 @@ int runWindow(int argc, char** argv)
     messageBox.setParent(&window);
     commonDialog.setParent(&window);
     window.show();
+    // Ended by the system (a shutdown, kill), the window first takes back a run's half-written output.
+    platform::onEndRequest(&window, [&] { guarded(messageBox, [&] { window.endBySystem(); }); });
     // Opened once the window stands, so that any message about the file appears over it.
     if (!arguments.file.isEmpty())
         QTimer::singleShot(0, &window, [&] { guarded(messageBox, [&] { window.openSourceFile(arguments.file); }); });

@@ -302,11 +302,13 @@ bool Conversion::openOutput()
         return true;
     failedOutput_ = outPath_;
     switch (out_.open(outPath_, source_.identity())) {
-    case OutputTarget::Problem::None:
+    case OutputTarget::Problem::None: {
         committed_ = 0;
         linesWritten_ = 0;
         lockless_ = lockless_ || !out_.locked();
+        opened_.push_back({outPath_, out_.identity(), out_.base(), out_.created()});
         return true;
+    }
     case OutputTarget::Problem::CannotCreate:
         fail(Status::CannotCreateOutput);
         break;
@@ -1215,6 +1217,34 @@ Conversion::Status Conversion::finish()
     if (!out_.close() && status_ == Status::Done)
         status_ = Status::WriteFailed;
     return status_;
+}
+
+Conversion::Status Conversion::cancel()
+{
+    used_ = 0;
+    bufferedLines_ = 0;
+    if (replaced_) {
+        replaced_->abandon(out_);
+        replaced_.reset();
+    }
+    out_.close();
+    committed_ = 0;
+    linesWritten_ = 0;
+    for (const Opened& o : opened_) {
+        // Claimed afresh: the path may have been given to another file meanwhile, or the
+        // file may now be another run's. A link stays and the file it led to goes, as the
+        // run had created that file.
+        platform::OutputClaim claim;
+        if (claim.claim(resolveLinks(o.path), false) != platform::OutputClaim::Result::Claimed ||
+            !(claim.file().identity() == o.identity))
+            continue;
+        if (o.created)
+            claim.removeClaimed();
+        else
+            claim.file().truncate(o.sizeBefore);
+    }
+    opened_.clear();
+    return fail(Status::Cancelled);
 }
 
 Conversion::Status Conversion::runToEnd(const ConversionSettings& settings)

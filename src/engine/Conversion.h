@@ -64,6 +64,8 @@ public:
     enum class Status {
         Running,
         Done,
+        // Stopped by cancel(): no output keeps anything of this run.
+        Cancelled,
         // The source
         SourceMissing,
         SourceNotAFile,
@@ -135,6 +137,13 @@ public:
     Status finish();
     // Writes out what is buffered. False when the write failed.
     bool flush();
+    // Stops the run before finish() and takes back what it wrote, so that no output looks
+    // complete: the buffer is dropped and the output closed; every ordinary file this run
+    // created is removed, and every one it appended to is cut back to what it held, each
+    // only while its path still leads to the very file the run wrote and no other run holds
+    // it; a Replace run's temporary file is removed, the output left as it was. A device or
+    // standard output keeps what reached it. Returns Cancelled; the run goes no further.
+    Status cancel();
 
     Status status() const { return status_; }
 
@@ -251,6 +260,14 @@ private:
     // The count of the last source line whose output has reached the file.
     std::int64_t countAtCommit_ = 0;
     std::filesystem::path failedOutput_;
+    // Every file this run opened for its output, for cancel() to take back.
+    struct Opened {
+        std::filesystem::path path;
+        FileIdentity identity;
+        std::uint64_t sizeBefore;
+        bool created;
+    };
+    std::vector<Opened> opened_;
 
     ItemSplitter splitter_;
     int threads_;

@@ -75,7 +75,8 @@ SourceFile::Problem SourceFile::openDescriptor(int fd)
 
 OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentity& notThis)
 {
-    switch (claim_.claim(path, true)) {
+    // A link is written through, as the command line writes through it.
+    switch (claim_.claim(resolveLinks(path), true)) {
     case platform::OutputClaim::Result::Claimed:
         // Checked on the open handle: whatever the path's spelling, this is the file written.
         if (claim_.file().identity() == notThis) {

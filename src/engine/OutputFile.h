@@ -62,6 +62,10 @@ public:
     // A new file of the caller's (a temporary file), written from its start.
     void adopt(platform::NativeFile file);
     bool isOpen() const { return file_.isOpen() || claim_.claimed(); }
+    FileIdentity identity() { return file().identity(); }
+    // Whether open() made the file, and what it held before.
+    bool created() const { return claim_.claimed() && claim_.created(); }
+    std::uint64_t base() const { return base_; }
     // Bytes written before a failure.
     std::size_t write(const char* from, std::size_t bytes) { return file().write(from, bytes); }
     // Cuts an ordinary file back to what it held when opened plus `bytes`. False when

@@ -20,17 +20,39 @@ int QtMessageBox::widthForTitle(const QString& title)
     return std::max(text + 120, 240);
 }
 
+namespace {
+
+// Qt sizes a box to its prompt, allowing the title only a little: a short prompt under a
+// title such as "変換終了" would cut the title. A spacer across the grid raises the minimum
+// width Qt computes, and never lowers it.
+void widenForTitle(QMessageBox& box, const QString& title)
+{
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(QtMessageBox::widthForTitle(title), 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+} // namespace
+
 void QtMessageBox::showOver(QWidget* owner, const QString& prompt, int flags, const QString& title)
 {
     QMessageBox box(flags == 48 ? QMessageBox::Warning : QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
                     owner ? owner : parent_);
-    // Qt sizes the box to its prompt, allowing the title only a little: a short prompt
-    // under a title such as "変換終了" would cut the title. A spacer across the grid raises
-    // the minimum width Qt computes, and never lowers it.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(widthForTitle(title), 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
-                      grid->rowCount(), 0, 1, grid->columnCount());
+    widenForTitle(box, title);
     box.exec();
+}
+
+bool QtMessageBox::askOver(QWidget* owner, const QString& prompt, int flags, const QString& title)
+{
+    const int icon = flags & 0x70;
+    QMessageBox box(icon == 32   ? QMessageBox::Question
+                    : icon == 48 ? QMessageBox::Warning
+                                 : QMessageBox::NoIcon,
+                    title, prompt, QMessageBox::Yes | QMessageBox::No, owner ? owner : parent_);
+    box.setDefaultButton((flags & 256) ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    widenForTitle(box, title);
+    return box.exec() == QMessageBox::Yes;
 }
 
 } // namespace platform

@@ -83,6 +83,8 @@ private:
 #ifdef _WIN32
     // Takes a handle just opened, or the reason it could not be.
     static NativeFile adopt(void* handle, OpenError& error);
+    // Puts the file pointer at the end, where an appending handle writes.
+    void toEnd();
     void* handle_ = nullptr;
 #else
     int fd_ = -1;

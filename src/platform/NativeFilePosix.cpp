@@ -390,11 +390,12 @@ OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool
         created_ = false;
         int fd = -1;
         if (create) {
-            fd = ::openat(folder_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            fd = ::openat(folder_, name_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0666);
             created_ = fd >= 0;
         }
         if (fd < 0 && (!create || errno == EEXIST))
-            fd = ::openat(folder_, name_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            fd = ::openat(folder_, name_.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             if (create && errno == ENOENT)
                 continue; // removed between the two opens

@@ -100,10 +100,12 @@ NativeFile NativeFile::openRead(const std::filesystem::path& path, OpenError& er
 
 NativeFile NativeFile::openAppend(const std::filesystem::path& path, bool create, OpenError& error)
 {
-    return adopt(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
-                 error);
+    NativeFile f = adopt(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                         error);
+    f.toEnd();
+    return f;
 }
 
 NativeFile NativeFile::standardInput()
@@ -132,6 +134,15 @@ NativeFile NativeFile::descriptor(int fd)
     f.handle_ = GetStdHandle(streams[fd]);
     f.owned_ = false;
     return f;
+}
+
+void NativeFile::toEnd()
+{
+    // With FILE_WRITE_DATA (which cutting back needs) writes go where the file pointer
+    // stands, not to the end: the pointer starts there.
+    LARGE_INTEGER none{};
+    if (isOpen() && isDiskFile(handle_))
+        SetFilePointerEx(handle_, none, nullptr, FILE_END);
 }
 
 bool NativeFile::isOpen() const
@@ -341,6 +352,7 @@ OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool
         }
         file_.handle_ = h;
         file_.owned_ = true;
+        file_.toEnd();
         if (!file_.isRegular()) {
             file_.close();
             return Result::NotRegular;

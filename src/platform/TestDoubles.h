@@ -26,9 +26,24 @@ public:
         if (onShow)
             onShow(messages.back());
     }
+    bool askOver(QWidget* owner, const QString& prompt, int flags, const QString& title) override
+    {
+        showOver(owner, prompt, flags, title);
+        if (answers.empty()) {
+            ++unexpected;
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    // Every message and question, in order.
     std::vector<RecordedMessage> messages;
     // Runs while the "modal" box is up, as a user's action would.
     std::function<void(const RecordedMessage&)> onShow;
+    // Answers to the next questions (true for Yes); a question with none left is answered No.
+    std::deque<bool> answers;
+    int unexpected = 0;
 };
 
 class ScriptedCommonDialog : public CommonDialog {

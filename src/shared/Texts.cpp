@@ -104,6 +104,13 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
         return QStringLiteral("出力ファイル「%1」は変換中に削除されたか、別のファイルに置き換えられました。そのファイルには"
                               "書き込まず、変換を中止しました。")
             .arg(out);
+    case S::Cancelled: {
+        const QString left = replacing ? QStringLiteral("出力ファイル「%1」は元のままです。").arg(out)
+                                       : QStringLiteral("出力ファイル「%1」には何も書き込んでいません。").arg(out);
+        if (run.count() == 0)
+            return QStringLiteral("変換を中止しました。%1").arg(left);
+        return QStringLiteral("%1行目まで読んだところで変換を中止しました。%2").arg(run.count()).arg(left);
+    }
     case S::CannotReplaceOutput:
         return QStringLiteral("出力ファイル「%1」を置き換えられません。%2").arg(out, unchanged);
     }

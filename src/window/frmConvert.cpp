@@ -18,6 +18,12 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QSessionManager>
+#include <QTimer>
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
@@ -34,8 +40,8 @@
 #include <QRadioButton>
 
 #include <chrono>
-#include <limits>
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -75,7 +81,31 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& ge
     return button;
 }
 
+const QString kStopQuestion = QStringLiteral("変換を中止しますか？");
+
 } // namespace
+
+// The run in progress. Its slices are timer events rather than a loop of their own, so
+// they go on in whatever event loop serves events, a question's included: asking whether
+// to stop does not hold the run up, and a stop decided there acts on the run at once.
+struct frmConvert::Run {
+    explicit Run(bool skipFirstLine) : conversion(skipFirstLine) {}
+    engine::Conversion conversion;
+    engine::ConversionSettings settings;
+    QString sourceName;
+    QString outputName;
+    QEventLoop loop;
+    QTimer slices;
+    engine::Conversion::Status status = engine::Conversion::Status::Running;
+    // Converting has ended: finished, failed or stopped.
+    bool over = false;
+    // The program ends once the result is shown; quiet: no result is shown.
+    bool endProgram = false;
+    bool quiet = false;
+    // Where the focus went when 変換 was greyed: it goes back to 変換 if it is still there.
+    QPointer<QWidget> focusMovedTo;
+    std::exception_ptr failure;
+};
 
 frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget* parent)
     : QMainWindow(parent), CommonDialog1(platform.commonDialog), g_(global), platform_(platform)
@@ -85,6 +115,21 @@ frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget*
     setAcceptDrops(true);
     connectHandlers();
     Form_Load();
+#ifndef QT_NO_SESSIONMANAGER
+    // The session's end is asked about as closing the window is, where the session lets
+    // the program ask; a No keeps the session, where the session allows it.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        guarded(platform_.messageBox, [&] {
+            if (!running_)
+                return;
+            const bool mayAsk = manager.allowsInteraction();
+            if (!sessionEnding(mayAsk))
+                manager.cancel();
+            if (mayAsk)
+                manager.release();
+        });
+    });
+#endif
 }
 
 frmConvert::~frmConvert() = default;
@@ -340,9 +385,17 @@ void frmConvert::showEncoding()
 
 void frmConvert::requestEnd()
 {
-    // A conversion in progress sees this when it next serves events, and writes out
-    // what it has converted before the program ends.
-    endRequested_ = true;
+    // During a run the program ends only once the user has agreed to stop it and what it
+    // wrote is taken back (or it ended by itself while the user was asked), and its
+    // result has been shown.
+    if (run_) {
+        if (running_ && !askToStop())
+            return;
+        run_->endProgram = true;
+        if (running_)
+            endRun(true);
+        return;
+    }
     platform_.endProgram();
 }
 
@@ -358,9 +411,51 @@ void frmConvert::mnuExit_Click()
 
 void frmConvert::closeEvent(QCloseEvent* event)
 {
-    // The title bar's close ends the program like 閉じる, whatever other window exists.
-    event->accept();
-    requestEnd();
+    // The title bar's close ends the program like 閉じる, whatever other window exists;
+    // during a run the window stays until the run's end ends the program.
+    if (run_)
+        event->ignore();
+    else
+        event->accept();
+    guarded(platform_.messageBox, [this] { requestEnd(); });
+}
+
+void frmConvert::keyPressEvent(QKeyEvent* event)
+{
+    // Keys no control took come here; Esc means something only while a run goes on.
+    if (event->key() != Qt::Key_Escape || !running_) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    guarded(platform_.messageBox, [this] {
+        if (askToStop() && running_)
+            endRun(true);
+    });
+}
+
+bool frmConvert::sessionEnding(bool mayAsk)
+{
+    if (!running_)
+        return true;
+    // A question already up is not waited for: the session will not wait either.
+    if (mayAsk && !asking_ && !askToStop())
+        return !running_;
+    // No message waits for a user who is leaving.
+    run_->quiet = true;
+    if (running_)
+        endRun(true);
+    return true;
+}
+
+void frmConvert::endBySystem()
+{
+    if (run_) {
+        run_->quiet = true;
+        run_->endProgram = false; // ended here, once
+        if (running_)
+            endRun(true);
+    }
+    platform_.endProgram();
 }
 
 void frmConvert::showFileProblem(engine::FileProblem problem, const QString& path)
@@ -709,8 +804,8 @@ void frmConvert::rebuildHiddenList()
 
 void frmConvert::cmd開始_Click()
 {
-    // A second run inside the first would delete and interleave the output.
-    if (running_)
+    // A second run inside the first would delete and interleave the output (変換 is greyed).
+    if (run_)
         return;
     List[1]->clear();
     if (List[2]->count() == 0) {
@@ -766,93 +861,146 @@ void frmConvert::mnuDELI_Click()
 
 void frmConvert::runConversion()
 {
-    const QString sourceName = sInFile;
-    QString outputName = g_.sOutFile;
-    engine::Conversion conversion(chk先頭行->isChecked());
+    auto starting = std::make_unique<Run>(chk先頭行->isChecked());
+    starting->sourceName = sInFile;
+    starting->outputName = g_.sOutFile;
     engine::RunRequest request;
-    request.source = platform::toPath(sourceName);
-    request.output = platform::toPath(outputName);
+    request.source = platform::toPath(starting->sourceName);
+    request.output = platform::toPath(starting->outputName);
     request.mode = engine::OutputMode::Append;
     // The run reads the source as its list was read; a source chosen only now is decided afresh.
-    if (sourceName == encodingSource_)
+    if (starting->sourceName == encodingSource_)
         request.encoding = sourceEncoding.encoding == engine::Encoding::Utf8 ? engine::EncodingChoice::Utf8
                                                                              : engine::EncodingChoice::Cp932;
     else
         request.encoding = encodingChoice;
-    if (conversion.prepare(request) != engine::Conversion::Status::Running) {
-        platform_.messageBox.show(
-            texts::runStopped(conversion, sourceName, platform::fromPath(conversion.failedOutput()), false), 48, kTitle);
+    if (starting->conversion.prepare(request) != engine::Conversion::Status::Running) {
+        platform_.messageBox.show(texts::runStopped(starting->conversion, starting->sourceName,
+                                                    platform::fromPath(starting->conversion.failedOutput()), false),
+                                  48, kTitle);
         return;
     }
 
-    running_ = true;
-    setSourceCommandsEnabled(false);
+    run_ = std::move(starting);
+    const bool startHadFocus = cmd開始->hasFocus();
     prgRun->setValue(0);
-    prgRun->show();
-    const auto showProgress = [&] {
-        // A long line shows from its beginning, not from where setText leaves the cursor.
-        if (conversion.shownCount() > 0) {
-            txt件数->setText(QString::number(conversion.shownCount()));
-            txtCSV[0]->setText(platform::decodeSource(conversion.lastSource(), conversion.sourceEncoding().encoding));
-            txtCSV[0]->setCursorPosition(0);
-        }
-        if (conversion.anyOutput()) {
-            txtCSV[1]->setText(platform::decodeSource(conversion.lastOutput(), conversion.sourceEncoding().encoding));
-            txtCSV[1]->setCursorPosition(0);
-        }
-        if (conversion.sourceSize() > 0)
-            prgRun->setValue(static_cast<int>(conversion.bytesRead() * 1000 / conversion.sourceSize()));
-    };
-    // However the run ends (running out of memory included), the window is ready for the next.
-    struct RunningFlag {
-        frmConvert* w;
-        ~RunningFlag()
-        {
-            w->running_ = false;
-            w->setSourceCommandsEnabled(true);
-            w->prgRun->hide();
-        }
-    } runningFlag{this};
+    setRunning(true);
+    if (startHadFocus)
+        run_->focusMovedTo = focusWidget();
+    connect(&run_->slices, &QTimer::timeout, this, [this] { runSlice(); });
+    run_->slices.start(0);
+    // The first slice before any event is served, as every later one after them.
+    runSlice();
+    if (!run_->over)
+        run_->loop.exec();
+    // Left while converting, the loop was ended from outside: the program is quitting.
+    if (!run_->over) {
+        run_->quiet = true;
+        endRun(true);
+    }
+    const std::unique_ptr<Run> run = std::move(run_);
+    if (run->failure)
+        std::rethrow_exception(run->failure);
+    const engine::Conversion& conversion = run->conversion;
+    showRunProgress(conversion);
+    if (conversion.anyOutput())
+        sWork = conversion.lastOutput();
+    if (run->status == engine::Conversion::Status::Cancelled)
+        txt件数->setText(QString::number(conversion.count()));
+    if (!run->quiet) {
+        if (run->status == engine::Conversion::Status::Done)
+            platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()), 0, kFinished);
+        else
+            platform_.messageBox.show(texts::runStopped(conversion, run->sourceName,
+                                                        platform::fromPath(conversion.failedOutput()), false),
+                                      48, kTitle);
+    }
+    if (run->endProgram)
+        platform_.endProgram();
+}
 
-    engine::Conversion::Status status = engine::Conversion::Status::Running;
-    engine::ConversionSettings settings;
-    for (;;) {
+void frmConvert::runSlice()
+{
+    Run& run = *run_;
+    engine::Conversion& conversion = run.conversion;
+    try {
+        // A cancelled output dialog leaves the path empty; the run keeps its file then.
+        if (g_.sOutFile != run.outputName && !g_.sOutFile.isEmpty()) {
+            run.outputName = g_.sOutFile;
+            if (conversion.setOutput(platform::toPath(run.outputName)) != engine::Conversion::Status::Running) {
+                endRun(false);
+                return;
+            }
+        }
         // Settings are read afresh for every slice: a change made while events were
         // served applies to the lines that follow. The map is copied only when it
         // changed: a first line may have millions of items.
-        settings.inDeli = sInDeli;
-        settings.outDeli = sOutDeli;
+        run.settings.inDeli = sInDeli;
+        run.settings.outDeli = sOutDeli;
         if (!g_.ColumnMap)
-            settings.map.clear();
-        else if (settings.map != *g_.ColumnMap)
-            settings.map = *g_.ColumnMap;
-        status = conversion.run(settings, std::chrono::steady_clock::now() + sliceDuration);
-        showProgress();
+            run.settings.map.clear();
+        else if (run.settings.map != *g_.ColumnMap)
+            run.settings.map = *g_.ColumnMap;
+        const auto status = conversion.run(run.settings, std::chrono::steady_clock::now() + sliceDuration);
+        showRunProgress(conversion);
         if (status != engine::Conversion::Status::Running)
-            break;
-        QApplication::processEvents();
-        if (endRequested_)
-            break;
-        // A cancelled output dialog leaves the path empty; the run keeps its file then.
-        if (g_.sOutFile != outputName && !g_.sOutFile.isEmpty()) {
-            outputName = g_.sOutFile;
-            status = conversion.setOutput(platform::toPath(outputName));
-            if (status != engine::Conversion::Status::Running)
-                break;
-        }
+            endRun(false);
+    } catch (...) {
+        // Nothing may be thrown through the event loop: runConversion throws it again, once
+        // the window is ready for the next run.
+        run.failure = std::current_exception();
+        endRun(false);
     }
-    status = conversion.finish();
-    running_ = false;
-    setSourceCommandsEnabled(true);
-    prgRun->hide();
-    showProgress();
-    if (conversion.anyOutput())
-        sWork = conversion.lastOutput();
-    if (endRequested_)
+}
+
+void frmConvert::showRunProgress(const engine::Conversion& conversion)
+{
+    // A long line shows from its beginning, not from where setText leaves the cursor.
+    if (conversion.shownCount() > 0) {
+        txt件数->setText(QString::number(conversion.shownCount()));
+        txtCSV[0]->setText(platform::decodeSource(conversion.lastSource(), conversion.sourceEncoding().encoding));
+        txtCSV[0]->setCursorPosition(0);
+    }
+    if (conversion.anyOutput()) {
+        txtCSV[1]->setText(platform::decodeSource(conversion.lastOutput(), conversion.sourceEncoding().encoding));
+        txtCSV[1]->setCursorPosition(0);
+    }
+    if (conversion.sourceSize() > 0)
+        prgRun->setValue(static_cast<int>(conversion.bytesRead() * 1000 / conversion.sourceSize()));
+}
+
+bool frmConvert::askToStop()
+{
+    if (asking_)
+        return false;
+    asking_ = true;
+    const auto asked = qScopeGuard([this] { asking_ = false; });
+    return platform_.messageBox.ask(kStopQuestion, 4 + 32, kTitle);
+}
+
+void frmConvert::endRun(bool stop)
+{
+    Run& run = *run_;
+    if (run.over)
         return;
-    if (status == engine::Conversion::Status::Done)
-        platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()), 0, kFinished);
-    else
-        platform_.messageBox.show(
-            texts::runStopped(conversion, sourceName, platform::fromPath(conversion.failedOutput()), false), 48, kTitle);
+    run.over = true;
+    run.slices.stop();
+    run.loop.quit();
+    // After a failure the converted lines are kept as before: the conversion writes them out
+    // when it goes.
+    if (stop)
+        run.status = run.conversion.cancel();
+    else if (!run.failure)
+        run.status = run.conversion.finish();
+    setRunning(false);
+    if (run.focusMovedTo && focusWidget() == run.focusMovedTo)
+        cmd開始->setFocus();
+}
+
+void frmConvert::setRunning(bool running)
+{
+    running_ = running;
+    setSourceCommandsEnabled(!running);
+    cmd開始->setEnabled(!running);
+    prgRun->setVisible(running);
 }

@@ -29,6 +29,11 @@ class QPushButton;
 class QRadioButton;
 class QProgressBar;
 class QMimeData;
+class QKeyEvent;
+
+namespace engine {
+class Conversion;
+}
 
 class frmConvert : public QMainWindow {
     Q_OBJECT
@@ -122,6 +127,13 @@ public:
     frmDELI* delimiterDialog() const { return frmDELI_.get(); }
 
     bool conversionRunning() const { return running_; }
+    // The session is ending: a run in progress is stopped, after asking when the session
+    // lets the program ask. False when the user wants the run to go on, and so the session
+    // not to end.
+    bool sessionEnding(bool mayAsk);
+    // The system asks the program to end (see platform::onEndRequest): a run in progress
+    // is stopped without asking, then the program ends.
+    void endBySystem();
     // How long the conversion works between two servings of the event queue.
     std::chrono::milliseconds sliceDuration{30};
     // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
@@ -140,6 +152,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -155,6 +168,15 @@ private:
     void rebuildHiddenList();
     void requestEnd();
     void runConversion();
+    struct Run;
+    void runSlice();
+    void showRunProgress(const engine::Conversion& conversion);
+    // Whether the user wants the run stopped; one question at a time.
+    bool askToStop();
+    // Ends converting: the run has finished or failed, or with `stop` it is stopped and
+    // what it wrote is taken back.
+    void endRun(bool stop);
+    void setRunning(bool running);
     void beginDrag(const QString& payload);
     void appendSourceRow();
     void moveOutputRow(int step);
@@ -178,6 +200,8 @@ private:
     std::vector<Anchor> anchors_;
     // The source whose first line decided sourceEncoding.
     QString encodingSource_;
+    // The run in progress, until its results are shown.
+    std::unique_ptr<Run> run_;
     bool running_ = false;
-    bool endRequested_ = false;
+    bool asking_ = false;
 };

@@ -389,6 +389,62 @@ TEST_F(ConversionTest, AnOutputKeepsItsPermissions)
     EXPECT_EQ(read(dir / "out.csv.tolvane-tmp"), "planted");
 }
 
+TEST_F(ConversionTest, ACancelledRunTakesBackWhatItWrote)
+{
+    using S = Conversion::Status;
+    const fs::path source = write("in.csv", numberedLines(500));
+    const auto past = std::chrono::steady_clock::time_point::min();
+    const ConversionSettings settings{",", ",", mapOf({1})};
+    const auto slice = [&](Conversion& conv) {
+        ASSERT_EQ(conv.run(settings, past), S::Running);
+        ASSERT_TRUE(conv.flush());
+    };
+
+    // A window's run into a file it creates, then one it appends to, then one whose name
+    // is given to another file once the run has left it, then through a link.
+    write("kept.csv", "kept\r\n");
+    {
+        Conversion conv(false);
+        ASSERT_EQ(conv.prepare(requestFor(source, dir / "new.csv", OutputMode::Append)), S::Running);
+        slice(conv);
+        for (const char* next : {"kept.csv", "moved.csv", "last.csv"}) {
+            ASSERT_EQ(conv.setOutput(dir / next), S::Running);
+            slice(conv);
+        }
+        ASSERT_FALSE(read(dir / "new.csv").empty());
+        fs::rename(dir / "moved.csv", dir / "elsewhere.csv");
+        write("moved.csv", "another file\r\n");
+#ifndef _WIN32
+        fs::create_symlink(dir / "target.csv", dir / "link.csv");
+        ASSERT_EQ(conv.setOutput(dir / "link.csv"), S::Running);
+        slice(conv);
+#endif
+        EXPECT_EQ(conv.cancel(), S::Cancelled);
+        EXPECT_EQ(conv.run(settings, past), S::Cancelled);
+    }
+    EXPECT_FALSE(fs::exists(dir / "new.csv"));
+    EXPECT_FALSE(fs::exists(dir / "last.csv"));
+    EXPECT_EQ(read(dir / "kept.csv"), "kept\r\n");
+    EXPECT_EQ(read(dir / "moved.csv"), "another file\r\n");
+    EXPECT_FALSE(read(dir / "elsewhere.csv").empty()); // no longer under the name the run wrote
+#ifndef _WIN32
+    EXPECT_FALSE(fs::exists(dir / "target.csv"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+#endif
+
+    // A command line's run: the temporary file goes, the earlier output stays.
+    write("old.csv", "old\r\n");
+    {
+        Conversion conv(false);
+        ASSERT_EQ(conv.prepare(requestFor(source, dir / "old.csv", OutputMode::Replace)), S::Running);
+        slice(conv);
+        ASSERT_NE(temporaries(), "");
+        EXPECT_EQ(conv.cancel(), S::Cancelled);
+    }
+    EXPECT_EQ(read(dir / "old.csv"), "old\r\n");
+    EXPECT_EQ(temporaries(), "");
+}
+
 #ifndef _WIN32
 // Files may grow only to `bytes` while it lives: a write beyond fails as on a full disk.
 struct FileSizeLimit {

@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <QRadioButton>
 #include <QProcess>
+#include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -20,6 +22,7 @@
 #endif
 
 #include "platform/Cp932.h"
+#include "platform/EndRequest.h"
 #include "platform/NativeFile.h"
 
 namespace {
@@ -232,24 +235,108 @@ TEST(ConversionRun, ChangesServedDuringTheRunApplyToTheFollowingLines)
     }
 }
 
-TEST(ConversionRun, EndingTheProgramMidRunKeepsWhatWasConverted)
+// Esc, closing the window and the session's end ask whether to stop, and the run goes on
+// while the question is up; Yes takes back the output (written in part by then), No lets
+// the run finish. The system's polite request stops without asking. 変換 is greyed meanwhile.
+TEST(ConversionRun, AStopDuringTheRunAsksAndLeavesNoOutput)
 {
-    RunFixture f;
-    frmConvert& w = f.window;
-    f.choose(f.write(QStringLiteral("in.csv"), numbered(5000)));
-    f.columns({1});
-    f.output(QStringLiteral("out.csv"));
-    w.sliceDuration = std::chrono::milliseconds(0);
-    QTimer::singleShot(0, &w, [&] { w.cmdClose_Click(); });
-    w.cmd開始_Click();
-    EXPECT_EQ(f.endCalls, 1);
-    EXPECT_TRUE(f.messages.messages.empty()); // no closing message
-    const std::string out = f.read(QStringLiteral("out.csv"));
-    const auto lines = std::count(out.begin(), out.end(), '\n');
-    EXPECT_GT(lines, 0);
-    EXPECT_LT(lines, 5000);
-    EXPECT_EQ(w.txt件数->text(), QString::number(lines)); // all that was converted is in the file
-    EXPECT_EQ(out.substr(0, 7), "no\r\n1\r\n");
+    enum Answer { None, Yes, No };
+    struct Case {
+        const char* what;
+        std::function<void(frmConvert&)> act;
+        Answer answer;
+        bool stops, ends, tells;
+    };
+    const auto esc = [](frmConvert& w) { QTest::keyClick(w.txtDELI, Qt::Key_Escape); };
+    const auto close = [](frmConvert& w) { EXPECT_FALSE(w.close()); };
+    const Case cases[] = {
+        {"Esc", esc, Yes, true, false, true},
+        {"Esc", esc, No, false, false, false},
+        {"title bar", close, Yes, true, true, true},
+        {"title bar", close, No, false, false, false},
+        {"閉じる", [](frmConvert& w) { w.cmdClose->click(); }, Yes, true, true, true},
+        {"session", [](frmConvert& w) { EXPECT_FALSE(w.sessionEnding(true)); }, No, false, false, false},
+        {"session", [](frmConvert& w) { EXPECT_TRUE(w.sessionEnding(true)); }, Yes, true, false, false},
+        {"session, no asking", [](frmConvert& w) { EXPECT_TRUE(w.sessionEnding(false)); }, None, true, false, false},
+#ifndef _WIN32
+        {"SIGTERM",
+         [](frmConvert& w) {
+             platform::onEndRequest(&w, [&w] { w.endBySystem(); });
+             ::raise(SIGTERM);
+         },
+         None, true, true, false},
+#endif
+    };
+    const int lines = 40000;
+    const std::string source = numbered(lines);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + (c.answer == Yes ? ", Yes" : c.answer == No ? ", No" : ""));
+        RunFixture f;
+        frmConvert& w = f.window;
+        f.choose(f.write(QStringLiteral("in.csv"), source));
+        f.columns({1, 2, 3});
+        f.output(QStringLiteral("out.csv"));
+        w.sliceDuration = std::chrono::milliseconds(0);
+        if (c.answer != None)
+            f.messages.answers.push_back(c.answer == Yes);
+        bool wentOnWhileAsked = false;
+        f.messages.onShow = [&](const platform::RecordedMessage& m) {
+            if (m.flags != 36)
+                return;
+            const QString before = w.txt件数->text();
+            QElapsedTimer waited;
+            waited.start();
+            while (w.txt件数->text() == before && waited.elapsed() < 5000)
+                QCoreApplication::processEvents();
+            wentOnWhileAsked = w.txt件数->text() != before;
+        };
+        // Once lines have reached the file, the stop is asked for.
+        bool greyed = false;
+        QTimer trigger;
+        QObject::connect(&trigger, &QTimer::timeout, [&] {
+            if (QFileInfo(f.path(QStringLiteral("out.csv"))).size() == 0)
+                return;
+            trigger.stop();
+            greyed = w.conversionRunning() && !w.cmd開始->isEnabled();
+            c.act(w);
+        });
+        trigger.start(0);
+        w.cmd開始_Click();
+
+        EXPECT_TRUE(greyed);
+        EXPECT_TRUE(w.cmd開始->isEnabled() && !w.conversionRunning());
+        EXPECT_EQ(f.endCalls, c.ends ? 1 : 0);
+        std::vector<platform::RecordedMessage> questions, results;
+        for (const auto& m : f.messages.messages)
+            (m.flags == 36 ? questions : results).push_back(m);
+        ASSERT_EQ(questions.size(), c.answer == None ? 0u : 1u);
+        if (c.answer != None) {
+            EXPECT_EQ(questions[0].prompt, QStringLiteral("変換を中止しますか？"));
+            EXPECT_EQ(questions[0].title, QStringLiteral("Tolvane"));
+            EXPECT_TRUE(wentOnWhileAsked);
+        }
+        if (!c.stops) {
+            EXPECT_EQ(f.read(QStringLiteral("out.csv")), source);
+            ASSERT_EQ(results.size(), 1u);
+            EXPECT_EQ(results[0].prompt, QStringLiteral(" %1件").arg(lines));
+            continue;
+        }
+        EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
+        const int read = w.txt件数->text().toInt();
+        EXPECT_TRUE(read > 0 && read < lines) << read;
+        ASSERT_EQ(results.size(), c.tells ? 1u : 0u);
+        if (c.tells) {
+            EXPECT_EQ(results[0].flags, 48);
+            EXPECT_EQ(results[0].title, QStringLiteral("Tolvane"));
+            EXPECT_EQ(results[0].prompt, QStringLiteral("%1行目まで読んだところで変換を中止しました。出力ファイル「%2」には何も"
+                                                        "書き込んでいません。")
+                                             .arg(read)
+                                             .arg(QDir::toNativeSeparators(f.path(QStringLiteral("out.csv")))));
+        }
+        // Outside a run, Esc asks nothing.
+        esc(w);
+        EXPECT_EQ(f.messages.messages.size(), questions.size() + results.size());
+    }
 }
 
 TEST(ConversionRun, FailuresAreReportedAndTheSourceIsNeverTouched)

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -198,6 +201,47 @@ TEST(QtMessageBoxTest, IsWideEnoughForItsTitleAndPrompt)
         whileModal([&] { boxes.show(c.prompt, 0, c.title); }, [&](QWidget* box) { width = box->width(); });
         EXPECT_GE(width, std::max(metrics.horizontalAdvance(c.title) + 120, 240)) << c.title.toStdString();
         EXPECT_GE(width, metrics.horizontalAdvance(c.prompt)) << c.prompt.toStdString();
+    }
+}
+
+// A question keeps serving events while it waits, so a run driven by a timer goes on: here
+// only the timer answers it. Yes is the default unless 256 asks for No; Esc says No.
+TEST(QtMessageBoxTest, AsksYesOrNoWhileTimersGoOn)
+{
+    struct Case {
+        int flags;
+        bool pressYes; // else Esc
+        QMessageBox::StandardButton defaultButton;
+    } cases[] = {{4 + 32, true, QMessageBox::Yes}, {4 + 32 + 256, false, QMessageBox::No}};
+    for (const Case& c : cases) {
+        QtMessageBox boxes;
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || ++ticks < 5)
+                return;
+            timer.stop();
+            EXPECT_EQ(box->windowTitle(), QStringLiteral("Tolvane"));
+            EXPECT_EQ(box->icon(), QMessageBox::Question);
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+            EXPECT_EQ(box->standardButton(box->defaultButton()), c.defaultButton);
+            if (c.pressYes)
+                box->button(QMessageBox::Yes)->click();
+            else
+                QTest::keyClick(box, Qt::Key_Escape);
+        });
+        timer.start(0);
+        // Should the timer stand still, the box is closed for it and the answer is wrong.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            if (QWidget* w = QApplication::activeModalWidget())
+                w->close();
+        });
+        watchdog.start(5000);
+        EXPECT_EQ(boxes.ask(QStringLiteral("変換を中止しますか？"), c.flags, QStringLiteral("Tolvane")), c.pressYes);
+        EXPECT_EQ(ticks, 5);
     }
 }
 
