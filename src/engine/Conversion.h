@@ -100,8 +100,9 @@ public:
     // Opens the source; false when it cannot be opened (status() says why).
     bool openSource(const std::filesystem::path& source);
     bool openStandardInput();
-    // Reads from a stream the caller keeps alive.
+    // Reads from a stream or a byte source the caller keeps alive.
     void openSource(std::istream& source);
+    void openSource(ByteSource& source);
     // The encoding to read the source in (before its first line is read); Auto decides
     // it from the first bytes. prepare() takes it from the request.
     void setEncoding(EncodingChoice choice) { encodingChoice_ = choice; }

@@ -159,8 +159,18 @@ bool LineReader::fill()
     return true;
 }
 
+void LineReader::settle()
+{
+    // Each read may give a few bytes only: the first of them say nothing of the rest.
+    while (end_ <= kProbe && fill()) {
+    }
+    settled_ = true;
+}
+
 bool LineReader::next(std::string_view& line)
 {
+    if (!settled_)
+        settle();
     if (tooLong_ || readError_)
         return false;
     std::size_t searchFrom = begin_;

@@ -7,6 +7,8 @@
 // block plus the longest line, whatever the file's size, and a line longer than the
 // limit stops the reading instead of taking all memory.
 
+#include "Encoding.h"
+
 #include <cstdint>
 #include <istream>
 #include <memory>
@@ -44,6 +46,10 @@ public:
     // Bytes after the end of every line returned that may be read (never used): lets
     // the splitter scan whole 64-byte blocks without copying a line's tail.
     static constexpr std::size_t kSlack = 64;
+    // The first bytes, which decide a source's encoding. Before it returns the first line
+    // the reader holds more than these or the whole input, however few bytes each read
+    // gives (a pipe's first read may hold a line of ASCII alone).
+    static constexpr std::size_t kProbe = kEncodingProbe;
 
     explicit LineReader(ByteSource& in, std::size_t blockSize = kDefaultBlock, std::size_t maxLine = kMaxLine);
     explicit LineReader(std::istream& in, std::size_t blockSize = kDefaultBlock, std::size_t maxLine = kMaxLine);
@@ -64,11 +70,9 @@ public:
     std::int64_t lineCount() const { return lines_; }
     // Bytes of the input taken up by the lines returned so far, end marks included.
     std::uint64_t consumed() const { return consumed_; }
-    // The input's first bytes, as far as they have been read: valid after the first line
-    // and until the next call, when they tell what kind of text the input holds.
+    // The input's first bytes, more than kProbe of them or the whole input: valid after the
+    // first line and until the next call, when they tell what kind of text the input holds.
     std::string_view start() const { return lines_ <= 1 ? std::string_view(buf_, end_) : std::string_view(); }
-    // True when start() holds the whole input.
-    bool readToEnd() const { return eof_ && !readError_; }
 
     // For a caller that finds the lines of a whole block itself: the bytes read but not yet
     // returned, with kSlack bytes readable after them; valid until the next call that reads.
@@ -100,6 +104,8 @@ private:
 
     // Reads one more block; false when nothing more could be read.
     bool fill();
+    // Reads the first kProbe bytes and more, or the whole input.
+    void settle();
     void allocate();
     bool grow(std::size_t capacity);
     // Takes the block readAhead() read, behind the unreturned bytes.
@@ -121,6 +127,7 @@ private:
     bool eof_ = false;
     bool readError_ = false;
     bool tooLong_ = false;
+    bool settled_ = false;
     Breaks breaks_ = Breaks::Unknown;
     std::int64_t lines_ = 0;
     std::uint64_t consumed_ = 0;

@@ -349,13 +349,13 @@ TEST(CommandLine, EdgesOfInputAndDisk)
          "big.csv old.csv",
          1, "書き込めません", "old.csv", "old\r\n"},
         {"ls", 0, "", "old.csv.tolvane-tmp", nullptr},
-        // Interrupted while it waits for more input.
-        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 5) > p & \"$T\" convert -c 1 p old.csv & sleep 1; test -f "
+        // Interrupted while it waits for more input (the first 64 KiB came: the run began).
+        {"mkfifo p; (printf 'a,b%070000d\\r\\n' 0; sleep 5) > p & \"$T\" convert -c 1 p old.csv & sleep 1; test -f "
          "old.csv.tolvane-tmp || exit 9; kill -TERM $!; wait $!; exit $?",
          143, "", "old.csv.tolvane-tmp", nullptr},
         // Two runs into one output: the second is refused, the first completes.
-        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 2) > p & \"$T\" convert -c 1 p out.csv & sleep 1; \"$T\" convert -c 2 "
-         "s.csv out.csv; r=$?; wait $!; exit $r",
+        {"mkfifo p; (printf 'a,b%070000d\\r\\n' 0; sleep 2) > p & \"$T\" convert -c 1 p out.csv & sleep 1; \"$T\" "
+         "convert -c 2 s.csv out.csv; r=$?; wait $!; exit $r",
          1, "別の変換が書き込んでいます", "out.csv", "a\r\n"},
     };
     std::optional<QTemporaryDir> dir;
