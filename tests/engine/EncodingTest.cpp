@@ -191,10 +191,11 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
 {
     const std::string pieces[] = {"a", "bc", ",", "\t", "|", "\"", "\r\n", "\r\n", "\r", "\n", "\x95\x5C",
                                   "\x83\x7C", A, "0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuv"};
-    // The model's lines: CR LF and a lone CR end one; a lone LF too when the first break is one.
+    // The model's lines: CR LF and a lone CR end one; a lone LF too when the first 64 KiB
+    // hold an LF and no CR.
     const auto modelLines = [](const std::string& text) {
-        const std::size_t firstBreak = text.find_first_of("\r\n");
-        const bool lfEnds = firstBreak != std::string::npos && text[firstBreak] == '\n';
+        const std::string probe = text.substr(0, kEncodingProbe);
+        const bool lfEnds = probe.find('\r') == std::string::npos && probe.find('\n') != std::string::npos;
         std::vector<std::string> out;
         std::string line;
         for (std::size_t i = 0; i < text.size(); ++i) {
@@ -252,6 +253,8 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
         const int n = static_cast<int>(random() % 400);
         for (int k = 0; k < n; ++k)
             text += pieces[random() % std::size(pieces)];
+        if (round % 5 == 4) // a Unix file now and then
+            std::erase(text, '\r');
         const std::string delimiter = round % 3 == 0 ? "\t" : round % 3 == 1 ? "|" : ",";
         const Encoding enc = round % 2 ? Encoding::Utf8 : Encoding::Cp932;
         const auto& columns = columnSets[random() % columnSets.size()];
