@@ -1,10 +1,13 @@
 #include "../gui/TestSupport.h"
 
+#include "platform/Cp932.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QProcess>
 
 #include <optional>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -254,6 +257,42 @@ TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
     r = tolvane({QStringLiteral("detect"), f.write(QStringLiteral("empty.csv"), "")});
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("empty.csv")));
+}
+
+// Long items are decoded some 64 KiB at a time: the text printed is the whole item's,
+// whatever bytes stand where two pieces meet (characters, bytes that form none, runs of
+// UTF-8 continuation bytes).
+TEST(CommandLine, DetectPrintsLongItemsAsDecodedWhole)
+{
+    WindowFixture f;
+    const struct {
+        const char* encoding;
+        engine::Encoding e;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"utf-8", engine::Encoding::Utf8,
+         {"a", "\xE3\x81\x82", "\xF0\x9F\x98\x80", "\xE3\x81", "\x80", "\xC3", "\xFF"}},
+        {"cp932", engine::Encoding::Cp932, {"a", "\x95\x5C", "\xB1", "\x83", "\x81\x41", "\x80", "\xFD"}},
+    };
+    std::mt19937 random(5);
+    for (const auto& c : cases) {
+        std::string line;
+        QString expected = QStringLiteral("区切文字\t|\n");
+        for (int n = 1; n <= 9; ++n) {
+            std::string item;
+            const std::size_t size = n == 9 ? 150000 : 65536 + random() % 100000;
+            while (item.size() < size)
+                item += n == 9 ? "\x80" : c.pieces[random() % c.pieces.size()];
+            item += "a"; // a lead byte would take the delimiter for its trail byte
+            line += (n > 1 ? "|" : "") + item;
+            expected += QString::number(n) + QLatin1Char('\t') + platform::decodeSource(item, c.e) + QLatin1Char('\n');
+        }
+        const QString in = f.write(QStringLiteral("long.txt"), line + "\r\n");
+        const Result r = tolvane({QStringLiteral("detect"), QStringLiteral("-d"), QStringLiteral("|"),
+                                  QStringLiteral("-e"), QString::fromLatin1(c.encoding), in});
+        EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out == expected.toUtf8()) << c.encoding;
+    }
 }
 
 // UTF-8 sources: taken for UTF-8 by themselves, or as chosen with -e; "|" after あ splits

@@ -75,7 +75,8 @@ TEST(Encoding, DecidedOnTheFirst64KiBHoweverTheyArrive)
         {"UTF-8 after a line of ASCII", head + A + "\\b\r\n", Encoding::Utf8},
         {"ends inside a character", head + A + A.substr(0, 2), Encoding::Cp932},
         {"a character cut by the probe", padTo(head + A, kEncodingProbe - 1) + A + "\r\n", Encoding::Utf8},
-        {"cut where the probe and the source end", padTo(head + A, kEncodingProbe - 2) + A.substr(0, 2), Encoding::Cp932},
+        {"cut where the probe and the source end", padTo(head + A, kEncodingProbe - 2) + A.substr(0, 2),
+         Encoding::Cp932},
         {"UTF-8 beyond the probe only", padTo(head, kEncodingProbe) + A, Encoding::Cp932},
     };
     const fs::path dir = fs::temp_directory_path() / ("tolvane-probe-" + std::to_string(std::random_device()()));
