@@ -46,6 +46,24 @@ public:
         return 1 + (hi & 0x80 ? (lo | (hi & 0x7F) << 8) % 4096 : lo % 16);
     }
 
+    // What goes before the text, by a byte: nothing, or 64 KiB of one line, of CR LF lines
+    // (LF is text after them) or of LF lines (a Unix file). The first 64 KiB are read whole
+    // before the first line is returned: only the text after a lead meets the ends of blocks.
+    std::string lead() { return leadOf(byte()); }
+    static std::string leadOf(unsigned choice)
+    {
+        const unsigned kind = choice % 4;
+        if (kind == 0)
+            return {};
+        const std::string unit = kind == 1 ? "x" : kind == 2 ? "ab,c\r\n" : "ab,c\n";
+        std::string s;
+        while (s.size() < kLead)
+            s += unit;
+        s.resize(kLead);
+        return s;
+    }
+    static constexpr std::size_t kLead = 64 * 1024;
+
     // Mostly one byte, sometimes two (a double-byte character or not), none, three, or a
     // usual delimiter.
     std::string delimiter()

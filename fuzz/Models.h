@@ -69,12 +69,14 @@ inline std::string_view item(const std::vector<std::string_view>& all, std::int6
     return no >= 1 && static_cast<std::uint64_t>(no) <= all.size() ? all[static_cast<std::size_t>(no - 1)] : all.back();
 }
 
-// The lines of a whole input. CR LF and a lone CR end a line; so does a lone LF when
-// the first line break of the input is one.
-inline std::vector<std::string_view> lines(std::string_view text)
+// The lines of a whole input. CR LF and a lone CR end a line; so does a lone LF when the
+// first 64 KiB of the input hold an LF and no CR, unless loneLfMayEnd is false (definition
+// files).
+inline std::vector<std::string_view> lines(std::string_view text, bool loneLfMayEnd = true)
 {
-    const std::size_t firstBreak = text.find_first_of("\r\n");
-    const bool lfEnds = firstBreak != std::string_view::npos && text[firstBreak] == '\n';
+    const std::string_view probe = text.substr(0, 64 * 1024);
+    const bool lfEnds = loneLfMayEnd && probe.find('\r') == std::string_view::npos &&
+                        probe.find('\n') != std::string_view::npos;
     std::vector<std::string_view> out;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {

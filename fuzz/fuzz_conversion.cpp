@@ -2,7 +2,8 @@
 // each output line the chosen items joined by the output delimiter, then CR LF.
 // Input: a byte (bit 0: leave out the first line; bit 1: the source is UTF-8, whose byte
 // order mark is no part of the first line and starts the output; bit 2: two threads, every
-// block split; bits 3-4: the vector path, where it runs), two bytes of block size, the input
+// block split; bits 3-4: the vector path, where it runs; bits 5-6: what goes before the
+// source text, as FuzzInput::leadOf takes it), two bytes of block size, the input
 // delimiter, the output delimiter, a byte giving 0 to 7 columns, one byte per column
 // (0xFF: an entry without a column), then the source text.
 
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.map.resize(1 + in.byte() % 8);
     for (std::size_t c = 1; c < settings.map.size(); ++c)
         settings.map[c].iItemNo = static_cast<std::int32_t>(in.itemNumber());
-    const std::string source(in.rest());
+    const std::string source = FuzzInput::leadOf(flags >> 5) + std::string(in.rest());
 
     std::istringstream src(source);
     std::ostringstream out;

@@ -38,7 +38,7 @@ bool plainShortNumber(std::string_view s, int& value)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::vector<std::string_view> lines = model::lines(text);
+    const std::vector<std::string_view> lines = model::lines(text, false);
     const engine::Definition read = readFrom(std::string(text));
     if (lines.empty() || lines[0].substr(0, 3) != "CSV") {
         FUZZ_CHECK(read.status == engine::Definition::Status::NotADefinition);

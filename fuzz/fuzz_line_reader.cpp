@@ -1,5 +1,6 @@
 // The line reader at a block size taken from the input, against the whole-input model.
-// Input: two bytes giving the block size, then the text.
+// Input: two bytes giving the block size, a byte choosing a lead (FuzzInput::lead), then
+// the text.
 
 #include "FuzzInput.h"
 #include "Models.h"
@@ -12,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzInput in(data, size);
     const std::size_t blockSize = in.blockSize();
-    const std::string_view text = in.rest();
+    const std::string source = in.lead() + std::string(in.rest());
+    const std::string_view text = source;
     const std::vector<std::string_view> expected = model::lines(text);
 
     std::istringstream stream{std::string(text)};

@@ -205,6 +205,34 @@ Source sourceOf(const platform::Argument& arg)
     return s;
 }
 
+// detect decodes a long item this many bytes at a time, and writes once a batch of pieces
+// holds kBatchBytes: what it holds besides the line stays small, however long the items.
+constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kBatchBytes = 1 << 20;
+
+// Where the piece of an item longer than kPiece that starts at `from` (a character's start)
+// ends: a character's start kPiece bytes on or just after, where decoding the two sides
+// apart gives exactly the text of decoding them together.
+std::size_t pieceEnd(std::string_view item, std::size_t from, engine::Encoding encoding)
+{
+    std::size_t at = from;
+    if (encoding == engine::Encoding::Cp932) {
+        // A trail byte may look like a lead byte: characters are found only by walking them.
+        while (at < from + kPiece)
+            at += engine::charLength(item, at);
+        return at;
+    }
+    // A UTF-8 decoder takes a lead byte with at most three continuation bytes (10xxxxxx):
+    // whatever it makes of invalid bytes, none of its sequences takes in another byte after
+    // its first, nor a fourth continuation byte.
+    const auto continuation = [&](std::size_t i) { return (static_cast<unsigned char>(item[i]) & 0xC0) == 0x80; };
+    at += kPiece;
+    while (at < item.size() && continuation(at) &&
+           !(continuation(at - 1) && continuation(at - 2) && continuation(at - 3)))
+        ++at;
+    return at;
+}
+
 class Progress {
 public:
     explicit Progress(std::uint64_t total)
@@ -379,32 +407,49 @@ int detect(const Arguments& args)
         name = QStringLiteral("TAB");
     else if (delimiter.empty())
         name = QStringLiteral("(なし)");
-    // Written piece by piece: a first line of millions of items never becomes one text.
-    // Items are decoded in batches, one converter for each: opening a converter costs
-    // more than decoding a short item.
+    // Written piece by piece: a first line of millions of items never becomes one text, nor
+    // does an item of hundreds of megabytes. Pieces are decoded in batches, one converter for
+    // each: opening a converter costs more than decoding a short item.
     QString out = QStringLiteral("区切文字\t%1\n").arg(name);
     std::vector<std::string_view> batch;
+    std::vector<std::uint8_t> marks; // each piece's place in its item
+    constexpr std::uint8_t kStartsItem = 1, kEndsItem = 2;
+    std::size_t batchBytes = 0;
     std::int64_t printed = 0;
     bool written = true;
     const auto flush = [&] {
-        for (const QString& item : platform::decodeSourceEach(batch, encoding)) {
-            char number[24];
-            const char* end = std::to_chars(number, number + sizeof number, ++printed).ptr;
-            out.append(QLatin1String(number, static_cast<qsizetype>(end - number)));
-            out.append(QLatin1Char('\t'));
-            out.append(item);
-            out.append(QLatin1Char('\n'));
+        const QStringList texts = platform::decodeSourceEach(batch, encoding);
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            if (marks[i] & kStartsItem) {
+                char number[24];
+                const char* end = std::to_chars(number, number + sizeof number, ++printed).ptr;
+                out.append(QLatin1String(number, static_cast<qsizetype>(end - number)));
+                out.append(QLatin1Char('\t'));
+            }
+            out.append(texts[static_cast<qsizetype>(i)]);
+            if (marks[i] & kEndsItem)
+                out.append(QLatin1Char('\n'));
         }
         batch.clear();
+        marks.clear();
+        batchBytes = 0;
         written = platform::writeText(platform::StandardStream::Output, out) && written;
         out.truncate(0); // keeps its room for the next batch
     };
     engine::forEachListedItem(
         line, delimiter, items,
         [&](std::int64_t, std::string_view item) {
-            batch.push_back(item);
-            if (batch.size() == 4096)
-                flush();
+            std::size_t at = 0;
+            do {
+                const std::size_t end = item.size() - at > kPiece ? pieceEnd(item, at, encoding) : item.size();
+                batch.push_back(item.substr(at, end - at));
+                marks.push_back(
+                    static_cast<std::uint8_t>((at == 0 ? kStartsItem : 0) | (end == item.size() ? kEndsItem : 0)));
+                batchBytes += end - at;
+                at = end;
+                if (batch.size() == 4096 || batchBytes >= kBatchBytes)
+                    flush();
+            } while (at < item.size());
         },
         encoding);
     flush();

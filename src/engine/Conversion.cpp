@@ -126,9 +126,14 @@ bool Conversion::openDescriptor(int fd)
 
 void Conversion::openSource(std::istream& source)
 {
-    sourceSize_ = 0;
     streamSource_ = std::make_unique<StreamSource>(source);
-    reader_ = std::make_unique<LineReader>(*streamSource_, blockSize_, maxLine_);
+    openSource(*streamSource_);
+}
+
+void Conversion::openSource(ByteSource& source)
+{
+    sourceSize_ = 0;
+    reader_ = std::make_unique<LineReader>(source, blockSize_, maxLine_);
 }
 
 bool Conversion::peekFirstLine(std::string_view& line)
@@ -163,7 +168,7 @@ bool Conversion::peekFirstLine(std::string& line)
 
 void Conversion::takeFirstLine(std::string_view& line)
 {
-    encoding_ = detectEncoding(reader_->start(), reader_->readToEnd(), encodingChoice_);
+    encoding_ = detectEncoding(reader_->start(), encodingChoice_);
     bomPending_ = encoding_.bom;
     // The mark belongs to no item: the first item starts after it.
     if (encoding_.bom && line.substr(0, kUtf8Bom.size()) == kUtf8Bom)

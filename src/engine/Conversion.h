@@ -106,8 +106,9 @@ public:
     bool openStandardInput();
     // Reads a descriptor the process holds (standard input is 0).
     bool openDescriptor(int fd);
-    // Reads from a stream the caller keeps alive.
+    // Reads from a stream or a byte source the caller keeps alive.
     void openSource(std::istream& source);
+    void openSource(ByteSource& source);
     // The encoding to read the source in (before its first line is read); Auto decides
     // it from the first bytes. prepare() takes it from the request.
     void setEncoding(EncodingChoice choice) { encodingChoice_ = choice; }

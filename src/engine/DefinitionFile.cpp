@@ -60,6 +60,9 @@ Definition readDefinitionFrom(ByteSource& in)
 {
     Definition result;
     LineReader reader(in, 64 * 1024);
+    // A definition's lines end at CR LF or a lone CR only, whatever the file holds: a lone
+    // LF is part of its line, so a file of LF lines is one line.
+    reader.keepLoneLf();
     std::string_view line;
     if (!reader.next(line) || line.substr(0, 3) != "CSV") {
         result.status = reader.readError() || reader.lineTooLong() ? Definition::Status::CannotOpen

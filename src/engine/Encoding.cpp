@@ -4,7 +4,7 @@
 
 namespace engine {
 
-SourceEncoding detectEncoding(std::string_view start, bool wholeSource, EncodingChoice choice)
+SourceEncoding detectEncoding(std::string_view start, EncodingChoice choice)
 {
     const bool bom = start.substr(0, kUtf8Bom.size()) == kUtf8Bom;
     if (choice == EncodingChoice::Cp932)
@@ -21,7 +21,7 @@ SourceEncoding detectEncoding(std::string_view start, bool wholeSource, Encoding
         const std::size_t len = utf8CharLength(probe, i);
         if (len == 1) {
             // A character the probe cut off is forgiven when the source goes on past it.
-            const bool cut = !wholeSource || probe.size() < start.size();
+            const bool cut = probe.size() < start.size();
             const auto b = static_cast<unsigned char>(probe[i]);
             const std::size_t want = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
             const bool restIsContinuation = std::all_of(probe.begin() + static_cast<std::ptrdiff_t>(i) + 1, probe.end(),

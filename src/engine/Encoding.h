@@ -28,11 +28,12 @@ struct SourceEncoding {
 // How many bytes of a source decide its encoding.
 inline constexpr std::size_t kEncodingProbe = 64 * 1024;
 
-// Decides the encoding from the first bytes of a source (at most kEncodingProbe are
-// looked at). A byte order mark means UTF-8; otherwise valid UTF-8 holding at least one
-// non-ASCII character is UTF-8, and everything else code page 932. wholeSource: the
-// bytes are all the source has, so a character cut at their end is not forgiven.
-SourceEncoding detectEncoding(std::string_view start, bool wholeSource, EncodingChoice choice = EncodingChoice::Auto);
+// Decides the encoding from the first bytes of a source: more than kEncodingProbe of them,
+// or all it has (a LineReader's start()); only the first kEncodingProbe are looked at. A
+// byte order mark means UTF-8; otherwise valid UTF-8 holding at least one non-ASCII
+// character is UTF-8, and everything else code page 932. A character is forgiven its cut
+// only where the probe's end cut it: one cut by the end of the source is no character.
+SourceEncoding detectEncoding(std::string_view start, EncodingChoice choice = EncodingChoice::Auto);
 
 // Length of the UTF-8 character at s[i]: 2 to 4 for a well-formed sequence, else 1 (an
 // ASCII byte, or a byte that stands alone because it starts nothing valid).

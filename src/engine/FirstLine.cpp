@@ -33,7 +33,7 @@ FileProblem readFirstLine(const std::filesystem::path& path, std::string& line, 
             return FileProblem::LineTooLong;
         return reader.readError() ? FileProblem::ReadFailed : FileProblem::Empty;
     }
-    encoding = detectEncoding(reader.start(), reader.readToEnd(), choice);
+    encoding = detectEncoding(reader.start(), choice);
     if (encoding.bom && first.substr(0, kUtf8Bom.size()) == kUtf8Bom)
         first.remove_prefix(kUtf8Bom.size());
     line.assign(first);

@@ -159,8 +159,22 @@ bool LineReader::fill()
     return true;
 }
 
+void LineReader::settle()
+{
+    // Each read may give a few bytes only: the first of them say nothing of the rest.
+    while (end_ <= kProbe && fill()) {
+    }
+    settled_ = true;
+    // A CR LF file may hold LF in quoted cells long before its first CR LF: one CR anywhere
+    // in the probe keeps LF as text.
+    const std::size_t n = std::min(end_, kProbe);
+    lfEnds_ = loneLfMayEnd_ && !readError_ && !std::memchr(buf_, '\r', n) && std::memchr(buf_, '\n', n);
+}
+
 bool LineReader::next(std::string_view& line)
 {
+    if (!settled_)
+        settle();
     if (tooLong_ || readError_)
         return false;
     std::size_t searchFrom = begin_;
@@ -170,7 +184,7 @@ bool LineReader::next(std::string_view& line)
         const char* from = base + searchFrom;
         const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<std::size_t>(stop - from)));
         const char* mark = cr;
-        if (breaks_ != Breaks::CrOnly) {
+        if (lfEnds_) {
             const char* lfStop = cr ? cr : stop;
             const char* lf =
                 static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(lfStop - from)));
@@ -194,10 +208,6 @@ bool LineReader::next(std::string_view& line)
                 }
                 if (at + 1 < end_ && buf_[at + 1] == '\n')
                     markLength = 2;
-                if (breaks_ == Breaks::Unknown)
-                    breaks_ = Breaks::CrOnly;
-            } else if (breaks_ == Breaks::Unknown) {
-                breaks_ = Breaks::Unix;
             }
             line = std::string_view(base + begin_, at - begin_);
             consumed_ += at - begin_ + markLength;

@@ -1,11 +1,14 @@
 #pragma once
 // The one line reader for source and definition files. A line ends at CR LF or at a
 // lone CR; the end mark is not part of the line; a last line without an end mark is
-// read too. When the file's first line break is a lone LF, the file is a Unix file and
-// a lone LF ends lines as well; elsewhere a lone LF stays in the line (spreadsheets put
-// LF inside quoted cells of CR LF files). Reading is done in blocks: memory holds one
-// block plus the longest line, whatever the file's size, and a line longer than the
-// limit stops the reading instead of taking all memory.
+// read too. When the file's first kProbe bytes (all of it, when it is smaller) hold an LF
+// and no CR at all, the file is a Unix file and a lone LF ends lines as well; elsewhere a
+// lone LF stays in the line: spreadsheets put LF inside quoted cells of CR LF files, the
+// header's cells too, so the first line break alone cannot tell. Reading is done in
+// blocks: memory holds one block plus the longest line, whatever the file's size, and a
+// line longer than the limit stops the reading instead of taking all memory.
+
+#include "Encoding.h"
 
 #include <cstdint>
 #include <istream>
@@ -44,6 +47,10 @@ public:
     // Bytes after the end of every line returned that may be read (never used): lets
     // the splitter scan whole 64-byte blocks without copying a line's tail.
     static constexpr std::size_t kSlack = 64;
+    // The first bytes, which decide whether a lone LF ends lines and a source's encoding.
+    // Before it returns the first line the reader holds more than these or the whole input,
+    // however few bytes each read gives (a pipe's first read may hold a line of ASCII alone).
+    static constexpr std::size_t kProbe = kEncodingProbe;
 
     explicit LineReader(ByteSource& in, std::size_t blockSize = kDefaultBlock, std::size_t maxLine = kMaxLine);
     explicit LineReader(std::istream& in, std::size_t blockSize = kDefaultBlock, std::size_t maxLine = kMaxLine);
@@ -64,19 +71,20 @@ public:
     std::int64_t lineCount() const { return lines_; }
     // Bytes of the input taken up by the lines returned so far, end marks included.
     std::uint64_t consumed() const { return consumed_; }
-    // The input's first bytes, as far as they have been read: valid after the first line
-    // and until the next call, when they tell what kind of text the input holds.
+    // The input's first bytes, more than kProbe of them or the whole input: valid after the
+    // first line and until the next call, when they tell what kind of text the input holds.
     std::string_view start() const { return lines_ <= 1 ? std::string_view(buf_, end_) : std::string_view(); }
-    // True when start() holds the whole input.
-    bool readToEnd() const { return eof_ && !readError_; }
+    // For files whose lines never end at a lone LF, whatever they hold (definition files,
+    // which the program writes with CR LF): call before the first line.
+    void keepLoneLf() { loneLfMayEnd_ = false; }
 
     // For a caller that finds the lines of a whole block itself: the bytes read but not yet
     // returned, with kSlack bytes readable after them; valid until the next call that reads.
     std::string_view unread() const { return std::string_view(buf_ + begin_, end_ - begin_); }
-    // Whether the rules for this input are settled (a first line break was seen), and
-    // whether a lone LF ends lines; a CR always does, and CR LF is one end mark.
-    bool breaksKnown() const { return breaks_ != Breaks::Unknown; }
-    bool lfEndsLines() const { return breaks_ == Breaks::Unix; }
+    // Whether the rules for this input are settled (from the first line on), and whether a
+    // lone LF ends lines; a CR always does, and CR LF is one end mark.
+    bool breaksKnown() const { return settled_; }
+    bool lfEndsLines() const { return lfEnds_; }
     // True when no more bytes will come after unread().
     bool inputEnded() const { return eof_; }
     std::size_t maxLine() const { return maxLine_; }
@@ -96,10 +104,10 @@ public:
     bool aheadPending() const { return aheadGot_ != kNoAhead; }
 
 private:
-    enum class Breaks { Unknown, CrOnly, Unix };
-
     // Reads one more block; false when nothing more could be read.
     bool fill();
+    // Reads the first kProbe bytes and more, or the whole input, and settles the line rule.
+    void settle();
     void allocate();
     bool grow(std::size_t capacity);
     // Takes the block readAhead() read, behind the unreturned bytes.
@@ -121,7 +129,9 @@ private:
     bool eof_ = false;
     bool readError_ = false;
     bool tooLong_ = false;
-    Breaks breaks_ = Breaks::Unknown;
+    bool settled_ = false;
+    bool lfEnds_ = false;
+    bool loneLfMayEnd_ = true;
     std::int64_t lines_ = 0;
     std::uint64_t consumed_ = 0;
 

@@ -1,11 +1,14 @@
 #include "../gui/TestSupport.h"
 
+#include "platform/Cp932.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QProcess>
 #include <QThread>
 
 #include <optional>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -257,6 +260,42 @@ TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
     EXPECT_TRUE(r.err.contains(QStringLiteral("empty.csv")));
 }
 
+// Long items are decoded some 64 KiB at a time: the text printed is the whole item's,
+// whatever bytes stand where two pieces meet (characters, bytes that form none, runs of
+// UTF-8 continuation bytes).
+TEST(CommandLine, DetectPrintsLongItemsAsDecodedWhole)
+{
+    WindowFixture f;
+    const struct {
+        const char* encoding;
+        engine::Encoding e;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"utf-8", engine::Encoding::Utf8,
+         {"a", "\xE3\x81\x82", "\xF0\x9F\x98\x80", "\xE3\x81", "\x80", "\xC3", "\xFF"}},
+        {"cp932", engine::Encoding::Cp932, {"a", "\x95\x5C", "\xB1", "\x83", "\x81\x41", "\x80", "\xFD"}},
+    };
+    std::mt19937 random(5);
+    for (const auto& c : cases) {
+        std::string line;
+        QString expected = QStringLiteral("区切文字\t|\n");
+        for (int n = 1; n <= 9; ++n) {
+            std::string item;
+            const std::size_t size = n == 9 ? 150000 : 65536 + random() % 100000;
+            while (item.size() < size)
+                item += n == 9 ? "\x80" : c.pieces[random() % c.pieces.size()];
+            item += "a"; // a lead byte would take the delimiter for its trail byte
+            line += (n > 1 ? "|" : "") + item;
+            expected += QString::number(n) + QLatin1Char('\t') + platform::decodeSource(item, c.e) + QLatin1Char('\n');
+        }
+        const QString in = f.write(QStringLiteral("long.txt"), line + "\r\n");
+        const Result r = tolvane({QStringLiteral("detect"), QStringLiteral("-d"), QStringLiteral("|"),
+                                  QStringLiteral("-e"), QString::fromLatin1(c.encoding), in});
+        EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out == expected.toUtf8()) << c.encoding;
+    }
+}
+
 // UTF-8 sources: taken for UTF-8 by themselves, or as chosen with -e; "|" after あ splits
 // only when read as UTF-8; a byte order mark is no part of item 1 and starts the output.
 TEST(CommandLine, Utf8SourcesAndTheEncodingOption)
@@ -389,19 +428,19 @@ TEST(CommandLine, EdgesOfInputAndDisk)
          "big.csv old.csv",
          1, "書き込めません", "old.csv", "old\r\n"},
         // Interrupted while it waits for more input: the temporary file goes, the output stays.
-        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 5) > p & \"$T\" convert -c 1 p old.csv & sleep 1; ls -A | grep -q "
+        {"mkfifo p; (printf 'a,b%070000d\\r\\n' 0; sleep 5) > p & \"$T\" convert -c 1 p old.csv & sleep 1; ls -A | grep -q "
          "'^\\.old\\.csv\\.tolvane-' || exit 9; kill -TERM $!; wait $!; exit $?",
          143, "", "old.csv", "old\r\n"},
-        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 5) > p & \"$T\" convert -c 1 p new.csv & sleep 1; kill -USR1 $!; wait $!",
+        {"mkfifo p; (printf 'a,b%070000d\\r\\n' 0; sleep 5) > p & \"$T\" convert -c 1 p new.csv & sleep 1; kill -USR1 $!; wait $!",
          138, "", "new.csv", nullptr},
         {"seq 1 100000 | sed 's/$/,text\\r/' > big.csv; ulimit -f 50; \"$T\" convert -c 2,1 big.csv old.csv", 1,
          "書き込めません", "old.csv", "old\r\n"},
         // Two runs into one output: the second is refused, the first completes.
-        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 2) > p & \"$T\" convert -c 1 p out.csv & sleep 1; \"$T\" convert -c 2 "
-         "s.csv out.csv; r=$?; wait $!; exit $r",
+        {"mkfifo p; (printf 'a,b%070000d\\r\\n' 0; sleep 2) > p & \"$T\" convert -c 1 p out.csv & sleep 1; \"$T\" "
+         "convert -c 2 s.csv out.csv; r=$?; wait $!; exit $r",
          1, "別の変換が書き込んでいます", "out.csv", "a\r\n"},
         // An output someone else replaces during the run is left as they made it.
-        {"mkfifo p; (printf 'a,b\\r\\n'; sleep 2) > p & \"$T\" convert -c 1 p old.csv & sleep 1; rm old.csv; echo other > "
+        {"mkfifo p; (printf 'a,b%070000d\\r\\n' 0; sleep 2) > p & \"$T\" convert -c 1 p old.csv & sleep 1; rm old.csv; echo other > "
          "old.csv; wait $!",
          1, "置き換えられました", "old.csv", "other\n"},
         // The same into an output that did not exist, the first run claiming it only after

@@ -143,6 +143,7 @@ TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
         {"", false, 0, 0, "<none>"},
         {"only,line\r\n", true, 1, 0, "<none>"},
         {"a\r\n\r\nb", false, 3, 3, "a\r\n\r\nb\r\n"},
+        {"\"h\n1\",h2\r\n\"x\ny\",z\r\n", false, 2, 2, "h2\r\nz\r\n"}, // LF in a header cell is text
     };
     for (const auto& c : cases) {
         const fs::path source = write("in.csv", c.source);

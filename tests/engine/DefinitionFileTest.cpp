@@ -72,7 +72,8 @@ TEST_F(DefinitionFileTest, HeaderAndLineRules)
         {"CSV and more\r\n2\r\n", Definition::Status::Ok, {2}},
         {"CSV\r\n", Definition::Status::Ok, {}},
         {"CSV\r\n\r\n0\r\n", Definition::Status::Ok, {0, 0}},
-        {"CSV\n3\n1\n12\n", Definition::Status::Ok, {3, 1, 12}}, // a Unix editor's file
+        {"CSV\n3\n1\n12\n", Definition::Status::Ok, {}}, // a lone LF ends no line: one line, "CSV..."
+        {"CSV\r\n3\n1\r\n", Definition::Status::Ok, {0}},
         {"CSV\r3\r-1", Definition::Status::Ok, {3, -1}},
     };
     for (const auto& c : cases) {

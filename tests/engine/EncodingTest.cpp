@@ -1,7 +1,10 @@
 #include "engine/Conversion.h"
 #include "engine/Detection.h"
 #include "engine/Encoding.h"
+#include "engine/FirstLine.h"
 #include "engine/Items.h"
+
+#include "Reading.h"
 
 #include <gtest/gtest.h>
 
@@ -23,33 +26,83 @@ const std::string A = "\xE3\x81\x82", TOUTEN = "\xE3\x80\x81", HYO = "\xE8\xA1\x
 TEST(Encoding, DecidedOnceFromTheFirstBytes)
 {
     const std::string cp932Hyo = "\x95\x5C"; // 表 in code page 932
+    // あ whose first two bytes end the probe.
+    const std::string probeCut = A + std::string(kEncodingProbe - 5, 'a') + A;
     const struct {
-        std::string start;
-        bool whole;
+        std::string start; // more than kEncodingProbe bytes, or the whole source
         Encoding expected;
         bool bom;
     } cases[] = {
-        {"\xEF\xBB\xBF" "a,b\r\n", true, Encoding::Utf8, true},
-        {"\xEF\xBB\xBF", true, Encoding::Utf8, true},
-        {"id," + A + HYO + "\r\n1,2\r\n", true, Encoding::Utf8, false},
-        {"a,b\r\n1,2\r\n", true, Encoding::Cp932, false},                  // ASCII: either way the same
-        {"a,b\r\n" + cp932Hyo + ",x\r\n", true, Encoding::Cp932, false},
+        {"\xEF\xBB\xBF" "a,b\r\n", Encoding::Utf8, true},
+        {"\xEF\xBB\xBF", Encoding::Utf8, true},
+        {"id," + A + HYO + "\r\n1,2\r\n", Encoding::Utf8, false},
+        {"a,b\r\n1,2\r\n", Encoding::Cp932, false},                  // ASCII: either way the same
+        {"a,b\r\n" + cp932Hyo + ",x\r\n", Encoding::Cp932, false},
         // Half-width ﾃｽ (C3 BD) is valid UTF-8 for two bytes; what follows is not.
-        {"\xC3\xBD,\x83\x5C\r\n", true, Encoding::Cp932, false},
-        {"a," + A + ",\xFF\r\n", true, Encoding::Cp932, false},            // one invalid byte
-        {"a," + A + A.substr(0, 2), false, Encoding::Utf8, false},          // cut by the probe, the file goes on
-        {"a," + A + A.substr(0, 2), true, Encoding::Cp932, false},          // cut for good
-        {"\xED\xA0\x80", true, Encoding::Cp932, false},                     // a surrogate is no character
+        {"\xC3\xBD,\x83\x5C\r\n", Encoding::Cp932, false},
+        {"a," + A + ",\xFF\r\n", Encoding::Cp932, false},            // one invalid byte
+        {probeCut, Encoding::Utf8, false},                             // cut by the probe, the source goes on
+        {probeCut.substr(0, kEncodingProbe), Encoding::Cp932, false}, // the source ends there
+        {"a," + A + A.substr(0, 2), Encoding::Cp932, false},           // cut for good
+        {"\xED\xA0\x80", Encoding::Cp932, false},                     // a surrogate is no character
     };
     for (const auto& c : cases) {
-        const SourceEncoding e = detectEncoding(c.start, c.whole);
-        EXPECT_EQ(e.encoding, c.expected) << c.start;
-        EXPECT_EQ(e.bom, c.bom) << c.start;
+        const SourceEncoding e = detectEncoding(c.start);
+        EXPECT_EQ(e.encoding, c.expected) << c.start.substr(0, 40);
+        EXPECT_EQ(e.bom, c.bom) << c.start.substr(0, 40);
     }
     // What the user chose wins; a mark under a chosen code page 932 is data.
-    EXPECT_EQ(detectEncoding("a,b", true, EncodingChoice::Utf8).encoding, Encoding::Utf8);
-    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF" "a", true, EncodingChoice::Cp932).encoding, Encoding::Cp932);
-    EXPECT_FALSE(detectEncoding("\xEF\xBB\xBF" "a", true, EncodingChoice::Cp932).bom);
+    EXPECT_EQ(detectEncoding("a,b", EncodingChoice::Utf8).encoding, Encoding::Utf8);
+    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF" "a", EncodingChoice::Cp932).encoding, Encoding::Cp932);
+    EXPECT_FALSE(detectEncoding("\xEF\xBB\xBF" "a", EncodingChoice::Cp932).bom);
+}
+
+// The same first 64 KiB decide, whether a file gives them in one read or a pipe a few bytes
+// at a time: for a conversion, and for the first line the window and detect list.
+TEST(Encoding, DecidedOnTheFirst64KiBHoweverTheyArrive)
+{
+    // Given in pieces of 1, 2, 3, 4 and 5 bytes, this line ends with the fifth read.
+    const std::string head = "id\\name\\memos\r\n";
+    const auto padTo = [](std::string s, std::size_t size) {
+        s.resize(size, 'a');
+        return s;
+    };
+    const struct {
+        const char* what;
+        std::string source;
+        Encoding expected;
+    } cases[] = {
+        {"UTF-8 after a line of ASCII", head + A + "\\b\r\n", Encoding::Utf8},
+        {"ends inside a character", head + A + A.substr(0, 2), Encoding::Cp932},
+        {"a character cut by the probe", padTo(head + A, kEncodingProbe - 1) + A + "\r\n", Encoding::Utf8},
+        {"cut where the probe and the source end", padTo(head + A, kEncodingProbe - 2) + A.substr(0, 2),
+         Encoding::Cp932},
+        {"UTF-8 beyond the probe only", padTo(head, kEncodingProbe) + A, Encoding::Cp932},
+    };
+    const fs::path dir = fs::temp_directory_path() / ("tolvane-probe-" + std::to_string(std::random_device()()));
+    fs::create_directories(dir);
+    for (const auto& c : cases) {
+        PieceSource pipe(c.source);
+        Conversion conversion(false);
+        conversion.openSource(pipe);
+        std::string_view first;
+        ASSERT_TRUE(conversion.peekFirstLine(first));
+        EXPECT_EQ(conversion.sourceEncoding().encoding, c.expected) << c.what << ", in pieces";
+        std::ofstream(dir / "in.csv", std::ios::binary) << c.source;
+        std::string line;
+        SourceEncoding read;
+        ASSERT_EQ(readFirstLine(dir / "in.csv", line, EncodingChoice::Auto, read), FileProblem::None);
+        EXPECT_EQ(read.encoding, c.expected) << c.what << ", a file";
+    }
+    fs::remove_all(dir);
+    // "\\" after あ splits only in UTF-8.
+    PieceSource pipe(cases[0].source);
+    std::ostringstream out;
+    Conversion conversion(false);
+    conversion.openSource(pipe);
+    conversion.setOutput(out);
+    EXPECT_EQ(conversion.runToEnd({"\\", ",", {{0, 0, 0}, {0, 0, 2}}}), Conversion::Status::Done);
+    EXPECT_EQ(out.str(), "name\r\nb\r\n");
 }
 
 // The plain model: walk UTF-8 characters (a byte that starts nothing valid stands alone),
@@ -134,15 +187,17 @@ TEST(Encoding, TheByteOrderMarkIsNotData)
 
 // Whole blocks of lines at a time against the line-by-line model: random lines of quotes,
 // CR, LF, CR LF, delimiters and double-byte characters, read in blocks of many sizes so
-// that lines, end marks and characters straddle blocks and 64-byte chunks.
+// that lines, end marks and characters straddle blocks and 64-byte chunks (after a lead of
+// 64 KiB: the first 64 KiB are held whole).
 TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
 {
     const std::string pieces[] = {"a", "bc", ",", "\t", "|", "\"", "\r\n", "\r\n", "\r", "\n", "\x95\x5C",
                                   "\x83\x7C", A, "0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuv"};
-    // The model's lines: CR LF and a lone CR end one; a lone LF too when the first break is one.
+    // The model's lines: CR LF and a lone CR end one; a lone LF too when the first 64 KiB
+    // hold an LF and no CR.
     const auto modelLines = [](const std::string& text) {
-        const std::size_t firstBreak = text.find_first_of("\r\n");
-        const bool lfEnds = firstBreak != std::string::npos && text[firstBreak] == '\n';
+        const std::string probe = text.substr(0, kEncodingProbe);
+        const bool lfEnds = probe.find('\r') == std::string::npos && probe.find('\n') != std::string::npos;
         std::vector<std::string> out;
         std::string line;
         for (std::size_t i = 0; i < text.size(); ++i) {
@@ -187,7 +242,8 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
             ASSERT_EQ(conversion.shownCount(), conversion.count());
         }
         ASSERT_EQ(out.str(), expected) << "block " << block << " threads " << threads << " path " << pathName(path)
-                                       << " text " << ::testing::PrintToString(text.substr(0, 2000));
+                                       << " text ending "
+                                       << ::testing::PrintToString(text.substr(text.size() - std::min<std::size_t>(text.size(), 2000)));
     };
     std::vector<VectorPath> paths;
     for (const VectorPath p : {VectorPath::Plain, VectorPath::Sse2, VectorPath::Avx2, VectorPath::Avx512})
@@ -200,6 +256,9 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
         const int n = static_cast<int>(random() % 400);
         for (int k = 0; k < n; ++k)
             text += pieces[random() % std::size(pieces)];
+        if (round % 5 == 4) // a Unix file now and then
+            std::erase(text, '\r');
+        text = lead(round % 4 == 1 ? 1 + round / 4 % 3 : 0) + text;
         const std::string delimiter = round % 3 == 0 ? "\t" : round % 3 == 1 ? "|" : ",";
         const Encoding enc = round % 2 ? Encoding::Utf8 : Encoding::Cp932;
         const auto& columns = columnSets[random() % columnSets.size()];

@@ -1,5 +1,7 @@
 #include "engine/LineReader.h"
 
+#include "Reading.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -9,31 +11,41 @@
 
 namespace {
 
-std::vector<std::string> readAll(const std::string& bytes, std::size_t block)
+std::vector<std::string> readAll(engine::ByteSource& in, std::size_t size, std::size_t block)
 {
-    std::istringstream in(bytes);
     engine::LineReader reader(in, block);
     std::vector<std::string> lines;
     std::string_view line;
     while (reader.next(line))
         lines.emplace_back(line);
     EXPECT_FALSE(reader.readError());
-    EXPECT_EQ(reader.consumed(), bytes.size());
+    EXPECT_EQ(reader.consumed(), size);
     return lines;
+}
+
+std::vector<std::string> readAll(const std::string& bytes, std::size_t block)
+{
+    std::istringstream in(bytes);
+    engine::StreamSource source(in);
+    return readAll(source, bytes.size(), block);
 }
 
 using Lines = std::vector<std::string>;
 
-// Reading must not depend on where the blocks happen to end.
+// Reading must not depend on where the blocks or the reads happen to end.
 void expectLines(const std::string& bytes, const Lines& expected)
 {
     for (std::size_t block : {2u, 3u, 5u, 7u, 64u, 1u << 20}) {
         EXPECT_EQ(readAll(bytes, block), expected) << "block " << block;
     }
+    PieceSource pieces(bytes);
+    EXPECT_EQ(readAll(pieces, bytes.size(), 1 << 20), expected) << "in pieces";
 }
 
 TEST(LineReader, LineEnds)
 {
+    // The first CR just past the probe, or its last byte.
+    const std::string pad(engine::LineReader::kProbe - 2, 'x');
     struct Case {
         std::string bytes;
         Lines lines;
@@ -41,10 +53,15 @@ TEST(LineReader, LineEnds)
         {"a\r\nb\r\n", {"a", "b"}},
         {"a\rb\r", {"a", "b"}},
         {"a\nb\n", {"a", "b"}},                                // Unix file
-        {"a\nb\r\nc\rd", {"a", "b", "c", "d"}},                // Unix file also ends at CR LF and CR
+        {"a\nb\r\nc\rd", {"a\nb", "c", "d"}},                  // one CR LF makes LF text, before it too
         {"h\r\na,\"x\ny\"\r\nb\r\n", {"h", "a,\"x\ny\"", "b"}}, // LF inside a quoted cell of a CR LF file
-        {"a\r\nb\nc\r\n", {"a", "b\nc"}},                      // the first break decides
+        {"\"h\n1\",h2\r\n\"x\ny\",z\r\n", {"\"h\n1\",h2", "\"x\ny\",z"}}, // ... of its header too
+        {"a\r\nb\nc\r\n", {"a", "b\nc"}},
         {"a\rb\nc", {"a", "b\nc"}},
+        {"a\nb\rc", {"a\nb", "c"}},
+        {"a\n" + pad + "\r\nb\nc", {"a", pad, "b", "c"}},      // a Unix file: a CR ends lines too
+        {"a\n" + pad.substr(1) + "\r\nb\nc", {"a\n" + pad.substr(1), "b\nc"}},
+        {pad + "xx\nb", {pad + "xx\nb"}},                       // no LF in the probe
         {"a\r\nb", {"a", "b"}},                                // no final break
         {"", {}},                                              // empty file
         {"\r\n", {""}},                                        // one empty line
@@ -67,10 +84,10 @@ TEST(LineReader, LongLinesAndBlockBoundaries)
     const std::string longLine(3 * 1024 * 1024 + 17, 'x');
     expectLines(longLine + "\r\nshort\r\n" + longLine, {longLine, "short", longLine});
 
-    // A CR LF split between two blocks is one line end, not a CR and an empty line.
-    std::string bytes(1023, 'a');
-    bytes += "\r\nb";
-    EXPECT_EQ(readAll(bytes, 1024), (Lines{std::string(1023, 'a'), "b"}));
+    // A CR LF split between two blocks is one line end, not a CR and an empty line. The
+    // first 64 KiB and a block are read before the first line: the CR ends that block.
+    const std::string first = lead(1) + std::string(1023, 'a');
+    EXPECT_EQ(readAll(first + "\r\nb", 1024), (Lines{first, "b"}));
 }
 
 TEST(LineReader, AgreesWithAWholeFileModelOnRandomInput)
@@ -78,10 +95,8 @@ TEST(LineReader, AgreesWithAWholeFileModelOnRandomInput)
     // Model: split the whole input at once by the same rules.
     auto model = [](const std::string& s) {
         Lines lines;
-        bool unix = false;
-        const auto first = s.find_first_of("\r\n");
-        if (first != std::string::npos && s[first] == '\n')
-            unix = true;
+        const std::string probe = s.substr(0, engine::LineReader::kProbe);
+        const bool unix = probe.find('\r') == std::string::npos && probe.find('\n') != std::string::npos;
         std::string cur;
         bool pending = false;
         for (std::size_t i = 0; i < s.size(); ++i) {
@@ -111,6 +126,9 @@ TEST(LineReader, AgreesWithAWholeFileModelOnRandomInput)
         const int len = static_cast<int>(rng() % 60);
         for (int i = 0; i < len; ++i)
             s += alphabet[rng() % sizeof alphabet];
+        if (round % 3 == 0) // a Unix file now and then
+            std::erase(s, '\r');
+        s = lead(round % 8 < 5 ? 0 : round % 8 - 4) + s;
         expectLines(s, model(s));
     }
 }
