@@ -909,7 +909,13 @@ void frmConvert::runConversion()
         txt件数->setText(QString::number(conversion.count()));
     if (!run->quiet) {
         if (run->status == engine::Conversion::Status::Done)
-            platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()), 0, kFinished);
+            // On a share without locks the run was unguarded: the count comes first, as ever.
+            platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()) +
+                                          (conversion.lockless()
+                                               ? QStringLiteral("\n\n") + texts::outputNotLocked(
+                                                                               platform::fromPath(conversion.failedOutput()))
+                                               : QString()),
+                                      0, kFinished);
         else
             platform_.messageBox.show(texts::runStopped(conversion, run->sourceName,
                                                         platform::fromPath(conversion.failedOutput()), false),
