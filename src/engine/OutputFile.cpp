@@ -135,14 +135,6 @@ bool OutputTarget::cutBack(std::uint64_t bytes)
     return regular_ && isOpen() && file().truncate(base_ + bytes);
 }
 
-void OutputTarget::discard()
-{
-    if (claim_.claimed() && claim_.created())
-        claim_.release(true);
-    else
-        cutBack(0);
-}
-
 bool OutputTarget::close()
 {
     bool ok = file_.closeChecked();

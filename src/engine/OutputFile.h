@@ -72,9 +72,6 @@ public:
     // nothing could be cut (a stream, a device) or the cut failed: the output may then end
     // in part of a line.
     bool cutBack(std::uint64_t bytes);
-    // Undoes this target's writing: a file it created is removed, one it appended to is cut
-    // back to what it held.
-    void discard();
     // False when the system reported a failure on closing (a share may report a failed
     // write only then).
     bool close();
@@ -106,7 +103,6 @@ public:
     // output stays as it was.
     void abandon(OutputTarget& target);
     bool locked() const { return claim_.locked(); }
-    const std::filesystem::path& temporary() const { return claim_.temporaryPath(); }
 
 private:
     platform::OutputClaim claim_;

@@ -121,7 +121,6 @@ public:
     // (".OUTPUT.tolvane-XXXXXX"). Until commit or release, an interrupt of the program
     // removes it (and the output, when the claim made it).
     bool makeTemporary(NativeFile& temporary);
-    const std::filesystem::path& temporaryPath() const { return temporaryPath_; }
     // Gives the temporary file the output's permissions, writes it to the disk, closes
     // it and puts it in the output's place. Otherwise the temporary file is removed:
     // Changed when the output path no longer names the claimed file (someone removed or
@@ -136,14 +135,16 @@ public:
 
 private:
     bool stillAtPath() const;
+    // The claim's last step, once the file at the path is open.
+    Result lockOpened();
     std::filesystem::path output_;
-    std::filesystem::path temporaryPath_;
     NativeFile file_;
     bool locked_ = false;
     bool created_ = false;
     bool haveTemporary_ = false;
 #ifdef _WIN32
     std::filesystem::path folderPath_;
+    std::filesystem::path temporaryPath_;
 #else
     int folder_ = -1;
     std::string name_;
@@ -155,6 +156,29 @@ private:
 // others may write to (a shared folder): following it would hand the run's output to
 // whoever planted it. The folder's owner and this user are trusted.
 bool plantedByAnother(const std::filesystem::path& path);
+
+inline OutputClaim::Result OutputClaim::lockOpened()
+{
+    switch (file_.tryLock()) {
+    case NativeFile::Lock::Taken:
+        locked_ = true;
+        break;
+    case NativeFile::Lock::Unsupported:
+        locked_ = false;
+        break;
+    case NativeFile::Lock::Busy:
+        file_.close();
+        created_ = false;
+        return Result::Busy;
+    }
+    if (stillAtPath())
+        return Result::Claimed;
+    // Another run replaced or removed the file between the open and the lock: it is at
+    // work on this output, and this run keeps out of its way.
+    file_.close();
+    created_ = false;
+    return Result::Busy;
+}
 
 // The process's own descriptor that a path names (/dev/stdout, /dev/fd/N,
 // /proc/self/fd/N), to be written or read as the open stream it is: re-opening it would

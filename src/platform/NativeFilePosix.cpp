@@ -410,25 +410,7 @@ OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool
             return Result::NotRegular;
         }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        switch (file_.tryLock()) {
-        case NativeFile::Lock::Taken:
-            locked_ = true;
-            break;
-        case NativeFile::Lock::Unsupported:
-            locked_ = false;
-            break;
-        case NativeFile::Lock::Busy:
-            file_.close();
-            created_ = false;
-            return Result::Busy;
-        }
-        if (stillAtPath())
-            return Result::Claimed;
-        // Another run replaced or removed the file between the open and the lock: it is
-        // at work on this output, and this run keeps out of its way.
-        file_.close();
-        created_ = false;
-        return Result::Busy;
+        return lockOpened();
     }
     return Result::Busy;
 }
@@ -451,7 +433,6 @@ bool OutputClaim::makeTemporary(NativeFile& temporary)
         temporary = NativeFile();
         temporary.fd_ = fd;
         temporaryName_ = name;
-        temporaryPath_ = output_.parent_path() / name;
         haveTemporary_ = true;
         // Armed for the signal handler: folder and names first, the flag last.
         cleanup.armed = false;

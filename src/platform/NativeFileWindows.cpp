@@ -357,24 +357,7 @@ OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool
             file_.close();
             return Result::NotRegular;
         }
-        switch (file_.tryLock()) {
-        case NativeFile::Lock::Taken:
-            locked_ = true;
-            break;
-        case NativeFile::Lock::Unsupported:
-            locked_ = false;
-            break;
-        case NativeFile::Lock::Busy:
-            file_.close();
-            created_ = false;
-            return Result::Busy;
-        }
-        if (stillAtPath())
-            return Result::Claimed;
-        // Another run replaced or removed the file between the open and the lock.
-        file_.close();
-        created_ = false;
-        return Result::Busy;
+        return lockOpened();
     }
     return Result::Busy;
 }
