@@ -470,6 +470,10 @@ TEST(CommandLine, EdgesOfInputAndDisk)
          "sh/o.csv sh/p.csv; \"$T\" convert -c 2 s.csv sh/o.csv; a=$?; timeout 5 \"$T\" convert -c 2 s.csv sh/p.csv; "
          "exit $a$?",
          11, "別のユーザーが置いた", "victim", "keep\n"},
+        // A leftover at the old temporary name, with truncation failing: never the output's start.
+        {"printf 'leftover\\r\\n' > old.csv.tolvane-tmp; SHIM_TRUNCATE_FAILS=1 LD_PRELOAD=$SHIM \"$T\" convert -c 2 s.csv "
+         "old.csv; r=$?; mv old.csv.tolvane-tmp left; exit $r",
+         0, "2件", "old.csv", "b\r\nd\r\n"},
         // Permissions: a private output stays private; a new one follows the umask.
         {"chmod 600 old.csv; \"$T\" convert -c 2 s.csv old.csv && stat -c %a old.csv > mode", 0, "", "mode", "600\n"},
         {"umask 027; \"$T\" convert -c 2 s.csv new.csv && stat -c %a new.csv > mode", 0, "", "mode", "640\n"},
