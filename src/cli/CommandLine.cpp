@@ -7,7 +7,7 @@
 #include "engine/FirstLine.h"
 #include "engine/LineProcessing.h"
 #include "engine/OutputFile.h"
-#include "platform/NativeFile.h"
+#include "os/NativeFile.h"
 #include "platform/Console.h"
 #include "platform/Cp932.h"
 #include "shared/Texts.h"
@@ -198,7 +198,7 @@ struct Source {
 Source sourceOf(const platform::Argument& arg)
 {
     Source s;
-    s.isStdin = arg.text == QLatin1String("-") || platform::descriptorNamedBy(arg.path) == 0;
+    s.isStdin = arg.text == QLatin1String("-") || os::descriptorNamedBy(arg.path) == 0;
     s.name = s.isStdin ? QStringLiteral("標準入力") : shown(arg.path);
     if (!s.isStdin)
         s.path = arg.path;
@@ -312,7 +312,7 @@ int convert(const Arguments& args)
 
     const Source source = sourceOf(o.positional[0]);
     const platform::Argument& outputArg = o.positional[1];
-    const bool toStdout = outputArg.text == QLatin1String("-") || platform::descriptorNamedBy(outputArg.path) == 1;
+    const bool toStdout = outputArg.text == QLatin1String("-") || os::descriptorNamedBy(outputArg.path) == 1;
     const QString outputShown = toStdout ? QStringLiteral("標準出力") : shown(outputArg.path);
 
     // The output replaces an earlier one only when the whole conversion has succeeded.
@@ -472,7 +472,7 @@ bool isCommand(const QString& word)
 int run(const std::vector<platform::Argument>& args)
 {
     platform::setBinaryStdio();
-    platform::prepareEndings();
+    os::prepareEndings();
     std::ios::sync_with_stdio(false);
     programName = args.empty() ? QString() : QFileInfo(args[0].text).completeBaseName();
     if (programName.isEmpty())

@@ -5,7 +5,7 @@
 #include "ClassifyWide.h"
 #include "LineProcessing.h"
 #include "Simd.h"
-#include "platform/NativeFile.h"
+#include "os/NativeFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -180,7 +180,7 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
     mode_ = request.mode;
     encodingChoice_ = request.encoding;
     // A source named by one of the process's own descriptors is that open stream.
-    const int sourceDescriptor = request.sourceIsStandardInput ? 0 : platform::descriptorNamedBy(request.source);
+    const int sourceDescriptor = request.sourceIsStandardInput ? 0 : os::descriptorNamedBy(request.source);
     if (!(sourceDescriptor >= 0 ? openDescriptor(sourceDescriptor) : openSource(request.source)))
         return status_;
     // The first read decides whether the source can be read at all, before any output
@@ -192,7 +192,7 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
     const FileIdentity source = source_.identity();
     // Standard output in any spelling is written through the descriptor the process
     // holds: opened again by name, a file behind it would be replaced, not added to.
-    const int outputDescriptor = request.outputIsStandardOutput ? 1 : platform::descriptorNamedBy(request.output);
+    const int outputDescriptor = request.outputIsStandardOutput ? 1 : os::descriptorNamedBy(request.output);
     if (outputDescriptor >= 0) {
         mode_ = OutputMode::Append;
         if (!out_.openDescriptor(outputDescriptor))
@@ -203,13 +203,13 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
     }
     outPath_ = request.output;
     failedOutput_ = request.output;
-    if (platform::plantedByAnother(request.output))
+    if (os::plantedByAnother(request.output))
         return fail(Status::OutputPlanted);
-    const FileIdentity output = platform::identityOf(request.output);
+    const FileIdentity output = os::identityOf(request.output);
     if (output == source)
         return fail(Status::OutputIsSource);
     for (const fs::path& other : request.notOutputs)
-        if (output == platform::identityOf(other) || sameFile(other, request.output))
+        if (output == os::identityOf(other) || sameFile(other, request.output))
             return fail(Status::OutputIsNotOutput);
 
     std::error_code ec;
@@ -240,11 +240,11 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
     if (fs::exists(status)) {
         // The old output is removed under its claim: a run writing it holds the claim and
         // keeps its file.
-        platform::OutputClaim old;
+        os::OutputClaim old;
         switch (old.claim(request.output, false)) {
-        case platform::OutputClaim::Result::Busy:
+        case os::OutputClaim::Result::Busy:
             return fail(Status::OutputBusy);
-        case platform::OutputClaim::Result::Claimed:
+        case os::OutputClaim::Result::Claimed:
             // The new file is as private as the one it follows.
             out_.keepPermissions(old.file().permissions());
             if (!old.removeClaimed())
@@ -271,11 +271,11 @@ Conversion::Status Conversion::setOutput(const fs::path& output)
 {
     if (output == outPath_ && !outStream_)
         return Status::Running;
-    if (platform::plantedByAnother(output)) {
+    if (os::plantedByAnother(output)) {
         failedOutput_ = output;
         return fail(Status::OutputPlanted);
     }
-    if (platform::identityOf(output) == source_.identity()) {
+    if (os::identityOf(output) == source_.identity()) {
         failedOutput_ = output;
         return fail(Status::OutputIsSource);
     }
@@ -1239,8 +1239,8 @@ Conversion::Status Conversion::cancel()
         // Claimed afresh: the path may have been given to another file meanwhile, or the
         // file may now be another run's. A link stays and the file it led to goes, as the
         // run had created that file.
-        platform::OutputClaim claim;
-        if (claim.claim(resolveLinks(o.path), false) != platform::OutputClaim::Result::Claimed ||
+        os::OutputClaim claim;
+        if (claim.claim(resolveLinks(o.path), false) != os::OutputClaim::Result::Claimed ||
             !(claim.file().identity() == o.identity))
             continue;
         if (o.created)

@@ -23,4 +23,18 @@ bool DelimiterTable::remove(int index)
     return true;
 }
 
+DelimiterTable delimitersFor(const DelimiterTable& table, Encoding encoding,
+                             const std::function<std::optional<std::string>(std::string_view)>& toUtf8)
+{
+    DelimiterTable out = table;
+    if (encoding == Encoding::Cp932)
+        return out;
+    for (int i = 0; i < out.lastIndex(); ++i) {
+        // Two NUL characters: longer than one character, so never a match.
+        const std::optional<std::string> utf8 = toUtf8(table[i].delimiter);
+        out[i].delimiter = utf8 ? *utf8 : std::string("\0\0", 2);
+    }
+    return out;
+}
+
 } // namespace engine

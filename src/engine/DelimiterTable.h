@@ -2,7 +2,12 @@
 // Candidate input delimiters, in the order detection tries them. Strings are code
 // page 932 bytes, as everything the engine compares with a line.
 
+#include "Encoding.h"
+
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace engine {
@@ -33,5 +38,11 @@ public:
 private:
     std::vector<DelimiterEntry> entries_;
 };
+
+// The candidates, kept as code page 932, in the source's encoding: one table serves both.
+// `toUtf8` gives a code page 932 text's UTF-8 form, or nothing for bytes that are no
+// text; such a candidate stands for no character and never matches.
+DelimiterTable delimitersFor(const DelimiterTable& table, Encoding encoding,
+                             const std::function<std::optional<std::string>(std::string_view)>& toUtf8);
 
 } // namespace engine

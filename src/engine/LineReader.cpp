@@ -1,6 +1,6 @@
 #include "LineReader.h"
 
-#include "platform/NativeFile.h"
+#include "os/NativeFile.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,7 +35,7 @@ LineReader::LineReader(std::istream& in, std::size_t blockSize, std::size_t maxL
 void LineReader::allocate()
 {
     if (kAheadRoom + blockSize_ + kSlack <= kRegion / 2) {
-        region_ = static_cast<char*>(platform::allocateBuffer(kRegion));
+        region_ = static_cast<char*>(os::allocateBuffer(kRegion));
         if (region_) {
             buf_ = region_;
             capacity_ = kRegion / 2;

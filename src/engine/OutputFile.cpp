@@ -6,8 +6,8 @@ namespace fs = std::filesystem;
 
 bool sameFile(const fs::path& a, const fs::path& b)
 {
-    const FileIdentity ia = platform::identityOf(a);
-    const FileIdentity ib = platform::identityOf(b);
+    const FileIdentity ia = os::identityOf(a);
+    const FileIdentity ib = os::identityOf(b);
     if (ia.known && ib.known)
         return ia == ib;
     std::error_code ec;
@@ -46,14 +46,14 @@ fs::path resolveLinks(const fs::path& path)
 
 SourceFile::Problem SourceFile::open(const fs::path& path)
 {
-    platform::NativeFile::OpenError error;
-    file_ = platform::NativeFile::openRead(path, error);
+    os::NativeFile::OpenError error;
+    file_ = os::NativeFile::openRead(path, error);
     switch (error) {
-    case platform::NativeFile::OpenError::None:
+    case os::NativeFile::OpenError::None:
         break;
-    case platform::NativeFile::OpenError::Missing:
+    case os::NativeFile::OpenError::Missing:
         return Problem::Missing;
-    case platform::NativeFile::OpenError::IsDirectory:
+    case os::NativeFile::OpenError::IsDirectory:
         return Problem::NotAFile;
     default:
         return Problem::CannotOpen;
@@ -67,7 +67,7 @@ SourceFile::Problem SourceFile::open(const fs::path& path)
 
 SourceFile::Problem SourceFile::openDescriptor(int fd)
 {
-    file_ = fd == 0 ? platform::NativeFile::standardInput() : platform::NativeFile::descriptor(fd);
+    file_ = fd == 0 ? os::NativeFile::standardInput() : os::NativeFile::descriptor(fd);
     if (!file_.isOpen())
         return Problem::CannotOpen;
     return file_.isDirectory() ? Problem::NotAFile : Problem::None;
@@ -77,7 +77,7 @@ OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentit
 {
     // A link is written through, as the command line writes through it.
     switch (claim_.claim(resolveLinks(path), true)) {
-    case platform::OutputClaim::Result::Claimed:
+    case os::OutputClaim::Result::Claimed:
         // Checked on the open handle: whatever the path's spelling, this is the file written.
         if (claim_.file().identity() == notThis) {
             claim_.release(false);
@@ -88,16 +88,16 @@ OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentit
         if (claim_.created() && permissions_.known)
             claim_.file().setPermissions(permissions_);
         return Problem::None;
-    case platform::OutputClaim::Result::Busy:
+    case os::OutputClaim::Result::Busy:
         return Problem::Busy;
-    case platform::OutputClaim::Result::Failed:
+    case os::OutputClaim::Result::Failed:
         return Problem::CannotCreate;
-    case platform::OutputClaim::Result::NotRegular:
+    case os::OutputClaim::Result::NotRegular:
         break;
     }
     // A device or a named pipe: written as it is, never locked, cut or removed.
-    platform::NativeFile::OpenError error;
-    platform::NativeFile device = platform::NativeFile::openAppend(path, false, error);
+    os::NativeFile::OpenError error;
+    os::NativeFile device = os::NativeFile::openAppend(path, false, error);
     if (!device.isOpen() || device.isRegular())
         return Problem::CannotCreate;
     if (device.identity() == notThis)
@@ -110,20 +110,20 @@ OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentit
 
 void OutputTarget::openStandardOutput()
 {
-    file_ = platform::NativeFile::standardOutput();
+    file_ = os::NativeFile::standardOutput();
     regular_ = false;
     base_ = 0;
 }
 
 bool OutputTarget::openDescriptor(int fd)
 {
-    file_ = platform::NativeFile::descriptor(fd);
+    file_ = os::NativeFile::descriptor(fd);
     regular_ = false;
     base_ = 0;
     return file_.isOpen();
 }
 
-void OutputTarget::adopt(platform::NativeFile file)
+void OutputTarget::adopt(os::NativeFile file)
 {
     file_ = std::move(file);
     regular_ = true;
@@ -155,9 +155,9 @@ ReplacedOutput::Problem ReplacedOutput::begin(const fs::path& output, OutputTarg
                                               const FileIdentity& notThis)
 {
     switch (claim_.claim(resolveLinks(output), true)) {
-    case platform::OutputClaim::Result::Claimed:
+    case os::OutputClaim::Result::Claimed:
         break;
-    case platform::OutputClaim::Result::Busy:
+    case os::OutputClaim::Result::Busy:
         return Problem::Busy;
     default:
         return Problem::CannotCreate;
@@ -166,7 +166,7 @@ ReplacedOutput::Problem ReplacedOutput::begin(const fs::path& output, OutputTarg
         claim_.release(false);
         return Problem::IsSource;
     }
-    platform::NativeFile temporary;
+    os::NativeFile temporary;
     if (!claim_.makeTemporary(temporary)) {
         claim_.release(true);
         return Problem::CannotCreate;
@@ -179,12 +179,12 @@ ReplacedOutput::Problem ReplacedOutput::begin(const fs::path& output, OutputTarg
 ReplacedOutput::Problem ReplacedOutput::commit(OutputTarget& target)
 {
     active_ = false;
-    const platform::OutputClaim::Commit result = claim_.commit(target.file());
+    const os::OutputClaim::Commit result = claim_.commit(target.file());
     target.close();
     switch (result) {
-    case platform::OutputClaim::Commit::Done:
+    case os::OutputClaim::Commit::Done:
         return Problem::None;
-    case platform::OutputClaim::Commit::Changed:
+    case os::OutputClaim::Commit::Changed:
         return Problem::Changed;
     default:
         return Problem::CannotReplace;

@@ -1,5 +1,5 @@
 #pragma once
-// The files of a run, opened through the platform's own handles: the source, opened
+// The files of a run, opened through the operating system's own handles: the source, opened
 // once and read through the same handle that was checked (a named pipe can be opened
 // only once); the output, locked for the whole run so that a second run cannot write
 // into it, and cut back to its last whole line after a failed write; and the
@@ -7,14 +7,14 @@
 
 #include "LineReader.h"
 
-#include "platform/NativeFile.h"
+#include "os/NativeFile.h"
 
 #include <cstdint>
 #include <filesystem>
 
 namespace engine {
 
-using platform::FileIdentity;
+using os::FileIdentity;
 
 // True when both paths name the same file, however they are written (links, "./",
 // "..", symbolic links).
@@ -43,7 +43,7 @@ public:
     std::uint64_t size() const { return file_.size(); }
 
 private:
-    platform::NativeFile file_;
+    os::NativeFile file_;
 };
 
 // An open output: a file claimed at its path (locked where the file system keeps locks),
@@ -55,12 +55,12 @@ public:
     // another run holds or one that is `notThis`. A device is written as it is.
     Problem open(const std::filesystem::path& path, const FileIdentity& notThis);
     // A file that open() creates takes these permissions (those of the output it follows).
-    void keepPermissions(const platform::NativeFile::Permissions& p) { permissions_ = p; }
+    void keepPermissions(const os::NativeFile::Permissions& p) { permissions_ = p; }
     void openStandardOutput();
     // A descriptor the process holds; false when it is not open.
     bool openDescriptor(int fd);
     // A new file of the caller's (a temporary file), written from its start.
-    void adopt(platform::NativeFile file);
+    void adopt(os::NativeFile file);
     bool isOpen() const { return file_.isOpen() || claim_.claimed(); }
     FileIdentity identity() { return file().identity(); }
     // Whether open() made the file, and what it held before.
@@ -77,14 +77,14 @@ public:
     bool close();
     // False when the output is a file the system could not lock.
     bool locked() const { return !claim_.claimed() || claim_.locked(); }
-    platform::NativeFile& file() { return claim_.claimed() ? claim_.file() : file_; }
+    os::NativeFile& file() { return claim_.claimed() ? claim_.file() : file_; }
 
 private:
-    platform::OutputClaim claim_;
-    platform::NativeFile file_;
+    os::OutputClaim claim_;
+    os::NativeFile file_;
     std::uint64_t base_ = 0;
     bool regular_ = false;
-    platform::NativeFile::Permissions permissions_;
+    os::NativeFile::Permissions permissions_;
 };
 
 // The temporary file beside an output that takes the output's place only when the run
@@ -105,7 +105,7 @@ public:
     bool locked() const { return claim_.locked(); }
 
 private:
-    platform::OutputClaim claim_;
+    os::OutputClaim claim_;
     bool active_ = false;
 };
 

@@ -315,16 +315,13 @@ std::string encodeDelimiter(const QString& text, engine::Encoding encoding)
 
 engine::DelimiterTable delimitersFor(const engine::DelimiterTable& table, engine::Encoding encoding)
 {
-    engine::DelimiterTable out = table;
-    if (encoding == engine::Encoding::Cp932)
-        return out;
-    for (int i = 0; i < out.lastIndex(); ++i) {
-        const std::string& bytes = table[i].delimiter;
+    return engine::delimitersFor(table, encoding, [encoding](std::string_view bytes) -> std::optional<std::string> {
         // Bytes that are no code page 932 text stand for no character in UTF-8 either.
-        const bool text = encodeCp932(decodeCp932(bytes)) == bytes;
-        out[i].delimiter = text ? encodeDelimiter(decodeCp932(bytes), encoding) : std::string("\0\0", 2);
-    }
-    return out;
+        const QString text = decodeCp932(bytes);
+        if (encodeCp932(text) != std::string(bytes))
+            return std::nullopt;
+        return encodeDelimiter(text, encoding);
+    });
 }
 
 std::filesystem::path toPath(const QString& path)

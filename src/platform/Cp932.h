@@ -46,7 +46,7 @@ QStringList decodeSourceEach(const std::vector<std::string_view>& pieces, engine
 // A typed delimiter in the source's encoding; what the encoding cannot hold never matches.
 std::string encodeDelimiter(const QString& text, engine::Encoding encoding);
 
-// The candidates, kept as code page 932, in the source's encoding: one table serves both.
+// engine::delimitersFor with this platform's code page 932 table.
 engine::DelimiterTable delimitersFor(const engine::DelimiterTable& table, engine::Encoding encoding);
 
 // A path as the file system of this platform expects it, and back.

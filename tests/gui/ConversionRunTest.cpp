@@ -23,7 +23,7 @@
 
 #include "platform/Cp932.h"
 #include "platform/EndRequest.h"
-#include "platform/NativeFile.h"
+#include "os/NativeFile.h"
 
 namespace {
 
@@ -458,9 +458,9 @@ TEST(ConversionRun, ABusyOutputIsLeftAlone)
     // Another run holds the output.
     f.write(QStringLiteral("out.csv"), "another run's line\r\n");
     {
-        platform::NativeFile::OpenError error;
-        platform::NativeFile other = platform::NativeFile::openAppend(platform::toPath(f.path(QStringLiteral("out.csv"))), false, error);
-        ASSERT_EQ(other.tryLock(), platform::NativeFile::Lock::Taken);
+        os::NativeFile::OpenError error;
+        os::NativeFile other = os::NativeFile::openAppend(platform::toPath(f.path(QStringLiteral("out.csv"))), false, error);
+        ASSERT_EQ(other.tryLock(), os::NativeFile::Lock::Taken);
         w.cmd開始_Click();
         EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("別の変換が書き込んでいます"))) << f.lastPrompt().toStdString();
         EXPECT_EQ(f.read(QStringLiteral("out.csv")), "another run's line\r\n");

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-namespace platform {
+namespace os {
 
 // Which file a handle or a path leads to; equal identities are the same file, however
 // it was named.
@@ -190,13 +190,13 @@ int descriptorNamedBy(const std::filesystem::path& path);
 // a message) instead of ending the program.
 void prepareEndings();
 
-} // namespace platform
+} // namespace os
 
-namespace platform {
+namespace os {
 
 // Memory for the engine's large buffers, freed (or resized) with std::free and
 // std::realloc. Where the system backs memory with large pages on request it is asked
 // to: the first touch of each small page costs more than filling it.
 void* allocateBuffer(std::size_t bytes);
 
-} // namespace platform
+} // namespace os

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace os {
 
 namespace {
 
@@ -499,9 +499,9 @@ void OutputClaim::release(bool removeIfCreated)
     locked_ = false;
 }
 
-} // namespace platform
+} // namespace os
 
-namespace platform {
+namespace os {
 
 void* allocateBuffer(std::size_t bytes)
 {
@@ -519,4 +519,4 @@ void* allocateBuffer(std::size_t bytes)
     return std::malloc(bytes);
 }
 
-} // namespace platform
+} // namespace os

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-namespace platform {
+namespace os {
 
 namespace {
 
@@ -442,9 +442,9 @@ void OutputClaim::release(bool removeIfCreated)
     locked_ = false;
 }
 
-} // namespace platform
+} // namespace os
 
-namespace platform {
+namespace os {
 
 // Large pages on Windows need a privilege users do not have.
 void* allocateBuffer(std::size_t bytes)
@@ -452,4 +452,4 @@ void* allocateBuffer(std::size_t bytes)
     return std::malloc(bytes);
 }
 
-} // namespace platform
+} // namespace os
