@@ -96,7 +96,7 @@ int runWindow(int argc, char** argv)
     const WindowArguments arguments = windowArguments(QCoreApplication::arguments());
     if (!arguments.error.isEmpty()) {
 #ifdef TOLVANE_WINDOW_ONLY
-        platform::QtMessageBox().show(arguments.error, 48, QStringLiteral("Tolvane"));
+        platform::QtMessageBox().show(arguments.error, platform::kExclamationIcon, texts::title());
 #else
         std::fprintf(stderr, "%s\n", arguments.error.toLocal8Bit().constData());
 #endif
@@ -121,7 +121,7 @@ int runWindow(int argc, char** argv)
 
     // Without the converter every item would show empty: say why and stop instead.
     if (!platform::cp932Available()) {
-        platform::QtMessageBox().show(texts::noCp932Converter(), 48, QStringLiteral("Tolvane"));
+        platform::QtMessageBox().show(texts::noCp932Converter(), platform::kExclamationIcon, texts::title());
         return 1;
     }
 

@@ -177,7 +177,7 @@ void frmDELI::Form_Activate()
         lstDELI->setCurrentRow(-1);
         lstDELI->clearSelection();
     } catch (const std::exception& e) {
-        messages_.show(QString::fromLocal8Bit(e.what()), 0, QStringLiteral("Tolvane"));
+        messages_.show(QString::fromLocal8Bit(e.what()), platform::kOkOnly, texts::title());
     }
 }
 
@@ -192,12 +192,12 @@ void frmDELI::cmdDel_Click()
 {
     const QList<QListWidgetItem*> selected = lstDELI->selectedItems();
     if (selected.isEmpty()) {
-        messages_.show(QStringLiteral("削除する項目を指定してください。"), 48, kCaption);
+        messages_.show(QStringLiteral("削除する項目を指定してください。"), platform::kExclamationIcon, kCaption);
         return;
     }
     if (g_.DelimiterTable.lastIndex() == 1) {
         messages_.show(
-            QStringLiteral("すべての区切文字を削除することはできません。\r\nひとつは指定してください。"), 48, kCaption);
+            QStringLiteral("すべての区切文字を削除することはできません。\r\nひとつは指定してください。"), platform::kExclamationIcon, kCaption);
         return;
     }
     const int s = lstDELI->row(selected.first());

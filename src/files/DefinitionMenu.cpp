@@ -10,13 +10,13 @@
 #include <QDir>
 
 namespace {
-const QString kTitle = QStringLiteral("Tolvane");
+const QString kTitle = texts::title();
 }
 
 void frmConvert::mnuSaveDef_Click()
 {
     if (List[2]->count() == 0) {
-        platform_.messageBox.show(QStringLiteral("変換先項目を指定してください"), 0, kTitle);
+        platform_.messageBox.show(QStringLiteral("変換先項目を指定してください"), platform::kOkOnly, kTitle);
         List[0]->setFocus();
         return;
     }
@@ -41,14 +41,14 @@ void frmConvert::mnuSaveDef_Click()
     if (!engine::writeDefinition(platform::toPath(g_.sDefFile), numbers)) {
         platform_.messageBox.show(QStringLiteral("定義ファイル「%1」に書き込めません。")
                                       .arg(QDir::toNativeSeparators(g_.sDefFile)),
-                                  48, kTitle);
+                                  platform::kExclamationIcon, kTitle);
     }
 }
 
 void frmConvert::mnuOpenDef_Click()
 {
     if (sInFile.isEmpty()) {
-        platform_.messageBox.show(QStringLiteral("変換元ファイルを先に指定してください"), 0, kTitle);
+        platform_.messageBox.show(QStringLiteral("変換元ファイルを先に指定してください"), platform::kOkOnly, kTitle);
         return;
     }
     g_.sDefFile.clear();
@@ -63,11 +63,11 @@ void frmConvert::mnuOpenDef_Click()
 
     const engine::Definition definition = engine::readDefinition(platform::toPath(g_.sDefFile));
     if (definition.status == engine::Definition::Status::CannotOpen) {
-        platform_.messageBox.show(texts::definitionCannotOpen(g_.sDefFile), 48, kTitle);
+        platform_.messageBox.show(texts::definitionCannotOpen(g_.sDefFile), platform::kExclamationIcon, kTitle);
         return;
     }
     if (definition.status == engine::Definition::Status::NotADefinition) {
-        platform_.messageBox.show(QStringLiteral("Tolvaneの定義ファイルではありません。"), 48, kTitle);
+        platform_.messageBox.show(QStringLiteral("Tolvaneの定義ファイルではありません。"), platform::kExclamationIcon, kTitle);
         return;
     }
 

@@ -36,7 +36,7 @@ void widenForTitle(QMessageBox& box, const QString& title)
 
 void QtMessageBox::showOver(QWidget* owner, const QString& prompt, int flags, const QString& title)
 {
-    QMessageBox box(flags == 48 ? QMessageBox::Warning : QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
+    QMessageBox box(flags == kExclamationIcon ? QMessageBox::Warning : QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
                     owner ? owner : parent_);
     widenForTitle(box, title);
     box.exec();
@@ -45,11 +45,11 @@ void QtMessageBox::showOver(QWidget* owner, const QString& prompt, int flags, co
 bool QtMessageBox::askOver(QWidget* owner, const QString& prompt, int flags, const QString& title)
 {
     const int icon = flags & 0x70;
-    QMessageBox box(icon == 32   ? QMessageBox::Question
-                    : icon == 48 ? QMessageBox::Warning
-                                 : QMessageBox::NoIcon,
+    QMessageBox box(icon == kQuestionIcon       ? QMessageBox::Question
+                    : icon == kExclamationIcon ? QMessageBox::Warning
+                                               : QMessageBox::NoIcon,
                     title, prompt, QMessageBox::Yes | QMessageBox::No, owner ? owner : parent_);
-    box.setDefaultButton((flags & 256) ? QMessageBox::No : QMessageBox::Yes);
+    box.setDefaultButton((flags & kNoByDefault) ? QMessageBox::No : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     widenForTitle(box, title);
     return box.exec() == QMessageBox::Yes;

@@ -9,6 +9,15 @@ class QWidget;
 
 namespace platform {
 
+// The button and icon flags that a box takes, combined with |.
+enum BoxFlags : int {
+    kOkOnly = 0,
+    kYesNo = 4,
+    kQuestionIcon = 32,
+    kExclamationIcon = 48,
+    kNoByDefault = 256,
+};
+
 class MessageBox {
 public:
     virtual ~MessageBox() = default;

@@ -13,6 +13,6 @@ template <typename Handler> void guarded(platform::MessageBox& messageBox, Handl
     try {
         handler();
     } catch (const std::bad_alloc&) {
-        messageBox.show(texts::outOfMemory(), 48, QStringLiteral("Tolvane"));
+        messageBox.show(texts::outOfMemory(), platform::kExclamationIcon, texts::title());
     }
 }

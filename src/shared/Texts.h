@@ -12,6 +12,12 @@
 
 namespace texts {
 
+// The program's name: the main window's caption and the title of its messages.
+inline QString title()
+{
+    return QStringLiteral("Tolvane");
+}
+
 // What went wrong with a file, naming it; empty for FileProblem::None.
 QString fileProblem(engine::FileProblem problem, const QString& path);
 

@@ -45,7 +45,7 @@
 
 namespace {
 
-const QString kTitle = QStringLiteral("Tolvane");
+const QString kTitle = texts::title();
 
 // Layout figures are in twips: 15 to a pixel at 96 dpi. Qt scales the pixels for
 // high-DPI screens itself.
@@ -343,7 +343,7 @@ void frmConvert::Form_Load()
         g_.DelimiterTable.resetToDefaults();
         sOutDeli.assign(1, ',');
     } catch (const std::exception& e) {
-        platform_.messageBox.show(QString::fromLocal8Bit(e.what()), 0, kTitle);
+        platform_.messageBox.show(QString::fromLocal8Bit(e.what()), platform::kOkOnly, kTitle);
     }
 }
 
@@ -461,7 +461,7 @@ void frmConvert::endBySystem()
 void frmConvert::showFileProblem(engine::FileProblem problem, const QString& path)
 {
     if (problem != engine::FileProblem::None)
-        platform_.messageBox.show(texts::fileProblem(problem, path), 48, kTitle);
+        platform_.messageBox.show(texts::fileProblem(problem, path), platform::kExclamationIcon, kTitle);
 }
 
 bool frmConvert::readSourceFirstLine(const QString& path, std::string& line, engine::SourceEncoding& encoding)
@@ -709,7 +709,7 @@ void frmConvert::List_DragDrop(int Index)
 {
     if (Index == 2) {
         if (!g_.ColumnMap || g_.ColumnMap->size() <= 1) {
-            platform_.messageBox.show(QStringLiteral("ファイルを指定してください"), 0, kTitle);
+            platform_.messageBox.show(QStringLiteral("ファイルを指定してください"), platform::kOkOnly, kTitle);
             return;
         }
         const QString caption = Label1->text();
@@ -809,7 +809,7 @@ void frmConvert::cmd開始_Click()
         return;
     List[1]->clear();
     if (List[2]->count() == 0) {
-        platform_.messageBox.show(QStringLiteral("出力データを指定してください。"), 48, kTitle);
+        platform_.messageBox.show(QStringLiteral("出力データを指定してください。"), platform::kExclamationIcon, kTitle);
         return;
     }
     // One attribute row per source item, in item order. A first line may hold millions of
@@ -877,7 +877,7 @@ void frmConvert::runConversion()
     if (starting->conversion.prepare(request) != engine::Conversion::Status::Running) {
         platform_.messageBox.show(texts::runStopped(starting->conversion, starting->sourceName,
                                                     platform::fromPath(starting->conversion.failedOutput()), false),
-                                  48, kTitle);
+                                  platform::kExclamationIcon, kTitle);
         return;
     }
 
@@ -915,11 +915,11 @@ void frmConvert::runConversion()
                                                ? QStringLiteral("\n\n") + texts::outputNotLocked(
                                                                                platform::fromPath(conversion.failedOutput()))
                                                : QString()),
-                                      0, kFinished);
+                                      platform::kOkOnly, kFinished);
         else
             platform_.messageBox.show(texts::runStopped(conversion, run->sourceName,
                                                         platform::fromPath(conversion.failedOutput()), false),
-                                      48, kTitle);
+                                      platform::kExclamationIcon, kTitle);
     }
     if (run->endProgram)
         platform_.endProgram();
@@ -981,7 +981,7 @@ bool frmConvert::askToStop()
         return false;
     asking_ = true;
     const auto asked = qScopeGuard([this] { asking_ = false; });
-    return platform_.messageBox.ask(kStopQuestion, 4 + 32, kTitle);
+    return platform_.messageBox.ask(kStopQuestion, platform::kYesNo | platform::kQuestionIcon, kTitle);
 }
 
 void frmConvert::endRun(bool stop)
