@@ -1,6 +1,7 @@
 #include "frmDELI.h"
 
 #include "platform/Cp932.h"
+#include "platform/Twips.h"
 #include "shared/Guarded.h"
 
 #include <QApplication>
@@ -20,12 +21,9 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("区切文字の指定");
+using platform::twips;
 
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
+const QString kCaption = QStringLiteral("区切文字の指定");
 
 // Draws a row's control characters visibly; the row's text itself stays as it is.
 class VisibleControls : public QStyledItemDelegate {

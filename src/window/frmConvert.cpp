@@ -8,6 +8,7 @@
 #include "engine/OutputFile.h"
 #include "files/mdlFile.h"
 #include "platform/Cp932.h"
+#include "platform/Twips.h"
 #include "shared/Guarded.h"
 #include "shared/Texts.h"
 
@@ -45,14 +46,9 @@
 
 namespace {
 
-const QString kTitle = texts::title();
+using platform::twips;
 
-// Layout figures are in twips: 15 to a pixel at 96 dpi. Qt scales the pixels for
-// high-DPI screens itself.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
+const QString kTitle = texts::title();
 
 QLineEdit* makeDisplayBox(QWidget* parent, const QRect& geometry)
 {
