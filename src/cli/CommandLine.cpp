@@ -233,6 +233,15 @@ std::size_t pieceEnd(std::string_view item, std::size_t from, engine::Encoding e
     return at;
 }
 
+// The delimiter of a first line among the window's default candidates, as the window
+// detects it before any candidate was changed.
+void detectDefault(std::string_view line, engine::Encoding encoding, std::string& delimiter, std::int64_t& items)
+{
+    engine::DelimiterTable table;
+    table.resetToDefaults();
+    engine::fGetDeli(line, platform::delimitersFor(table, encoding), delimiter, items, encoding);
+}
+
 class Progress {
 public:
     explicit Progress(std::uint64_t total)
@@ -343,10 +352,7 @@ int convert(const Arguments& args)
         if (const QString error = delimiterBytes(*o.delimiter, encoding, settings.inDeli); !error.isEmpty())
             return usageError(error);
     } else {
-        engine::DelimiterTable table;
-        table.resetToDefaults();
-        engine::fGetDeli(haveFirst ? first : std::string_view(), platform::delimitersFor(table, encoding),
-                         settings.inDeli, items, encoding);
+        detectDefault(haveFirst ? first : std::string_view(), encoding, settings.inDeli, items);
     }
 
     Progress progress(conversion.sourceSize());
@@ -398,9 +404,7 @@ int detect(const Arguments& args)
             return usageError(error);
         engine::fGetDeli2(o.delimiterBytes, line, delimiter, items, encoding);
     } else {
-        engine::DelimiterTable table;
-        table.resetToDefaults();
-        engine::fGetDeli(line, platform::delimitersFor(table, encoding), delimiter, items, encoding);
+        detectDefault(line, encoding, delimiter, items);
     }
     QString name = platform::decodeSource(delimiter, encoding);
     if (delimiter == "\t")
