@@ -3,7 +3,8 @@
 // runs it until a deadline, serves its events, reads the settings afresh (they may
 // have changed meanwhile) and runs it again. The source is read in large blocks, each
 // line is split once, and output goes through a buffer into a file that stays open.
-// The bytes written are exactly those that Out1Line, called line by line, writes.
+// The bytes written are exactly those that the line-by-line model (Out1Line, in the tests)
+// writes.
 //
 // Every check that decides whether a run may start or must stop lives here, so that
 // the window, the command line and the benchmark behave alike: prepare() opens the

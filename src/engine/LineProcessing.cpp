@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
 namespace engine {
 
@@ -113,29 +112,6 @@ bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnM
     const std::size_t at = out.size();
     out.resize(at + outputLength(splitter, columns, sNewDeli));
     writeOutputLine<false>(out.data() + at, splitter, columns, sNewDeli);
-    return true;
-}
-
-bool Out1Line(std::string_view p, std::string_view sNewDeli, std::string_view sInDeli, const ColumnMap& map,
-              std::string& sWork, const std::filesystem::path& outPath)
-{
-    // Built the slow way on purpose: one fGetItem scan per column, so that it can serve
-    // as an independent model of the output line.
-    std::string work;
-    for (std::size_t i = 1; i < map.size(); ++i) {
-        if (map[i].iItemNo == -1)
-            continue;
-        work.append(fGetItem(p, sInDeli, map[i].iItemNo));
-        work.append(sNewDeli);
-    }
-    if (work.empty())
-        return false;
-    work.resize(work.size() - sNewDeli.size());
-    sWork = work;
-    std::ofstream out(outPath, std::ios::binary | std::ios::app);
-    out.exceptions(std::ios::failbit | std::ios::badbit);
-    out << sWork << "\r\n";
-    out.close();
     return true;
 }
 

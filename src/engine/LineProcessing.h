@@ -83,11 +83,4 @@ char* writeOutputLine(char* to, const ItemSplitter& splitter, const OutputColumn
 bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
                      ItemSplitter& splitter, std::string& out, Encoding enc = Encoding::Cp932);
 
-// The line-by-line reference: builds the line into sWork and appends it with CR LF to
-// the file at outPath, opening and closing the file for this one line. Returns false
-// when nothing was written because no entry holds a column; throws std::ios_base::failure
-// when the file cannot be written.
-bool Out1Line(std::string_view p, std::string_view sNewDeli, std::string_view sInDeli, const ColumnMap& map,
-              std::string& sWork, const std::filesystem::path& outPath);
-
 } // namespace engine

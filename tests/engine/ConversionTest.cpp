@@ -1,5 +1,6 @@
 #include "engine/Conversion.h"
 #include "engine/LineProcessing.h"
+#include "support/Out1Line.h"
 #include "engine/OutputFile.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "engine/LineProcessing.h"
+#include "support/Out1Line.h"
 #include "engine/Detection.h"
 
 #include <gtest/gtest.h>
