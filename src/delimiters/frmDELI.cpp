@@ -1,6 +1,7 @@
 #include "frmDELI.h"
 
 #include "platform/Cp932.h"
+#include "platform/KeyCodes.h"
 #include "platform/Twips.h"
 #include "shared/Guarded.h"
 
@@ -154,7 +155,7 @@ bool frmDELI::eventFilter(QObject* watched, QEvent* event)
     if (watched == lstDELI && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
-            lstDELI_KeyDown(46, key->modifiers());
+            lstDELI_KeyDown(platform::kKeyDelete, key->modifiers());
             return true;
         }
     }
@@ -212,6 +213,6 @@ void frmDELI::cmdClose_Click()
 
 void frmDELI::lstDELI_KeyDown(int KeyCode, Qt::KeyboardModifiers)
 {
-    if (KeyCode == 46)
+    if (KeyCode == platform::kKeyDelete)
         cmdDel_Click();
 }

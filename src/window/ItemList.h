@@ -8,6 +8,7 @@
 // keeps nothing per row.
 
 #include "engine/Items.h"
+#include "platform/KeyCodes.h"
 
 #include <QAbstractItemView>
 
@@ -19,11 +20,11 @@ class ItemList : public QAbstractItemView {
 public:
     static constexpr const char* kMimeType = "application/x-tolvane-column";
     // Key codes handed to onKeyDown.
-    static constexpr int kKeyReturn = 13;
-    static constexpr int kKeyUp = 38;
-    static constexpr int kKeyDown = 40;
-    static constexpr int kKeyInsert = 45;
-    static constexpr int kKeyDelete = 46;
+    static constexpr int kKeyReturn = platform::kKeyReturn;
+    static constexpr int kKeyUp = platform::kKeyUp;
+    static constexpr int kKeyDown = platform::kKeyDown;
+    static constexpr int kKeyInsert = platform::kKeyInsert;
+    static constexpr int kKeyDelete = platform::kKeyDelete;
 
     explicit ItemList(QWidget* parent = nullptr);
 
