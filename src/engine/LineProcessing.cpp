@@ -62,7 +62,7 @@ void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCoun
     forEachListedItem(p, DELI, iItemCount, [&](std::int64_t No, std::string_view item) {
         auto& e = table[static_cast<std::size_t>(No)];
         e.iNo = static_cast<std::int32_t>(No);
-        e.iAttr = isNumeric(item) ? 2 : 1;
+        e.iAttr = isNumeric(item) ? kAttrNumeric : kAttrText;
     }, enc);
 }
 

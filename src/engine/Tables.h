@@ -16,10 +16,16 @@ struct ColumnMapEntry {
     bool operator==(const ColumnMapEntry&) const = default;
 };
 
+// The values of INDataEntry::iAttr, kept as the numbers the attribute table holds.
+enum ItemAttribute : std::int32_t {
+    kAttrNone = 0, // not filled
+    kAttrText = 1, // 文字列
+    kAttrNumeric = 2, // 数値
+};
+
 struct INDataEntry {
     std::int32_t iNo = 0;
-    // 2 numeric, 1 text, 0 not filled.
-    std::int32_t iAttr = 0;
+    std::int32_t iAttr = kAttrNone;
 };
 
 static_assert(sizeof(ColumnMapEntry) == 8 && sizeof(INDataEntry) == 8);

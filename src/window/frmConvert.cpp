@@ -827,7 +827,7 @@ void frmConvert::cmd開始_Click()
         auto numeric = std::make_shared<std::vector<bool>>(start.back());
         for (std::size_t j = 1; j <= last; ++j)
             if (const std::size_t k = numberOf(j))
-                (*numeric)[start[k]++] = g_.INData[j].iAttr == 2;
+                (*numeric)[start[k]++] = g_.INData[j].iAttr == engine::kAttrNumeric;
         List[1]->setRows(static_cast<int>(numeric->size()), [numeric](int row) {
             return (*numeric)[static_cast<std::size_t>(row)] ? QStringLiteral("数値") : QStringLiteral("文字列");
         });
