@@ -23,6 +23,9 @@ enum ItemAttribute : std::int32_t {
     kAttrNumeric = 2, // 数値
 };
 
+// A ColumnMap entry's iItemNo when the entry names no column.
+constexpr std::int32_t kNoColumn = -1;
+
 struct INDataEntry {
     std::int32_t iNo = 0;
     std::int32_t iAttr = kAttrNone;

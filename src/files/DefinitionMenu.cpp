@@ -83,7 +83,7 @@ void frmConvert::mnuOpenDef_Click()
         if (!g_.ColumnMap)
             g_.ColumnMap = engine::ColumnMap(1);
         for (std::size_t i = 1; i < g_.ColumnMap->size(); ++i)
-            (*g_.ColumnMap)[i].iItemNo = -1;
+            (*g_.ColumnMap)[i].iItemNo = engine::kNoColumn;
     } else {
         engine::ColumnMap map(1);
         if (g_.ColumnMap && !g_.ColumnMap->empty())

@@ -485,7 +485,7 @@ void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
 void frmConvert::recreateColumnMap()
 {
     // Filled in one pass: the map has a slot for each of possibly millions of items.
-    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1, engine::ColumnMapEntry{0, 0, -1});
+    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1, engine::ColumnMapEntry{0, 0, engine::kNoColumn});
     map[0].iItemNo = 0;
     g_.ColumnMap = std::move(map);
 }
@@ -716,7 +716,7 @@ void frmConvert::List_DragDrop(int Index)
         // a column written.
         engine::ColumnMap& map = *g_.ColumnMap;
         while (map.size() <= k)
-            map.push_back({0, 0, -1});
+            map.push_back({0, 0, engine::kNoColumn});
         map[k].iItemNo = n;
         Label1->setText(QStringLiteral(" "));
     }
@@ -742,7 +742,7 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shif
             const std::size_t U = map.size() - 1;
             for (std::size_t i = static_cast<std::size_t>(r + 1); i < U; ++i)
                 map[i].iItemNo = map[i + 1].iItemNo;
-            map[U].iItemNo = -1;
+            map[U].iItemNo = engine::kNoColumn;
         }
         output->removeRow(r);
         output->clearSelection();

@@ -22,7 +22,7 @@ inline bool Out1Line(std::string_view p, std::string_view sNewDeli, std::string_
 {
     std::string work;
     for (std::size_t i = 1; i < map.size(); ++i) {
-        if (map[i].iItemNo == -1)
+        if (map[i].iItemNo == kNoColumn)
             continue;
         work.append(fGetItem(p, sInDeli, map[i].iItemNo));
         work.append(sNewDeli);
