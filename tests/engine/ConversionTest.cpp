@@ -134,6 +134,12 @@ TEST_F(ConversionTest, WritesExactlyWhatOut1LineWritesLineByLine)
 
 TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
 {
+    // Enough lines for the whole-block walk (and a second thread) to take them.
+    std::string many, manyOut;
+    for (int i = 0; i < 30000; ++i) {
+        many += "k" + std::to_string(i) + ",v" + std::to_string(i) + "\r\n";
+        manyOut += "v" + std::to_string(i) + "\r\n";
+    }
     struct Case {
         std::string source;
         bool skip;
@@ -147,6 +153,12 @@ TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
         {"only,line\r\n", true, 1, 0, "<none>"},
         {"a\r\n\r\nb", false, 3, 3, "a\r\n\r\nb\r\n"},
         {"\"h\n1\",h2\r\n\"x\ny\",z\r\n", false, 2, 2, "h2\r\nz\r\n"}, // LF in a header cell is text
+        // An empty first line, short and long, left out or converted (its last item is empty).
+        {"\r\nc,d\r\n", true, 2, 2, "d\r\n"},
+        {"\r\nc,d\r\n", false, 2, 2, "\r\nd\r\n"},
+        {"\r\n" + many, true, 30001, 30001, manyOut},
+        {"\r\n" + many, false, 30001, 30001, "\r\n" + manyOut},
+        {"h,x\r\n" + many, true, 30001, 30001, manyOut},
     };
     for (const auto& c : cases) {
         const fs::path source = write("in.csv", c.source);
