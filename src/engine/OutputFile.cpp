@@ -67,7 +67,7 @@ SourceFile::Problem SourceFile::open(const fs::path& path)
 
 SourceFile::Problem SourceFile::openDescriptor(int fd)
 {
-    file_ = fd == 0 ? os::NativeFile::standardInput() : os::NativeFile::descriptor(fd);
+    file_ = os::NativeFile::descriptor(fd);
     if (!file_.isOpen())
         return Problem::CannotOpen;
     return file_.isDirectory() ? Problem::NotAFile : Problem::None;
@@ -106,13 +106,6 @@ OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentit
     regular_ = false;
     base_ = 0;
     return Problem::None;
-}
-
-void OutputTarget::openStandardOutput()
-{
-    file_ = os::NativeFile::standardOutput();
-    regular_ = false;
-    base_ = 0;
 }
 
 bool OutputTarget::openDescriptor(int fd)

@@ -35,7 +35,6 @@ class SourceFile : public ByteSource {
 public:
     enum class Problem { None, Missing, NotAFile, CannotOpen };
     Problem open(const std::filesystem::path& path);
-    Problem openStandardInput() { return openDescriptor(0); }
     // A descriptor the process holds (a pipe, a terminal, a file it was given).
     Problem openDescriptor(int fd);
     std::int64_t read(char* to, std::size_t bytes) override { return file_.read(to, bytes); }
@@ -56,7 +55,6 @@ public:
     Problem open(const std::filesystem::path& path, const FileIdentity& notThis);
     // A file that open() creates takes these permissions (those of the output it follows).
     void keepPermissions(const os::NativeFile::Permissions& p) { permissions_ = p; }
-    void openStandardOutput();
     // A descriptor the process holds; false when it is not open.
     bool openDescriptor(int fd);
     // A new file of the caller's (a temporary file), written from its start.

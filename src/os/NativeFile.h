@@ -38,10 +38,8 @@ public:
     static NativeFile openRead(const std::filesystem::path& path, OpenError& error);
     // Opens for writing at the end, creating the file when `create` is set.
     static NativeFile openAppend(const std::filesystem::path& path, bool create, OpenError& error);
-    // The process's standard input and output; not closed by this object.
-    static NativeFile standardInput();
-    static NativeFile standardOutput();
-    // A descriptor the process holds, not closed by this object; not open when it is not valid.
+    // A descriptor the process holds (0, 1, 2: the standard streams), not closed by this
+    // object; not open when it is not valid.
     static NativeFile descriptor(int fd);
 
     bool isOpen() const;

@@ -84,19 +84,6 @@ NativeFile NativeFile::openAppend(const std::filesystem::path& path, bool create
     return f;
 }
 
-NativeFile NativeFile::standardInput()
-{
-    NativeFile f;
-    f.fd_ = STDIN_FILENO;
-    f.owned_ = false;
-    return f;
-}
-
-NativeFile NativeFile::standardOutput()
-{
-    return descriptor(STDOUT_FILENO);
-}
-
 NativeFile NativeFile::descriptor(int fd)
 {
     NativeFile f;

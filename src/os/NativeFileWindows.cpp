@@ -108,22 +108,6 @@ NativeFile NativeFile::openAppend(const std::filesystem::path& path, bool create
     return f;
 }
 
-NativeFile NativeFile::standardInput()
-{
-    NativeFile f;
-    f.handle_ = GetStdHandle(STD_INPUT_HANDLE);
-    f.owned_ = false;
-    return f;
-}
-
-NativeFile NativeFile::standardOutput()
-{
-    NativeFile f;
-    f.handle_ = GetStdHandle(STD_OUTPUT_HANDLE);
-    f.owned_ = false;
-    return f;
-}
-
 NativeFile NativeFile::descriptor(int fd)
 {
     // Only the three standard streams have numbers here.
