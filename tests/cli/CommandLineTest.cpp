@@ -1,11 +1,10 @@
-#include "../gui/TestSupport.h"
+#include "support/ProgramRun.h"
+#include "support/TempFolder.h"
 
 #include "platform/Cp932.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QProcess>
-#include <QThread>
 
 #include <optional>
 #include <random>
@@ -14,44 +13,7 @@
 
 namespace {
 
-struct Result {
-    int exit = -1;
-    QByteArray out;
-    QString err;
-};
-
-// The program's command-line face: on Windows the console program beside the tests.
-QString binary()
-{
-#ifdef TOLVANE_BINARY_NAME
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/" TOLVANE_BINARY_NAME);
-#else
-    return QStringLiteral(TOLVANE_BINARY);
-#endif
-}
-
-Result finish(QProcess& p, const QByteArray& input)
-{
-    p.waitForStarted();
-    if (!input.isEmpty())
-        p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
-Result tolvane(const QStringList& args, const QByteArray& input = QByteArray(), const QString& stdoutFile = QString(),
-               const QString& stdinFile = QString())
-{
-    QProcess p;
-    if (!stdoutFile.isEmpty())
-        p.setStandardOutputFile(stdoutFile);
-    if (!stdinFile.isEmpty())
-        p.setStandardInputFile(stdinFile);
-    p.start(binary(), args);
-    return finish(p, input);
-}
+using namespace program;
 
 // QProcess passes arguments as UTF-8, so bytes that are not UTF-8 go through a shell:
 // printf makes the value of -d from octal escapes, put right after the command word.
@@ -76,7 +38,7 @@ const std::string kSource = "no,name,price\r\n1,\x83\x5C\x83\x74\x83\x67,\"1,000
 
 TEST(CommandLine, ConvertsWithColumnsTabAndSkip)
 {
-    WindowFixture f;
+    TempFolder f;
     const QString in = f.write(QStringLiteral("in.csv"), kSource);
     const QString out = f.path(QStringLiteral("out.csv"));
     Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("3,1"), in, out});
@@ -118,7 +80,7 @@ TEST(CommandLine, ConvertsWithColumnsTabAndSkip)
 
 TEST(CommandLine, DefinitionsAreReadAsTheWindowReadsThem)
 {
-    WindowFixture f;
+    TempFolder f;
     const QString in = f.write(QStringLiteral("in.csv"), kSource);
     const QString out = f.path(QStringLiteral("out.csv"));
     // A negative line names no column; a fraction rounds half to even (2.5 -> 2).
@@ -139,7 +101,7 @@ TEST(CommandLine, DefinitionsAreReadAsTheWindowReadsThem)
 
 TEST(CommandLine, FailuresAndUsageErrors)
 {
-    WindowFixture f;
+    TempFolder f;
     const QString in = f.write(QStringLiteral("in.csv"), kSource);
     const QString out = f.path(QStringLiteral("out.csv"));
     const QString c = QStringLiteral("convert");
@@ -224,7 +186,7 @@ TEST(CommandLine, AFullDiskIsAFailure)
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no device that is always full";
 #endif
-    WindowFixture f;
+    TempFolder f;
     const QString in = f.write(QStringLiteral("in.csv"), kSource);
     QFile::link(QStringLiteral("/dev/full"), f.path(QStringLiteral("full.csv")));
     Result r = tolvane(
@@ -244,7 +206,7 @@ TEST(CommandLine, AFullDiskIsAFailure)
 
 TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
 {
-    WindowFixture f;
+    TempFolder f;
     const QString in = f.write(QStringLiteral("in.csv"), kSource);
     Result r = tolvane({QStringLiteral("detect"), in});
     EXPECT_EQ(r.exit, 0);
@@ -265,7 +227,7 @@ TEST(CommandLine, DetectPrintsTheDelimiterAndNumberedItems)
 // UTF-8 continuation bytes).
 TEST(CommandLine, DetectPrintsLongItemsAsDecodedWhole)
 {
-    WindowFixture f;
+    TempFolder f;
     const struct {
         const char* encoding;
         engine::Encoding e;
@@ -300,7 +262,7 @@ TEST(CommandLine, DetectPrintsLongItemsAsDecodedWhole)
 // only when read as UTF-8; a byte order mark is no part of item 1 and starts the output.
 TEST(CommandLine, Utf8SourcesAndTheEncodingOption)
 {
-    WindowFixture f;
+    TempFolder f;
     const std::string bom = "\xEF\xBB\xBF";
     const QString in = f.write(QStringLiteral("u.csv"), bom + "\xE3\x81\x82|\xE8\xA1\xA8|c\r\n1|2|3\r\n");
     const QString out = f.path(QStringLiteral("out.csv"));
@@ -331,68 +293,6 @@ TEST(CommandLine, Utf8SourcesAndTheEncodingOption)
     r = tolvane({detect, d, QString::fromUtf8("\xF0\x9F\x98\x80"), emoji});
     EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("区切文字\t😀\n1\ta\n2\tあ\n"));
 }
-
-TEST(CommandLine, ConvertWritesTheWindowsBytes)
-{
-    WindowFixture f;
-    std::string source = "id,name,memo,price\r\n";
-    for (int i = 0; i < 500; ++i)
-        source += std::to_string(i) + ",\x83\x5C" + std::to_string(i) + ",\"a,b\"\"c\"," + (i % 3 ? "" : "7") +
-                  (i % 7 ? "\r\n" : "\r");
-    const QString in = f.write(QStringLiteral("in.csv"), source);
-    f.choose(in);
-    f.columns({4, 1, 3, 2, 1});
-    f.window.Option1_Click(1);
-    f.window.chk先頭行->setChecked(true);
-    f.global.sOutFile = f.path(QStringLiteral("window.csv"));
-    f.window.cmd開始_Click();
-    const std::string windowBytes = f.read(QStringLiteral("window.csv"));
-    ASSERT_NE(windowBytes, "<missing>");
-
-    const Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("4,1,3,2,1"),
-                              QStringLiteral("-t"), QStringLiteral("-s"), in, f.path(QStringLiteral("cli.csv"))});
-    EXPECT_EQ(r.exit, 0);
-    EXPECT_EQ(f.read(QStringLiteral("cli.csv")), windowBytes);
-}
-
-#ifdef TOLVANE_FAULT_SHIM
-// The window starts into an output that a command-line run has just created but not yet
-// locked (its lock is held back): one of the two runs is refused, and the output is the
-// other's, whole.
-TEST(CommandLine, TheWindowAndTheCommandLineNeverShareAnOutput)
-{
-    WindowFixture f;
-    std::string source;
-    for (int i = 1; i <= 3000; ++i)
-        source += std::to_string(i) + ",x\r\n";
-    const QString in = f.write(QStringLiteral("in.csv"), source);
-    const QString out = f.path(QStringLiteral("out.csv"));
-    QProcess cli;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(TOLVANE_FAULT_SHIM));
-    env.insert(QStringLiteral("SHIM_LOCK_DELAY"), QStringLiteral("2"));
-    cli.setProcessEnvironment(env);
-    cli.start(binary(), {QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("2,1"), in, out});
-    for (int waited = 0; !QFile::exists(out) && waited < 5000; waited += 10)
-        QThread::msleep(10);
-    ASSERT_TRUE(QFile::exists(out));
-
-    f.choose(in);
-    f.columns({1});
-    f.global.sOutFile = out;
-    f.window.cmd開始_Click();
-    const Result r = finish(cli, QByteArray());
-    ASSERT_FALSE(f.messages.messages.empty());
-    const QString said = f.messages.messages.back().prompt;
-    const bool windowWon = said.contains(QStringLiteral("3000件"));
-    EXPECT_NE(windowWon, r.exit == 0) << said.toStdString() << r.err.toStdString();
-    EXPECT_TRUE((windowWon ? r.err : said).contains(QStringLiteral("別の変換")));
-    std::string expected;
-    for (int i = 1; i <= 3000; ++i)
-        expected += windowWon ? std::to_string(i) + "\r\n" : "x," + std::to_string(i) + "\r\n";
-    EXPECT_EQ(f.read(QStringLiteral("out.csv")), expected);
-}
-#endif
 
 // A shell script run in a fresh folder holding s.csv, old.csv and x.def, with $T the
 // program: pipes, redirections, limits and signals as a user's shell gives them.
