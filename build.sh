@@ -6,6 +6,8 @@
 #   ./build.sh bench      build and run the benchmarks
 #   ./build.sh fuzz [S]   build the engine's fuzz targets with clang and run each for S seconds
 #                         (default 60, or FUZZ_SECONDS; FUZZ_MAX_LEN bounds an input, default 4096)
+#   ./build.sh format [fix]  check that the sources are laid out as .clang-format says
+#                         (with "fix", lay them out so)
 #   ./build.sh package    build the Debian package into dist/ (tools/check-package.sh checks it)
 #   ./build.sh windows    cross-build for Windows, run every test under wine, write the zip to
 #                         dist/ (Qt for Windows from TOLVANE_QT_WINDOWS, a prefix or tarball, or
@@ -62,6 +64,15 @@ bench)
     build -DTOLVANE_BENCH=ON
     shift
     exec ./build/bench/run_bench.sh "$@"
+    ;;
+format)
+    PACKAGES="clang-format"
+    install_missing
+    if [ "${2:-}" = fix ]; then
+        git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
+    else
+        git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+    fi
     ;;
 fuzz)
     # Only what the fuzz build needs; clang's libFuzzer comes with libclang-rt.
