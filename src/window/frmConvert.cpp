@@ -482,14 +482,6 @@ void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
     List[0]->scrollToTop();
 }
 
-void frmConvert::recreateColumnMap()
-{
-    // Filled in one pass: the map has a slot for each of possibly millions of items.
-    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1, engine::ColumnMapEntry{0, 0, engine::kNoColumn});
-    map[0].iItemNo = 0;
-    g_.ColumnMap = std::move(map);
-}
-
 void frmConvert::LoadINData(std::string line)
 {
     const engine::Encoding encoding = sourceEncoding.encoding;
@@ -498,7 +490,7 @@ void frmConvert::LoadINData(std::string line)
     txtDELI->setText(platform::decodeSource(sInDeli, encoding));
     txtDELI_Change();
     SetINData(sInDeli, line);
-    recreateColumnMap();
+    g_.Columns.reset(iItemCount);
     List[0]->clear();
     Proc1Line(std::move(line), sInDeli);
 }
@@ -531,9 +523,8 @@ void frmConvert::openSourceFile(const QString& path)
     txtInFile->setText(sInFile);
     List[0]->clear();
     List[1]->clear();
-    List[2]->clear();
     LoadINData(std::move(line));
-    List[2]->clear();
+    showColumns();
 }
 
 namespace {
@@ -614,16 +605,16 @@ void frmConvert::cmd検出_Click()
     sourceEncoding = encoding;
     encodingSource_ = sInFile;
     showEncoding();
-    List[2]->clear();
     // Only blanks are trimmed: a TAB typed as the delimiter stays. The count is taken
     // with the same trimmed delimiter that then splits the line.
     const std::string delimiter = texts::typedDelimiter(txtDELI->text(), encoding.encoding);
     engine::fGetDeli2(delimiter, line, sInDeli, iItemCount, encoding.encoding);
     sInDeli = delimiter;
     SetINData(sInDeli, line);
-    recreateColumnMap();
+    g_.Columns.reset(iItemCount);
     List[0]->clear();
     Proc1Line(std::move(line), sInDeli);
+    showColumns();
 }
 
 namespace {
@@ -704,23 +695,14 @@ void frmConvert::beginDrag(const QString& payload)
 void frmConvert::List_DragDrop(int Index)
 {
     if (Index == 2) {
-        if (!g_.ColumnMap || g_.ColumnMap->size() <= 1) {
+        if (!g_.Columns.hasSlots()) {
             platform_.messageBox.show(QStringLiteral("ファイルを指定してください"), platform::kOkOnly, kTitle);
             return;
         }
-        const QString caption = Label1->text();
-        const int n = itemNumberOf(caption);
-        List[2]->addItem(caption);
-        const auto k = static_cast<std::size_t>(List[2]->count());
-        // A drop beyond the last slot gets a slot of its own, so that every row shown is
-        // a column written.
-        engine::ColumnMap& map = *g_.ColumnMap;
-        while (map.size() <= k)
-            map.push_back({0, 0, engine::kNoColumn});
-        map[k].iItemNo = n;
+        g_.Columns.add(itemNumberOf(Label1->text()));
         Label1->setText(QStringLiteral(" "));
     }
-    rebuildHiddenList();
+    showColumns();
 }
 
 void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift)
@@ -735,19 +717,12 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shif
     }
     if (Index != 2 || KeyCode != ItemList::kKeyDelete)
         return;
-    ItemList* output = List[2];
-    if (const int r = output->selectedRow(); r >= 0) {
-        if (g_.ColumnMap && static_cast<std::size_t>(r + 1) < g_.ColumnMap->size()) {
-            engine::ColumnMap& map = *g_.ColumnMap;
-            const std::size_t U = map.size() - 1;
-            for (std::size_t i = static_cast<std::size_t>(r + 1); i < U; ++i)
-                map[i].iItemNo = map[i + 1].iItemNo;
-            map[U].iItemNo = engine::kNoColumn;
-        }
-        output->removeRow(r);
-        output->clearSelection();
-    }
-    rebuildHiddenList();
+    const int r = List[2]->selectedRow();
+    if (r >= 0)
+        g_.Columns.remove(static_cast<std::size_t>(r));
+    showColumns();
+    if (r >= 0)
+        List[2]->clearSelection();
 }
 
 void frmConvert::appendSourceRow()
@@ -766,36 +741,28 @@ void frmConvert::appendSourceRow()
 
 void frmConvert::moveOutputRow(int step)
 {
-    // Rows and map slots trade places, as deleting the row and dropping it at its new place would leave them.
-    ItemList* output = List[2];
-    const int from = output->selectedRow();
-    const int to = from + step;
-    if (from < 0 || to < 0 || to >= output->count())
+    const int from = List[2]->selectedRow();
+    if (from < 0 || !g_.Columns.move(static_cast<std::size_t>(from), static_cast<std::size_t>(from + step)))
         return;
-    if (g_.ColumnMap) {
-        engine::ColumnMap& map = *g_.ColumnMap;
-        const auto a = static_cast<std::size_t>(from + 1);
-        const auto b = static_cast<std::size_t>(to + 1);
-        if (a < map.size() && b < map.size())
-            std::swap(map[a].iItemNo, map[b].iItemNo);
-    }
-    output->moveRow(from, to);
-    output->setCurrentRow(to);
-    rebuildHiddenList();
+    showColumns();
+    List[2]->setCurrentRow(from + step);
 }
 
-void frmConvert::rebuildHiddenList()
+void frmConvert::showColumns()
 {
-    List[1]->clear();
-    if (!g_.ColumnMap)
-        return;
-    const engine::ColumnMap& map = *g_.ColumnMap;
+    // The output list shows the column choice as it now is, whatever changed it; the
+    // hidden list holds each row's item number.
+    const engine::ColumnChoice& columns = g_.Columns;
     QStringList rows;
-    for (int i = 1; i <= List[2]->count() && static_cast<std::size_t>(i) < map.size(); ++i) {
-        const int n = map[static_cast<std::size_t>(i)].iItemNo;
-        rows << (n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
+    QStringList numbers;
+    for (std::size_t i = 0; i < columns.rowCount(); ++i) {
+        const int n = columns.row(i);
+        rows << rowText(n, n >= 1 ? List[0]->text(n - 1) : QString());
+        numbers << (n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
     }
-    List[1]->addItems(rows);
+    List[2]->setTexts(rows);
+    List[1]->clear();
+    List[1]->addItems(numbers);
 }
 
 void frmConvert::cmd開始_Click()
@@ -804,7 +771,7 @@ void frmConvert::cmd開始_Click()
     if (run_)
         return;
     List[1]->clear();
-    if (List[2]->count() == 0) {
+    if (g_.Columns.rowCount() == 0) {
         platform_.messageBox.show(QStringLiteral("出力データを指定してください。"), platform::kExclamationIcon, kTitle);
         return;
     }
@@ -939,10 +906,8 @@ void frmConvert::runSlice()
         // changed: a first line may have millions of items.
         run.settings.inDeli = sInDeli;
         run.settings.outDeli = sOutDeli;
-        if (!g_.ColumnMap)
-            run.settings.map.clear();
-        else if (run.settings.map != *g_.ColumnMap)
-            run.settings.map = *g_.ColumnMap;
+        if (run.settings.map != g_.Columns.map())
+            run.settings.map = g_.Columns.map();
         const auto status = conversion.run(run.settings, std::chrono::steady_clock::now() + sliceDuration);
         showRunProgress(conversion);
         if (status != engine::Conversion::Status::Running)

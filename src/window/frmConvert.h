@@ -164,8 +164,8 @@ private:
     bool readSourceFirstLine(const QString& path, std::string& line, engine::SourceEncoding& encoding);
     void showEncoding();
     void LoadINData(std::string line);
-    void recreateColumnMap();
-    void rebuildHiddenList();
+    // Refills the output list and the hidden list from the column choice.
+    void showColumns();
     void requestEnd();
     void runConversion();
     struct Run;

@@ -141,8 +141,10 @@ TEST(ConversionRun, EmptySourcesSkippedOnlyLinesAndEmptyMaps)
     // Rows but no column in the map: counts, writes nothing.
     w.chk先頭行->setChecked(false);
     f.write(QStringLiteral("in.csv"), "a\r\nb\r\nc\r\n");
-    for (auto& e : *f.global.ColumnMap)
-        e.iItemNo = -1;
+    const std::size_t rows = f.global.Columns.rowCount();
+    f.global.Columns.clear();
+    for (std::size_t i = 0; i < rows; ++i)
+        f.global.Columns.add(engine::kNoColumn);
     w.cmd開始_Click();
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 3件"));
     EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");

@@ -66,7 +66,8 @@ TEST(Detection, TheDetectButtonSplitsWithTheTypedDelimiter)
     EXPECT_EQ(f.rows(0), QStringList{QStringLiteral("a;b;c")});
 
     w.txtDELI->setText(QStringLiteral(";"));
-    w.List[2]->addItem(QStringLiteral("01;a;b;c")); // an output row that 検出 discards
+    f.columns({1}); // an output row, "01;a;b;c", that 検出 discards
+    ASSERT_EQ(f.rows(2), QStringList{QStringLiteral("01;a;b;c")});
     w.cmd検出_Click();
     EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
     EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
@@ -98,7 +99,7 @@ TEST(Detection, CancelPathsChangeNothing)
     f.dialog.answers.push_back(std::nullopt);
     w.cmd検出_Click();
     EXPECT_EQ(f.dialog.shown.size(), 1u);
-    EXPECT_FALSE(f.global.ColumnMap.has_value());
+    EXPECT_TRUE(f.global.Columns.map().empty());
     EXPECT_TRUE(w.txtInFile->text().isEmpty());
 
     const QString file = f.write(QStringLiteral("a.csv"), "a,b\r\n");
@@ -126,8 +127,7 @@ TEST(Detection, AnUnreadableSourceIsReportedAndChangesNothing)
     frmConvert& w = f.window;
     const QString good = f.write(QStringLiteral("good.csv"), "a,b,c\r\n");
     f.choose(good);
-    w.List[2]->addItem(QStringLiteral("01;a"));
-    (*f.global.ColumnMap)[1].iItemNo = 1;
+    f.columns({1});
 
     const QString empty = f.write(QStringLiteral("empty.csv"), "");
     const QString missing = f.path(QStringLiteral("missing.csv"));

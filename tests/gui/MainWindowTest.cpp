@@ -34,7 +34,7 @@ TEST(MainWindow, StartUpState)
         EXPECT_TRUE(box->text().isEmpty());
     EXPECT_TRUE(w.Option1[0]->isChecked());
     EXPECT_FALSE(w.chk先頭行->isChecked());
-    EXPECT_FALSE(f.global.ColumnMap.has_value());
+    EXPECT_TRUE(f.global.Columns.map().empty());
     EXPECT_TRUE(f.global.sOutFile.isEmpty() && f.global.sDefFile.isEmpty());
     EXPECT_TRUE(f.messages.messages.empty());
 

@@ -79,9 +79,8 @@ struct WindowFixture {
     std::vector<int> map() const
     {
         std::vector<int> out;
-        if (global.ColumnMap)
-            for (const auto& e : *global.ColumnMap)
-                out.push_back(e.iItemNo);
+        for (const auto& e : global.Columns.map())
+            out.push_back(e.iItemNo);
         return out;
     }
 
