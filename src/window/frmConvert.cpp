@@ -108,6 +108,7 @@ frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget*
 {
     buildControls();
     buildMenus();
+    nameControls();
     setAcceptDrops(true);
     connectHandlers();
     Form_Load();
@@ -275,6 +276,35 @@ void frmConvert::buildMenus()
     // The menu bar places its corner once: room for the longest name from the start.
     lblEncoding->setMinimumWidth(lblEncoding->fontMetrics().horizontalAdvance(QStringLiteral("UTF-8 (BOM付き)")) + 16);
     menuBar()->setCornerWidget(lblEncoding, Qt::TopRightCorner);
+}
+
+void frmConvert::nameControls()
+{
+    // Each control is found by the name the handlers know it by (an array's element as
+    // name_index), for tools that drive the window from outside, tests among them.
+    const std::pair<QObject*, const char*> named[] = {
+        {txtDELI, "txtDELI"},       {txtInFile, "txtInFile"},     {txtOutFile, "txtOutFile"},
+        {txt件数, "txt件数"},       {fra区切文字, "fra区切文字"}, {chk先頭行, "chk先頭行"},
+        {lbl属性, "lbl属性"},       {Label1, "Label1"},           {Line1, "Line1"},
+        {cmdFile, "cmdFile"},       {cmdSave, "cmdSave"},         {cmd検出, "cmd検出"},
+        {cmd開始, "cmd開始"},       {cmdClose, "cmdClose"},       {prgRun, "prgRun"},
+        {mnuFile, "mnuFile"},       {mnuOpenDef, "mnuOpenDef"},   {mnuSaveDef, "mnuSaveDef"},
+        {mnuOpenCSV, "mnuOpenCSV"}, {mnuSaveCSV, "mnuSaveCSV"},   {mnuSkip01, "mnuSkip01"},
+        {mnuExit, "mnuExit"},       {mnuEdit, "mnuEdit"},         {mnuDELI, "mnuDELI"},
+        {mnuEncoding, "mnuEncoding"}, {mnuEncodingAuto, "mnuEncodingAuto"}, {mnuEncodingCp932, "mnuEncodingCp932"},
+        {mnuEncodingUtf8, "mnuEncodingUtf8"}, {lblEncoding, "lblEncoding"},
+    };
+    for (const auto& [object, name] : named)
+        object->setObjectName(QString::fromUtf8(name));
+    const auto nameEach = [](const auto& controls, const QString& name) {
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            if (controls[i])
+                controls[i]->setObjectName(QStringLiteral("%1_%2").arg(name).arg(i));
+    };
+    nameEach(Label, QStringLiteral("Label"));
+    nameEach(txtCSV, QStringLiteral("txtCSV"));
+    nameEach(Option1, QStringLiteral("Option1"));
+    nameEach(List, QStringLiteral("List"));
 }
 
 void frmConvert::connectHandlers()
@@ -497,7 +527,7 @@ void frmConvert::LoadINData(std::string line)
 
 void frmConvert::cmdFile_Click()
 {
-    const QString chosen = mdlFile::fGetOpenFile(*this);
+    const QString chosen = mdlFile::fGetOpenFile(CommonDialog1);
     if (chosen.isEmpty()) {
         sInFile = chosen;
         return;
@@ -576,7 +606,7 @@ void frmConvert::mnuOpenCSV_Click()
 
 void frmConvert::cmdSave_Click()
 {
-    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), *this);
+    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
     txtOutFile->setText(g_.sOutFile);
 }
 
@@ -590,7 +620,7 @@ void frmConvert::cmd検出_Click()
     const QString previousInFile = sInFile;
     const QString previousShown = txtInFile->text();
     if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(*this);
+        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
         if (sInFile.isEmpty())
             return;
         txtInFile->setText(sInFile);
@@ -800,13 +830,13 @@ void frmConvert::cmd開始_Click()
         });
     }
     if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(*this);
+        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
         if (sInFile.isEmpty())
             return;
         txtInFile->setText(sInFile);
     }
     if (g_.sOutFile.isEmpty()) {
-        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), *this);
+        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
         if (g_.sOutFile.isEmpty())
             return;
         txtOutFile->setText(g_.sOutFile);

@@ -4,8 +4,8 @@
 #include "engine/DefinitionFile.h"
 #include "platform/Cp932.h"
 #include "shared/Texts.h"
-#include "window/ItemList.h"
-#include "window/frmConvert.h"
+#include "ItemList.h"
+#include "frmConvert.h"
 
 #include <QDir>
 
