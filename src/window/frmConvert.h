@@ -31,9 +31,7 @@ class QProgressBar;
 class QMimeData;
 class QKeyEvent;
 
-namespace engine {
-class Conversion;
-}
+class RunController;
 
 class frmConvert : public QMainWindow {
     Q_OBJECT
@@ -69,7 +67,7 @@ public:
     // The delimiter dialog, once it has been opened.
     frmDELI* delimiterDialog() const { return frmDELI_.get(); }
 
-    bool conversionRunning() const { return running_; }
+    bool conversionRunning() const;
     // The session is ending: a run in progress is stopped, after asking when the session
     // lets the program ask. False when the user wants the run to go on, and so the session
     // not to end.
@@ -78,7 +76,7 @@ public:
     // is stopped without asking, then the program ends.
     void endBySystem();
     // How long the conversion works between two servings of the event queue.
-    void setSliceDuration(std::chrono::milliseconds duration) { sliceDuration = duration; }
+    void setSliceDuration(std::chrono::milliseconds duration);
     // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
     void setDragStarter(std::function<void(const QString& payload)> starter) { startDrag = std::move(starter); }
     // What a drag from 元データ carries.
@@ -153,7 +151,6 @@ private:
     // The file dialog, whose settings persist from one use to the next.
     platform::CommonDialog& CommonDialog1;
 
-    std::chrono::milliseconds sliceDuration{30};
     std::function<void(const QString& payload)> startDrag;
 
     // The output row text: the item number with at least two digits, ";", the item.
@@ -174,15 +171,6 @@ private:
     void showColumns();
     void requestEnd();
     void runConversion();
-    struct Run;
-    void runSlice();
-    void showRunProgress(const engine::Conversion& conversion);
-    // Whether the user wants the run stopped; one question at a time.
-    bool askToStop();
-    // Ends converting: the run has finished or failed, or with `stop` it is stopped and
-    // what it wrote is taken back.
-    void endRun(bool stop);
-    void setRunning(bool running);
     void beginDrag(const QString& payload);
     void appendSourceRow();
     void moveOutputRow(int step);
@@ -207,8 +195,6 @@ private:
     std::vector<Anchor> anchors_;
     // The source whose first line decided sourceEncoding.
     QString encodingSource_;
-    // The run in progress, until its results are shown.
-    std::unique_ptr<Run> run_;
-    bool running_ = false;
-    bool asking_ = false;
+    // Converts for 変換 between the window's events.
+    std::unique_ptr<RunController> runner_;
 };
