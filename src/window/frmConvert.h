@@ -151,6 +151,7 @@ private:
     // The file dialog, whose settings persist from one use to the next.
     platform::CommonDialog& CommonDialog1;
 
+    // Stands in for the drag when set (setDragStarter).
     std::function<void(const QString& payload)> startDrag;
 
     // The output row text: the item number with at least two digits, ";", the item.
