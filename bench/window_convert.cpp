@@ -93,16 +93,24 @@ int main(int argc, char** argv)
     platform::ScriptedCommonDialog dlg;
     platform::Platform p{mb, dlg, [] {}};
     frmConvert w(global, p);
+    // The controls a user works, by the names the window gives them.
+    ItemList* const source = w.findChild<ItemList*>(QStringLiteral("List_0"));
+    ItemList* const output = w.findChild<ItemList*>(QStringLiteral("List_2"));
+    QLineEdit* const txtInFile = w.findChild<QLineEdit*>(QStringLiteral("txtInFile"));
+    QLineEdit* const txtOutFile = w.findChild<QLineEdit*>(QStringLiteral("txtOutFile"));
+    QRadioButton* const tabOption = w.findChild<QRadioButton*>(QStringLiteral("Option1_1"));
+    if (!source || !output || !txtInFile || !txtOutFile || !tabOption)
+        return fail(QStringLiteral("the window lacks a control"));
 
     dlg.answers.push_back(QFile::decodeName(paths[0].c_str()));
     const auto chooseStart = std::chrono::steady_clock::now();
     w.cmdFile_Click();
     const std::chrono::duration<double, std::milli> choosing = std::chrono::steady_clock::now() - chooseStart;
-    if (!mb.messages.empty() || w.sInFile.isEmpty())
+    if (!mb.messages.empty() || txtInFile->text().isEmpty())
         return fail(QStringLiteral("choosing the source failed: ") + messagesText(mb));
     if (detectOnly) {
         std::fprintf(stderr, "detection milliseconds: %.3f\n", choosing.count());
-        const int rows = w.List[0]->count();
+        const int rows = source->count();
         std::fprintf(stderr, "rows: %d\n", rows);
         if (rows == 0)
             return 0;
@@ -115,18 +123,18 @@ int main(int argc, char** argv)
         auto t = Clock::now();
         w.show();
         QApplication::processEvents();
-        w.List[0]->viewport()->repaint();
+        source->viewport()->repaint();
         std::fprintf(stderr, "shown milliseconds: %.3f\n", since(t));
         t = Clock::now();
-        w.List[0]->setCurrentRow(rows - 1);
+        source->setCurrentRow(rows - 1);
         QApplication::processEvents();
-        w.List[0]->viewport()->repaint();
+        source->viewport()->repaint();
         std::fprintf(stderr, "last row milliseconds: %.3f\n", since(t));
-        const QRect shown = w.List[0]->visualRect(w.List[0]->model()->index(rows - 1, 0));
+        const QRect shown = source->visualRect(source->model()->index(rows - 1, 0));
         std::fprintf(stderr, "last row on screen: %s\n",
-                     w.List[0]->viewport()->rect().contains(shown.center()) ? "yes" : "no");
+                     source->viewport()->rect().contains(shown.center()) ? "yes" : "no");
         QString payload;
-        w.startDrag = [&payload](const QString& p) { payload = p; };
+        w.setDragStarter([&payload](const QString& p) { payload = p; });
         t = Clock::now();
         w.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
         std::fprintf(stderr, "drag start milliseconds: %.3f\n", since(t));
@@ -135,21 +143,21 @@ int main(int argc, char** argv)
     }
 
     // Offscreen a real drag would return at once; the drop is made by hand instead.
-    w.startDrag = [](const QString&) {};
+    w.setDragStarter([](const QString&) {});
     for (int n : columns) {
-        if (n > w.List[0]->count())
-            return fail(QStringLiteral("the source has only %1 items").arg(w.List[0]->count()));
-        w.List[0]->setCurrentRow(n - 1);
+        if (n > source->count())
+            return fail(QStringLiteral("the source has only %1 items").arg(source->count()));
+        source->setCurrentRow(n - 1);
         w.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
         w.List_DragDrop(2);
     }
-    if (w.List[2]->count() != static_cast<int>(columns.size()) || !mb.messages.empty())
+    if (output->count() != static_cast<int>(columns.size()) || !mb.messages.empty())
         return fail(QStringLiteral("composing the columns failed: ") + messagesText(mb));
 
     global.sOutFile = QFile::decodeName(paths[1].c_str());
-    w.txtOutFile->setText(global.sOutFile);
+    txtOutFile->setText(global.sOutFile);
     if (tab) {
-        w.Option1[1]->setChecked(true);
+        tabOption->setChecked(true);
         w.Option1_Click(1);
     }
 

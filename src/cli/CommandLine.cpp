@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "engine/ColumnChoice.h"
 #include "engine/Conversion.h"
 #include "engine/Cp932Chars.h"
 #include "engine/DefinitionFile.h"
@@ -290,15 +291,17 @@ int convert(const Arguments& args)
     if (o.columns.has_value() == o.definition.has_value())
         return usageError(QStringLiteral("--columns と --definition のどちらか一方を指定してください。"));
 
-    engine::ColumnMap map(1);
+    engine::ColumnChoice columns;
     if (o.columns) {
+        std::vector<int> numbers;
         for (const QString& part : o.columns->split(QLatin1Char(','))) {
             bool ok = false;
             const int n = part.trimmed().toInt(&ok);
             if (!ok || n < 1)
                 return usageError(QStringLiteral("--columns の値が正しくありません: %1").arg(*o.columns));
-            map.push_back({0, 0, n});
+            numbers.push_back(n);
         }
+        columns.load(numbers);
     } else {
         const engine::Definition definition = engine::readDefinition(o.definition->path);
         if (definition.status == engine::Definition::Status::CannotOpen) {
@@ -309,11 +312,9 @@ int convert(const Arguments& args)
             say(QStringLiteral("「%1」はTolvaneの定義ファイルではありません。").arg(shown(o.definition->path)));
             return kFailed;
         }
-        // As in the window, a negative line names no column.
-        for (int n : definition.itemNumbers)
-            if (n >= 0)
-                map.push_back({0, 0, n});
-        if (map.size() == 1) {
+        // Read as the window loads it: a negative line names no column.
+        columns.load(definition.itemNumbers);
+        if (columns.rowCount() == 0) {
             say(QStringLiteral("定義ファイル「%1」には出力する項目がありません。").arg(shown(o.definition->path)));
             return kFailed;
         }
@@ -342,7 +343,7 @@ int convert(const Arguments& args)
     if (conversion.lockless())
         say(texts::outputNotLocked(outputShown));
 
-    engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", std::move(map)};
+    engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", columns.map()};
     std::string_view first;
     const bool haveFirst = conversion.peekFirstLine(first);
     const engine::Encoding encoding = conversion.sourceEncoding().encoding;

@@ -1,12 +1,10 @@
 #include "mdlFile.h"
 
-#include "window/frmConvert.h"
 
 namespace mdlFile {
 
-QString fGetOpenFile(frmConvert& frm)
+QString fGetOpenFile(platform::CommonDialog& dialog)
 {
-    platform::CommonDialog& dialog = frm.CommonDialog1;
     dialog.CancelError = true;
     dialog.InitDir.clear();
     dialog.Filter = QStringLiteral("*.csv");
@@ -17,9 +15,8 @@ QString fGetOpenFile(frmConvert& frm)
     return dialog.FileName;
 }
 
-QString fGetSaveFile(const QString& sDefault, frmConvert& frm)
+QString fGetSaveFile(const QString& sDefault, platform::CommonDialog& dialog)
 {
-    platform::CommonDialog& dialog = frm.CommonDialog1;
     dialog.CancelError = true;
     dialog.InitDir.clear();
     dialog.FileName = sDefault;

@@ -2,13 +2,13 @@
 // Asking the user for a source or an output file through the main window's file
 // dialog. An empty result means the user cancelled.
 
-#include <QString>
+#include "platform/CommonDialog.h"
 
-class frmConvert;
+#include <QString>
 
 namespace mdlFile {
 
-QString fGetOpenFile(frmConvert& frm);
-QString fGetSaveFile(const QString& sDefault, frmConvert& frm);
+QString fGetOpenFile(platform::CommonDialog& dialog);
+QString fGetSaveFile(const QString& sDefault, platform::CommonDialog& dialog);
 
 } // namespace mdlFile

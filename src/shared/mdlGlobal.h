@@ -2,17 +2,17 @@
 // State shared by the windows for the whole process. The program creates one and
 // hands it to the windows; tests build a fresh one.
 
+#include "engine/ColumnChoice.h"
 #include "engine/DelimiterTable.h"
 #include "engine/Tables.h"
 
 #include <QString>
 
-#include <optional>
-
 struct mdlGlobal {
     engine::DelimiterTable DelimiterTable;
-    // Not created until a source file has been read or a definition loaded.
-    std::optional<engine::ColumnMap> ColumnMap;
+    // The output columns and the map the conversion reads; the map is empty until a
+    // source file has been read or a definition loaded.
+    engine::ColumnChoice Columns;
     engine::INData INData;
     QString sOutFile;
     QString sDefFile;

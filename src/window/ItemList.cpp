@@ -74,15 +74,35 @@ public:
         endRemoveRows();
     }
 
-    // Moves a row added as text to another place among those rows.
-    void moveRow(int from, int to)
+    // The rows added as text become `texts`. A change that is one row added, removed or
+    // changed in place is made as that change, so the view keeps its selection and
+    // scroll as it would for the change itself; anything else starts the rows afresh.
+    void setTexts(const QStringList& texts)
     {
-        if (from < madeRows_ || to < madeRows_ || from >= rowCount() || to >= rowCount() || from == to)
+        const auto have = rows_.size();
+        const auto want = texts.size();
+        qsizetype same = 0;
+        while (same < have && same < want && rows_[same] == texts[same])
+            ++same;
+        if (same == have && same == want)
             return;
-        // Qt counts the destination before the move: one further on when moving down.
-        beginMoveRows(QModelIndex(), from, from, QModelIndex(), to > from ? to + 1 : to);
-        rows_.move(from - madeRows_, to - madeRows_);
-        endMoveRows();
+        if (same == have) {
+            append(texts.mid(have));
+        } else if (want == have - 1 && rows_.mid(same + 1) == texts.mid(same)) {
+            removeRow(madeRows_ + static_cast<int>(same));
+        } else if (want == have + 1 && rows_.mid(same) == texts.mid(same + 1)) {
+            const int at = madeRows_ + static_cast<int>(same);
+            beginInsertRows(QModelIndex(), at, at);
+            rows_.insert(same, texts[same]);
+            endInsertRows();
+        } else if (want == have) {
+            rows_ = texts;
+            emit dataChanged(index(madeRows_ + static_cast<int>(same)), index(madeRows_ + static_cast<int>(have) - 1));
+        } else {
+            beginResetModel();
+            rows_ = texts;
+            endResetModel();
+        }
     }
 
     void clear() { setMade(0, {}); }
@@ -141,14 +161,9 @@ void ItemList::setLineItems(engine::LineItems items, engine::Encoding encoding)
     });
 }
 
-void ItemList::removeRow(int row)
+void ItemList::setTexts(const QStringList& texts)
 {
-    model_->removeRow(row);
-}
-
-void ItemList::moveRow(int from, int to)
-{
-    model_->moveRow(from, to);
+    model_->setTexts(texts);
 }
 
 void ItemList::clear()

@@ -38,10 +38,10 @@ public:
     void setRows(int rows, std::function<QString(int row)> text);
     // In place of every row, the items of a line, decoded as they are shown.
     void setLineItems(engine::LineItems items, engine::Encoding encoding = engine::Encoding::Cp932);
-    // Removes a row added as text; rows made on demand go only all together, by clear().
-    void removeRow(int row);
-    // Moves a row added as text to another place among those rows.
-    void moveRow(int from, int to);
+    // Makes the rows added as text read `texts`, changing only the rows that differ: one
+    // row added, removed or changed keeps the selection and the scroll as that change
+    // alone would.
+    void setTexts(const QStringList& texts);
     void clear();
 
     int currentRow() const;

@@ -1,6 +1,7 @@
 #include "frmConvert.h"
 
 #include "ItemList.h"
+#include "RunController.h"
 #include "delimiters/frmDELI.h"
 #include "engine/Conversion.h"
 #include "engine/Detection.h"
@@ -15,18 +16,11 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDir>
-#include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QKeyEvent>
-#include <QPointer>
-#include <QScopeGuard>
 #include <QSessionManager>
-#include <QTimer>
 #include <QMimeData>
-#include <QPainter>
 #include <QProgressBar>
 #include <QUrl>
 
@@ -77,38 +71,21 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& ge
     return button;
 }
 
-const QString kStopQuestion = QStringLiteral("変換を中止しますか？");
-
 } // namespace
-
-// The run in progress. Its slices are timer events rather than a loop of their own, so
-// they go on in whatever event loop serves events, a question's included: asking whether
-// to stop does not hold the run up, and a stop decided there acts on the run at once.
-struct frmConvert::Run {
-    explicit Run(bool skipFirstLine) : conversion(skipFirstLine) {}
-    engine::Conversion conversion;
-    engine::ConversionSettings settings;
-    QString sourceName;
-    QString outputName;
-    QEventLoop loop;
-    QTimer slices;
-    engine::Conversion::Status status = engine::Conversion::Status::Running;
-    // Converting has ended: finished, failed or stopped.
-    bool over = false;
-    // The program ends once the result is shown; quiet: no result is shown.
-    bool endProgram = false;
-    bool quiet = false;
-    // Where the focus went when 変換 was greyed: it goes back to 変換 if it is still there.
-    QPointer<QWidget> focusMovedTo;
-    std::exception_ptr failure;
-};
 
 frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget* parent)
     : QMainWindow(parent), CommonDialog1(platform.commonDialog), g_(global), platform_(platform)
 {
     buildControls();
     buildMenus();
+    nameControls();
     setAcceptDrops(true);
+    runner_ = std::make_unique<RunController>(g_, platform_, sInDeli, sOutDeli,
+                                              RunController::Display{this, prgRun, txt件数, txtCSV[0], txtCSV[1], cmd開始});
+    runner_->onRunningChanged = [this](bool running) {
+        setSourceCommandsEnabled(!running);
+        cmd開始->setEnabled(!running);
+    };
     connectHandlers();
     Form_Load();
 #ifndef QT_NO_SESSIONMANAGER
@@ -116,7 +93,7 @@ frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget*
     // the program ask; a No keeps the session, where the session allows it.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
         guarded(platform_.messageBox, [&] {
-            if (!running_)
+            if (!runner_->running())
                 return;
             const bool mayAsk = manager.allowsInteraction();
             if (!sessionEnding(mayAsk))
@@ -277,6 +254,35 @@ void frmConvert::buildMenus()
     menuBar()->setCornerWidget(lblEncoding, Qt::TopRightCorner);
 }
 
+void frmConvert::nameControls()
+{
+    // Each control is found by the name the handlers know it by (an array's element as
+    // name_index), for tools that drive the window from outside, tests among them.
+    const std::pair<QObject*, const char*> named[] = {
+        {txtDELI, "txtDELI"},       {txtInFile, "txtInFile"},     {txtOutFile, "txtOutFile"},
+        {txt件数, "txt件数"},       {fra区切文字, "fra区切文字"}, {chk先頭行, "chk先頭行"},
+        {lbl属性, "lbl属性"},       {Label1, "Label1"},           {Line1, "Line1"},
+        {cmdFile, "cmdFile"},       {cmdSave, "cmdSave"},         {cmd検出, "cmd検出"},
+        {cmd開始, "cmd開始"},       {cmdClose, "cmdClose"},       {prgRun, "prgRun"},
+        {mnuFile, "mnuFile"},       {mnuOpenDef, "mnuOpenDef"},   {mnuSaveDef, "mnuSaveDef"},
+        {mnuOpenCSV, "mnuOpenCSV"}, {mnuSaveCSV, "mnuSaveCSV"},   {mnuSkip01, "mnuSkip01"},
+        {mnuExit, "mnuExit"},       {mnuEdit, "mnuEdit"},         {mnuDELI, "mnuDELI"},
+        {mnuEncoding, "mnuEncoding"}, {mnuEncodingAuto, "mnuEncodingAuto"}, {mnuEncodingCp932, "mnuEncodingCp932"},
+        {mnuEncodingUtf8, "mnuEncodingUtf8"}, {lblEncoding, "lblEncoding"},
+    };
+    for (const auto& [object, name] : named)
+        object->setObjectName(QString::fromUtf8(name));
+    const auto nameEach = [](const auto& controls, const QString& name) {
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            if (controls[i])
+                controls[i]->setObjectName(QStringLiteral("%1_%2").arg(name).arg(i));
+    };
+    nameEach(Label, QStringLiteral("Label"));
+    nameEach(txtCSV, QStringLiteral("txtCSV"));
+    nameEach(Option1, QStringLiteral("Option1"));
+    nameEach(List, QStringLiteral("List"));
+}
+
 void frmConvert::connectHandlers()
 {
     // Japanese handler names cannot be slots, so every handler is connected by pointer,
@@ -381,18 +387,9 @@ void frmConvert::showEncoding()
 
 void frmConvert::requestEnd()
 {
-    // During a run the program ends only once the user has agreed to stop it and what it
-    // wrote is taken back (or it ended by itself while the user was asked), and its
-    // result has been shown.
-    if (run_) {
-        if (running_ && !askToStop())
-            return;
-        run_->endProgram = true;
-        if (running_)
-            endRun(true);
-        return;
-    }
-    platform_.endProgram();
+    // During a run the run decides when the program ends.
+    if (!runner_->takeEndRequest())
+        platform_.endProgram();
 }
 
 void frmConvert::cmdClose_Click()
@@ -409,7 +406,7 @@ void frmConvert::closeEvent(QCloseEvent* event)
 {
     // The title bar's close ends the program like 閉じる, whatever other window exists;
     // during a run the window stays until the run's end ends the program.
-    if (run_)
+    if (runner_->active())
         event->ignore();
     else
         event->accept();
@@ -419,38 +416,31 @@ void frmConvert::closeEvent(QCloseEvent* event)
 void frmConvert::keyPressEvent(QKeyEvent* event)
 {
     // Keys no control took come here; Esc means something only while a run goes on.
-    if (event->key() != Qt::Key_Escape || !running_) {
+    if (event->key() != Qt::Key_Escape || !runner_->running()) {
         QMainWindow::keyPressEvent(event);
         return;
     }
-    guarded(platform_.messageBox, [this] {
-        if (askToStop() && running_)
-            endRun(true);
-    });
+    guarded(platform_.messageBox, [this] { runner_->askAndStop(); });
+}
+
+bool frmConvert::conversionRunning() const
+{
+    return runner_->running();
+}
+
+void frmConvert::setSliceDuration(std::chrono::milliseconds duration)
+{
+    runner_->sliceDuration = duration;
 }
 
 bool frmConvert::sessionEnding(bool mayAsk)
 {
-    if (!running_)
-        return true;
-    // A question already up is not waited for: the session will not wait either.
-    if (mayAsk && !asking_ && !askToStop())
-        return !running_;
-    // No message waits for a user who is leaving.
-    run_->quiet = true;
-    if (running_)
-        endRun(true);
-    return true;
+    return runner_->sessionEnding(mayAsk);
 }
 
 void frmConvert::endBySystem()
 {
-    if (run_) {
-        run_->quiet = true;
-        run_->endProgram = false; // ended here, once
-        if (running_)
-            endRun(true);
-    }
+    runner_->stopForSystem();
     platform_.endProgram();
 }
 
@@ -482,14 +472,6 @@ void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
     List[0]->scrollToTop();
 }
 
-void frmConvert::recreateColumnMap()
-{
-    // Filled in one pass: the map has a slot for each of possibly millions of items.
-    engine::ColumnMap map(static_cast<std::size_t>(iItemCount) + 1, engine::ColumnMapEntry{0, 0, engine::kNoColumn});
-    map[0].iItemNo = 0;
-    g_.ColumnMap = std::move(map);
-}
-
 void frmConvert::LoadINData(std::string line)
 {
     const engine::Encoding encoding = sourceEncoding.encoding;
@@ -498,14 +480,14 @@ void frmConvert::LoadINData(std::string line)
     txtDELI->setText(platform::decodeSource(sInDeli, encoding));
     txtDELI_Change();
     SetINData(sInDeli, line);
-    recreateColumnMap();
+    g_.Columns.reset(iItemCount);
     List[0]->clear();
     Proc1Line(std::move(line), sInDeli);
 }
 
 void frmConvert::cmdFile_Click()
 {
-    const QString chosen = mdlFile::fGetOpenFile(*this);
+    const QString chosen = mdlFile::fGetOpenFile(CommonDialog1);
     if (chosen.isEmpty()) {
         sInFile = chosen;
         return;
@@ -516,7 +498,7 @@ void frmConvert::cmdFile_Click()
 void frmConvert::openSourceFile(const QString& path)
 {
     // A run reads the source it started with (the commands that change it are greyed too).
-    if (running_)
+    if (runner_->running())
         return;
     // The file is checked before anything is cleared: an unreadable choice leaves the
     // window describing the file it described before.
@@ -531,9 +513,8 @@ void frmConvert::openSourceFile(const QString& path)
     txtInFile->setText(sInFile);
     List[0]->clear();
     List[1]->clear();
-    List[2]->clear();
     LoadINData(std::move(line));
-    List[2]->clear();
+    showColumns();
 }
 
 namespace {
@@ -553,7 +534,7 @@ QString droppedFile(const QMimeData* mime)
 
 void frmConvert::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!running_ && !droppedFile(event->mimeData()).isEmpty())
+    if (!runner_->running() && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -561,7 +542,7 @@ void frmConvert::dragEnterEvent(QDragEnterEvent* event)
 
 void frmConvert::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (!running_ && !droppedFile(event->mimeData()).isEmpty())
+    if (!runner_->running() && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -570,7 +551,7 @@ void frmConvert::dragMoveEvent(QDragMoveEvent* event)
 void frmConvert::dropEvent(QDropEvent* event)
 {
     const QString path = droppedFile(event->mimeData());
-    if (running_ || path.isEmpty()) {
+    if (runner_->running() || path.isEmpty()) {
         event->ignore();
         return;
     }
@@ -585,7 +566,7 @@ void frmConvert::mnuOpenCSV_Click()
 
 void frmConvert::cmdSave_Click()
 {
-    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), *this);
+    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
     txtOutFile->setText(g_.sOutFile);
 }
 
@@ -599,7 +580,7 @@ void frmConvert::cmd検出_Click()
     const QString previousInFile = sInFile;
     const QString previousShown = txtInFile->text();
     if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(*this);
+        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
         if (sInFile.isEmpty())
             return;
         txtInFile->setText(sInFile);
@@ -614,53 +595,16 @@ void frmConvert::cmd検出_Click()
     sourceEncoding = encoding;
     encodingSource_ = sInFile;
     showEncoding();
-    List[2]->clear();
     // Only blanks are trimmed: a TAB typed as the delimiter stays. The count is taken
     // with the same trimmed delimiter that then splits the line.
     const std::string delimiter = texts::typedDelimiter(txtDELI->text(), encoding.encoding);
     engine::fGetDeli2(delimiter, line, sInDeli, iItemCount, encoding.encoding);
     sInDeli = delimiter;
     SetINData(sInDeli, line);
-    recreateColumnMap();
+    g_.Columns.reset(iItemCount);
     List[0]->clear();
     Proc1Line(std::move(line), sInDeli);
-}
-
-namespace {
-
-const QString kFinished = QStringLiteral("変換終了");
-
-} // namespace
-
-QString frmConvert::rowText(long long number, const QString& item)
-{
-    return QStringLiteral("%1;%2").arg(number, 2, 10, QLatin1Char('0')).arg(item);
-}
-
-int frmConvert::itemNumberOf(const QString& caption)
-{
-    const qsizetype end = caption.indexOf(QLatin1Char(';'));
-    bool ok = false;
-    const int n = caption.left(end < 0 ? caption.size() : end).trimmed().toInt(&ok);
-    return ok ? n : 0;
-}
-
-void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifiers, double, double Y)
-{
-    if (Index != 0)
-        return;
-    ItemList* source = List[0];
-    const int h = QFontMetrics(font()).height();
-    Label1->setGeometry(source->x(), source->y() + static_cast<int>(Y) - h / 2, source->width(), h);
-    const int r = source->selectedRow();
-    Label1->setText(rowText(r + 1, source->text(r)));
-    // Any selected row can be taken, an empty item too.
-    if (r < 0)
-        return;
-    if (startDrag)
-        startDrag(Label1->text());
-    else
-        beginDrag(Label1->text());
+    showColumns();
 }
 
 void frmConvert::setSourceCommandsEnabled(bool enabled)
@@ -674,137 +618,13 @@ void frmConvert::setSourceCommandsEnabled(bool enabled)
     mnuEncoding->setEnabled(enabled);
 }
 
-QMimeData* frmConvert::dragData(const QString& payload)
-{
-    // Only the program's own type: no text box takes a column for text it could type.
-    auto* mime = new QMimeData;
-    mime->setData(ItemList::kMimeType, payload.toUtf8());
-    return mime;
-}
-
-void frmConvert::beginDrag(const QString& payload)
-{
-    QMimeData* mime = dragData(payload);
-    QPixmap picture(Label1->size() * devicePixelRatioF());
-    picture.setDevicePixelRatio(devicePixelRatioF());
-    picture.fill(palette().color(QPalette::Highlight));
-    {
-        QPainter painter(&picture);
-        painter.setPen(palette().color(QPalette::HighlightedText));
-        painter.setFont(font());
-        painter.drawText(QRect(QPoint(2, 0), Label1->size()), Qt::AlignVCenter | Qt::AlignLeft, payload);
-    }
-    auto* drag = new QDrag(List[0]);
-    drag->setMimeData(mime);
-    drag->setPixmap(picture);
-    drag->setHotSpot(QPoint(8, Label1->height() / 2));
-    drag->exec(Qt::CopyAction);
-}
-
-void frmConvert::List_DragDrop(int Index)
-{
-    if (Index == 2) {
-        if (!g_.ColumnMap || g_.ColumnMap->size() <= 1) {
-            platform_.messageBox.show(QStringLiteral("ファイルを指定してください"), platform::kOkOnly, kTitle);
-            return;
-        }
-        const QString caption = Label1->text();
-        const int n = itemNumberOf(caption);
-        List[2]->addItem(caption);
-        const auto k = static_cast<std::size_t>(List[2]->count());
-        // A drop beyond the last slot gets a slot of its own, so that every row shown is
-        // a column written.
-        engine::ColumnMap& map = *g_.ColumnMap;
-        while (map.size() <= k)
-            map.push_back({0, 0, engine::kNoColumn});
-        map[k].iItemNo = n;
-        Label1->setText(QStringLiteral(" "));
-    }
-    rebuildHiddenList();
-}
-
-void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift)
-{
-    if (Index == 0 && (KeyCode == ItemList::kKeyReturn || KeyCode == ItemList::kKeyInsert)) {
-        appendSourceRow();
-        return;
-    }
-    if (Index == 2 && (Shift & Qt::ControlModifier) && (KeyCode == ItemList::kKeyUp || KeyCode == ItemList::kKeyDown)) {
-        moveOutputRow(KeyCode == ItemList::kKeyUp ? -1 : 1);
-        return;
-    }
-    if (Index != 2 || KeyCode != ItemList::kKeyDelete)
-        return;
-    ItemList* output = List[2];
-    if (const int r = output->selectedRow(); r >= 0) {
-        if (g_.ColumnMap && static_cast<std::size_t>(r + 1) < g_.ColumnMap->size()) {
-            engine::ColumnMap& map = *g_.ColumnMap;
-            const std::size_t U = map.size() - 1;
-            for (std::size_t i = static_cast<std::size_t>(r + 1); i < U; ++i)
-                map[i].iItemNo = map[i + 1].iItemNo;
-            map[U].iItemNo = engine::kNoColumn;
-        }
-        output->removeRow(r);
-        output->clearSelection();
-    }
-    rebuildHiddenList();
-}
-
-void frmConvert::appendSourceRow()
-{
-    // The keyboard's drag: the chosen row goes to the end of the output list, as a drop
-    // there would put it. A list just tabbed into has a current row but no selection yet.
-    ItemList* source = List[0];
-    int r = source->selectedRow();
-    if (r < 0)
-        r = source->currentRow();
-    if (r < 0)
-        return;
-    Label1->setText(rowText(r + 1, source->text(r)));
-    List_DragDrop(2);
-}
-
-void frmConvert::moveOutputRow(int step)
-{
-    // Rows and map slots trade places, as deleting the row and dropping it at its new place would leave them.
-    ItemList* output = List[2];
-    const int from = output->selectedRow();
-    const int to = from + step;
-    if (from < 0 || to < 0 || to >= output->count())
-        return;
-    if (g_.ColumnMap) {
-        engine::ColumnMap& map = *g_.ColumnMap;
-        const auto a = static_cast<std::size_t>(from + 1);
-        const auto b = static_cast<std::size_t>(to + 1);
-        if (a < map.size() && b < map.size())
-            std::swap(map[a].iItemNo, map[b].iItemNo);
-    }
-    output->moveRow(from, to);
-    output->setCurrentRow(to);
-    rebuildHiddenList();
-}
-
-void frmConvert::rebuildHiddenList()
-{
-    List[1]->clear();
-    if (!g_.ColumnMap)
-        return;
-    const engine::ColumnMap& map = *g_.ColumnMap;
-    QStringList rows;
-    for (int i = 1; i <= List[2]->count() && static_cast<std::size_t>(i) < map.size(); ++i) {
-        const int n = map[static_cast<std::size_t>(i)].iItemNo;
-        rows << (n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
-    }
-    List[1]->addItems(rows);
-}
-
 void frmConvert::cmd開始_Click()
 {
     // A second run inside the first would delete and interleave the output (変換 is greyed).
-    if (run_)
+    if (runner_->active())
         return;
     List[1]->clear();
-    if (List[2]->count() == 0) {
+    if (g_.Columns.rowCount() == 0) {
         platform_.messageBox.show(QStringLiteral("出力データを指定してください。"), platform::kExclamationIcon, kTitle);
         return;
     }
@@ -833,13 +653,13 @@ void frmConvert::cmd開始_Click()
         });
     }
     if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(*this);
+        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
         if (sInFile.isEmpty())
             return;
         txtInFile->setText(sInFile);
     }
     if (g_.sOutFile.isEmpty()) {
-        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), *this);
+        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
         if (g_.sOutFile.isEmpty())
             return;
         txtOutFile->setText(g_.sOutFile);
@@ -857,152 +677,16 @@ void frmConvert::mnuDELI_Click()
 
 void frmConvert::runConversion()
 {
-    auto starting = std::make_unique<Run>(chk先頭行->isChecked());
-    starting->sourceName = sInFile;
-    starting->outputName = g_.sOutFile;
     engine::RunRequest request;
-    request.source = platform::toPath(starting->sourceName);
-    request.output = platform::toPath(starting->outputName);
+    request.source = platform::toPath(sInFile);
+    request.output = platform::toPath(g_.sOutFile);
     request.mode = engine::OutputMode::Append;
     // The run reads the source as its list was read; a source chosen only now is decided afresh.
-    if (starting->sourceName == encodingSource_)
+    if (sInFile == encodingSource_)
         request.encoding = sourceEncoding.encoding == engine::Encoding::Utf8 ? engine::EncodingChoice::Utf8
                                                                              : engine::EncodingChoice::Cp932;
     else
         request.encoding = encodingChoice;
-    if (starting->conversion.prepare(request) != engine::Conversion::Status::Running) {
-        platform_.messageBox.show(texts::runStopped(starting->conversion, starting->sourceName,
-                                                    platform::fromPath(starting->conversion.failedOutput()), false),
-                                  platform::kExclamationIcon, kTitle);
-        return;
-    }
-
-    run_ = std::move(starting);
-    const bool startHadFocus = cmd開始->hasFocus();
-    prgRun->setValue(0);
-    setRunning(true);
-    if (startHadFocus)
-        run_->focusMovedTo = focusWidget();
-    connect(&run_->slices, &QTimer::timeout, this, [this] { runSlice(); });
-    run_->slices.start(0);
-    // The first slice before any event is served, as every later one after them.
-    runSlice();
-    if (!run_->over)
-        run_->loop.exec();
-    // Left while converting, the loop was ended from outside: the program is quitting.
-    if (!run_->over) {
-        run_->quiet = true;
-        endRun(true);
-    }
-    const std::unique_ptr<Run> run = std::move(run_);
-    if (run->failure)
-        std::rethrow_exception(run->failure);
-    const engine::Conversion& conversion = run->conversion;
-    showRunProgress(conversion);
-    if (conversion.anyOutput())
-        sWork = conversion.lastOutput();
-    if (run->status == engine::Conversion::Status::Cancelled)
-        txt件数->setText(QString::number(conversion.count()));
-    if (!run->quiet) {
-        if (run->status == engine::Conversion::Status::Done)
-            // On a share without locks the run was unguarded: the count comes first, as ever.
-            platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()) +
-                                          (conversion.lockless()
-                                               ? QStringLiteral("\n\n") + texts::outputNotLocked(
-                                                                               platform::fromPath(conversion.failedOutput()))
-                                               : QString()),
-                                      platform::kOkOnly, kFinished);
-        else
-            platform_.messageBox.show(texts::runStopped(conversion, run->sourceName,
-                                                        platform::fromPath(conversion.failedOutput()), false),
-                                      platform::kExclamationIcon, kTitle);
-    }
-    if (run->endProgram)
-        platform_.endProgram();
-}
-
-void frmConvert::runSlice()
-{
-    Run& run = *run_;
-    engine::Conversion& conversion = run.conversion;
-    try {
-        // A cancelled output dialog leaves the path empty; the run keeps its file then.
-        if (g_.sOutFile != run.outputName && !g_.sOutFile.isEmpty()) {
-            run.outputName = g_.sOutFile;
-            if (conversion.setOutput(platform::toPath(run.outputName)) != engine::Conversion::Status::Running) {
-                endRun(false);
-                return;
-            }
-        }
-        // Settings are read afresh for every slice: a change made while events were
-        // served applies to the lines that follow. The map is copied only when it
-        // changed: a first line may have millions of items.
-        run.settings.inDeli = sInDeli;
-        run.settings.outDeli = sOutDeli;
-        if (!g_.ColumnMap)
-            run.settings.map.clear();
-        else if (run.settings.map != *g_.ColumnMap)
-            run.settings.map = *g_.ColumnMap;
-        const auto status = conversion.run(run.settings, std::chrono::steady_clock::now() + sliceDuration);
-        showRunProgress(conversion);
-        if (status != engine::Conversion::Status::Running)
-            endRun(false);
-    } catch (...) {
-        // Nothing may be thrown through the event loop: runConversion throws it again, once
-        // the window is ready for the next run.
-        run.failure = std::current_exception();
-        endRun(false);
-    }
-}
-
-void frmConvert::showRunProgress(const engine::Conversion& conversion)
-{
-    // A long line shows from its beginning, not from where setText leaves the cursor.
-    if (conversion.shownCount() > 0) {
-        txt件数->setText(QString::number(conversion.shownCount()));
-        txtCSV[0]->setText(platform::decodeSource(conversion.lastSource(), conversion.sourceEncoding().encoding));
-        txtCSV[0]->setCursorPosition(0);
-    }
-    if (conversion.anyOutput()) {
-        txtCSV[1]->setText(platform::decodeSource(conversion.lastOutput(), conversion.sourceEncoding().encoding));
-        txtCSV[1]->setCursorPosition(0);
-    }
-    if (conversion.sourceSize() > 0)
-        prgRun->setValue(static_cast<int>(conversion.bytesRead() * 1000 / conversion.sourceSize()));
-}
-
-bool frmConvert::askToStop()
-{
-    if (asking_)
-        return false;
-    asking_ = true;
-    const auto asked = qScopeGuard([this] { asking_ = false; });
-    return platform_.messageBox.ask(kStopQuestion, platform::kYesNo | platform::kQuestionIcon, kTitle);
-}
-
-void frmConvert::endRun(bool stop)
-{
-    Run& run = *run_;
-    if (run.over)
-        return;
-    run.over = true;
-    run.slices.stop();
-    run.loop.quit();
-    // After a failure the converted lines are kept as before: the conversion writes them out
-    // when it goes.
-    if (stop)
-        run.status = run.conversion.cancel();
-    else if (!run.failure)
-        run.status = run.conversion.finish();
-    setRunning(false);
-    if (run.focusMovedTo && focusWidget() == run.focusMovedTo)
-        cmd開始->setFocus();
-}
-
-void frmConvert::setRunning(bool running)
-{
-    running_ = running;
-    setSourceCommandsEnabled(!running);
-    cmd開始->setEnabled(!running);
-    prgRun->setVisible(running);
+    if (std::optional<std::string> lastOutput = runner_->run(request, chk先頭行->isChecked(), sInFile))
+        sWork = std::move(*lastOutput);
 }

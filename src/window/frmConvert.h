@@ -31,9 +31,7 @@ class QProgressBar;
 class QMimeData;
 class QKeyEvent;
 
-namespace engine {
-class Conversion;
-}
+class RunController;
 
 class frmConvert : public QMainWindow {
     Q_OBJECT
@@ -41,6 +39,64 @@ class frmConvert : public QMainWindow {
 public:
     frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget* parent = nullptr);
     ~frmConvert() override;
+
+    // Handlers: what each control and menu command does when used, open to whatever
+    // drives the window as the user would.
+    void Form_Load();
+    void Option1_Click(int Index);
+    void txtDELI_Change();
+    void cmdClose_Click();
+    void mnuExit_Click();
+
+    void cmdFile_Click();
+    void mnuOpenCSV_Click();
+    void cmdSave_Click();
+    void mnuSaveCSV_Click();
+    void cmd検出_Click();
+    void cmd開始_Click();
+    void mnuOpenDef_Click();
+    void mnuSaveDef_Click();
+    void mnuDELI_Click();
+    void mnuEncoding_Click(engine::EncodingChoice choice);
+
+    // Column list editing, by the index of the list concerned. Y is in pixels within the list.
+    void List_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X, double Y);
+    void List_DragDrop(int Index);
+    void List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift);
+
+    // The delimiter dialog, once it has been opened.
+    frmDELI* delimiterDialog() const { return frmDELI_.get(); }
+
+    bool conversionRunning() const;
+    // The session is ending: a run in progress is stopped, after asking when the session
+    // lets the program ask. False when the user wants the run to go on, and so the session
+    // not to end.
+    bool sessionEnding(bool mayAsk);
+    // The system asks the program to end (see platform::onEndRequest): a run in progress
+    // is stopped without asking, then the program ends.
+    void endBySystem();
+    // How long the conversion works between two servings of the event queue.
+    void setSliceDuration(std::chrono::milliseconds duration);
+    // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
+    void setDragStarter(std::function<void(const QString& payload)> starter) { startDrag = std::move(starter); }
+    // What a drag from 元データ carries.
+    static QMimeData* dragData(const QString& payload);
+
+    // Opens a source as 元ファイル does with the file chosen in its dialog; a file named on
+    // the command line or dropped onto the window comes here.
+    void openSourceFile(const QString& path);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The tests' view of the state that no control shows.
+    friend struct frmConvertProbe;
 
     // Window-level state, read and written by the handlers. Delimiters and lines are
     // code page 932 bytes; paths are the platform's text.
@@ -95,88 +151,27 @@ public:
     // The file dialog, whose settings persist from one use to the next.
     platform::CommonDialog& CommonDialog1;
 
-    // Handlers.
-    void Form_Load();
-    void Option1_Click(int Index);
-    void txtDELI_Change();
-    void cmdClose_Click();
-    void mnuExit_Click();
-
-    void cmdFile_Click();
-    void mnuOpenCSV_Click();
-    void cmdSave_Click();
-    void mnuSaveCSV_Click();
-    void cmd検出_Click();
-    void cmd開始_Click();
-    void mnuOpenDef_Click();
-    void mnuSaveDef_Click();
-    void mnuDELI_Click();
-    void mnuEncoding_Click(engine::EncodingChoice choice);
-
-    // Column list editing, by the index of the list concerned. Y is in pixels within the list.
-    void List_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X, double Y);
-    void List_DragDrop(int Index);
-    void List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift);
+    // Stands in for the drag when set (setDragStarter).
+    std::function<void(const QString& payload)> startDrag;
 
     // The output row text: the item number with at least two digits, ";", the item.
     static QString rowText(long long number, const QString& item);
     // The item number at the head of a row text, of any length ("123;x" is item 123).
     static int itemNumberOf(const QString& caption);
-
-    // The delimiter dialog, once it has been opened.
-    frmDELI* delimiterDialog() const { return frmDELI_.get(); }
-
-    bool conversionRunning() const { return running_; }
-    // The session is ending: a run in progress is stopped, after asking when the session
-    // lets the program ask. False when the user wants the run to go on, and so the session
-    // not to end.
-    bool sessionEnding(bool mayAsk);
-    // The system asks the program to end (see platform::onEndRequest): a run in progress
-    // is stopped without asking, then the program ends.
-    void endBySystem();
-    // How long the conversion works between two servings of the event queue.
-    std::chrono::milliseconds sliceDuration{30};
-    // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
-    std::function<void(const QString& payload)> startDrag;
-    // What a drag from 元データ carries.
-    static QMimeData* dragData(const QString& payload);
-
     // Line processing for the first line: the attribute table and the source list.
     void SetINData(const std::string& DELI, const std::string& p);
     // The line is kept by the source list, so it is handed over rather than copied.
     void Proc1Line(std::string p, const std::string& sDELI);
 
-    // Opens a source as 元ファイル does with the file chosen in its dialog; a file named on
-    // the command line or dropped onto the window comes here.
-    void openSourceFile(const QString& path);
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
     // Reads the source file's first line; on failure tells the user and returns false.
     // The encoding it was read in goes to `encoding`.
     bool readSourceFirstLine(const QString& path, std::string& line, engine::SourceEncoding& encoding);
     void showEncoding();
     void LoadINData(std::string line);
-    void recreateColumnMap();
-    void rebuildHiddenList();
+    // Refills the output list and the hidden list from the column choice.
+    void showColumns();
     void requestEnd();
     void runConversion();
-    struct Run;
-    void runSlice();
-    void showRunProgress(const engine::Conversion& conversion);
-    // Whether the user wants the run stopped; one question at a time.
-    bool askToStop();
-    // Ends converting: the run has finished or failed, or with `stop` it is stopped and
-    // what it wrote is taken back.
-    void endRun(bool stop);
-    void setRunning(bool running);
     void beginDrag(const QString& payload);
     void appendSourceRow();
     void moveOutputRow(int step);
@@ -185,6 +180,7 @@ private:
 
     void buildControls();
     void buildMenus();
+    void nameControls();
     void connectHandlers();
 
     mdlGlobal& g_;
@@ -200,8 +196,6 @@ private:
     std::vector<Anchor> anchors_;
     // The source whose first line decided sourceEncoding.
     QString encodingSource_;
-    // The run in progress, until its results are shown.
-    std::unique_ptr<Run> run_;
-    bool running_ = false;
-    bool asking_ = false;
+    // Converts for 変換 between the window's events.
+    std::unique_ptr<RunController> runner_;
 };

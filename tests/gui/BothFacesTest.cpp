@@ -23,7 +23,7 @@ TEST(BothFaces, ConvertWritesTheWindowsBytes)
     f.choose(in);
     f.columns({4, 1, 3, 2, 1});
     f.window.Option1_Click(1);
-    f.window.chk先頭行->setChecked(true);
+    f.ui.chk先頭行->setChecked(true);
     f.global.sOutFile = f.path(QStringLiteral("window.csv"));
     f.window.cmd開始_Click();
     const std::string windowBytes = f.read(QStringLiteral("window.csv"));

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -18,21 +19,21 @@ namespace {
 
 struct Editing : WindowFixture {
     std::vector<QString> drags;
-    Editing() { window.startDrag = [this](const QString& payload) { drags.push_back(payload); }; }
+    Editing() { window.setDragStarter([this](const QString& payload) { drags.push_back(payload); }); }
 
     // Presses on source row `row` and drops what it carries onto list `target`.
     void drag(int row, int target = 2)
     {
-        window.List[0]->setCurrentRow(row);
+        ui.List[0]->setCurrentRow(row);
         window.List_MouseDown(0, Qt::LeftButton, {}, 10, 12);
         window.List_DragDrop(target);
     }
     void pressDelete(int row)
     {
         if (row >= 0)
-            window.List[2]->setCurrentRow(row);
+            ui.List[2]->setCurrentRow(row);
         else
-            window.List[2]->clearSelection();
+            ui.List[2]->clearSelection();
         window.List_KeyDown(2, 46, {});
     }
 };
@@ -46,7 +47,7 @@ TEST(ColumnEditing, DropsAndDeletesFollowTheMap)
     EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("02;b"), QStringLiteral("01;a")}));
     EXPECT_EQ(f.map(), (std::vector<int>{0, 2, 1, -1}));
     EXPECT_EQ(f.rows(1), (QStringList{QStringLiteral(" 2"), QStringLiteral(" 1")}));
-    EXPECT_EQ(f.window.Label1->text(), QStringLiteral(" "));
+    EXPECT_EQ(f.ui.Label1->text(), QStringLiteral(" "));
 
     f.pressDelete(0);
     EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("01;a")});
@@ -115,7 +116,7 @@ TEST(ColumnEditing, TheLastOfAHundredThousandItemsIsShownAndDragged)
         line += "i" + std::to_string(i) + ",";
     f.choose(f.write(QStringLiteral("long.csv"), line + "\x95\x5C\r\nx\r\n")); // the last item is 表
     frmConvert& w = f.window;
-    ItemList* source = w.List[0];
+    ItemList* source = f.ui.List[0];
     ASSERT_EQ(source->count(), 100000);
     EXPECT_EQ(source->text(0), QStringLiteral("i1"));
     EXPECT_EQ(source->text(99998), QStringLiteral("i99999"));
@@ -136,7 +137,7 @@ TEST(ColumnEditing, TheLastOfAHundredThousandItemsIsShownAndDragged)
     EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("100000;表")});
     EXPECT_EQ(f.map()[1], 100000);
 
-    ItemList* output = w.List[2];
+    ItemList* output = f.ui.List[2];
     const QPoint firstRow = output->visualRect(output->model()->index(0, 0)).center();
     QTest::mouseClick(output->viewport(), Qt::LeftButton, {}, firstRow);
     QTest::keyClick(output, Qt::Key_Delete);
@@ -149,7 +150,7 @@ TEST(ColumnEditing, PressesDropsAndTheCarrier)
     Editing f;
     frmConvert& w = f.window;
     // A drop before any file was read.
-    w.Label1->setText(QStringLiteral("01;x"));
+    f.ui.Label1->setText(QStringLiteral("01;x"));
     w.List_DragDrop(2);
     ASSERT_EQ(f.messages.messages.size(), 1u);
     EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral("ファイルを指定してください"));
@@ -160,16 +161,16 @@ TEST(ColumnEditing, PressesDropsAndTheCarrier)
     // A press with no selected row starts no drag; the caption shows item 0.
     w.List_MouseDown(0, Qt::LeftButton, {}, 0, 30);
     EXPECT_TRUE(f.drags.empty());
-    EXPECT_EQ(w.Label1->text(), QStringLiteral("00;"));
+    EXPECT_EQ(f.ui.Label1->text(), QStringLiteral("00;"));
 
     f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
     // Any button starts a drag of the selected row; the carrier is laid over the source list.
-    w.List[0]->setCurrentRow(2);
+    f.ui.List[0]->setCurrentRow(2);
     w.List_MouseDown(0, Qt::RightButton, {}, 0, 40);
     ASSERT_EQ(f.drags.size(), 1u);
     EXPECT_EQ(f.drags[0], QStringLiteral("03;c"));
     const int h = QFontMetrics(w.font()).height();
-    EXPECT_EQ(w.Label1->geometry(), QRect(w.List[0]->x(), w.List[0]->y() + 40 - h / 2, w.List[0]->width(), h));
+    EXPECT_EQ(f.ui.Label1->geometry(), QRect(f.ui.List[0]->x(), f.ui.List[0]->y() + 40 - h / 2, f.ui.List[0]->width(), h));
     // Presses on the other lists do nothing.
     w.List_MouseDown(2, Qt::LeftButton, {}, 0, 5);
     EXPECT_EQ(f.drags.size(), 1u);
@@ -177,7 +178,7 @@ TEST(ColumnEditing, PressesDropsAndTheCarrier)
     // A drop onto the source list adds nothing and keeps the caption.
     w.List_DragDrop(0);
     EXPECT_TRUE(f.rows(2).isEmpty());
-    EXPECT_EQ(w.Label1->text(), QStringLiteral("03;c"));
+    EXPECT_EQ(f.ui.Label1->text(), QStringLiteral("03;c"));
 }
 
 TEST(ColumnEditing, DetectionAndANewSourceEmptyTheOutputList)
@@ -186,7 +187,7 @@ TEST(ColumnEditing, DetectionAndANewSourceEmptyTheOutputList)
     const QString file = f.write(QStringLiteral("abc.csv"), "a,b,c\r\n");
     f.choose(file);
     f.drag(0);
-    f.window.txtDELI->setText(QStringLiteral(","));
+    f.ui.txtDELI->setText(QStringLiteral(","));
     f.window.cmd検出_Click();
     EXPECT_TRUE(f.rows(2).isEmpty());
     EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
@@ -204,7 +205,7 @@ TEST(ColumnEditing, DroppedRowsShowAndScroll)
     f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
-    QWidget* rows = f.window.List[2]->viewport();
+    QWidget* rows = f.ui.List[2]->viewport();
     struct PaintCounter : QObject {
         int paints = 0;
         bool eventFilter(QObject*, QEvent* e) override
@@ -224,7 +225,7 @@ TEST(ColumnEditing, DroppedRowsShowAndScroll)
     QTest::qWait(50);
     EXPECT_EQ(f.rows(2).size(), 30);
     EXPECT_GT(counter.paints, 0);
-    EXPECT_GT(f.window.List[2]->verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(f.ui.List[2]->verticalScrollBar()->maximum(), 0);
 }
 
 TEST(ColumnEditing, OnlyTheListsTakeADraggedItem)
@@ -232,13 +233,13 @@ TEST(ColumnEditing, OnlyTheListsTakeADraggedItem)
     WindowFixture f;
     // What a drag from 元データ carries is refused by a text box: 区切文字 stays as it was.
     std::unique_ptr<QMimeData> mime(frmConvert::dragData(QStringLiteral("02;b")));
-    for (QWidget* target : {static_cast<QWidget*>(f.window.txtDELI), static_cast<QWidget*>(f.window.txtCSV[0])}) {
+    for (QWidget* target : {static_cast<QWidget*>(f.ui.txtDELI), static_cast<QWidget*>(f.ui.txtCSV[0])}) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
         EXPECT_FALSE(enter.isAccepted());
     }
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(f.window.List[2]->viewport(), &enter);
+    QApplication::sendEvent(f.ui.List[2]->viewport(), &enter);
     EXPECT_TRUE(enter.isAccepted());
 }
 
@@ -260,13 +261,13 @@ TEST(ColumnEditing, TheKeyboardBuildsMovesAndDeletesColumns)
         return QApplication::focusWidget() == target;
     };
     // Empty and focused, a list still shows where the keyboard is.
-    const QImage emptyUnfocused = w.List[2]->grab().toImage();
-    ASSERT_TRUE(tabTo(w.List[2]));
-    EXPECT_NE(w.List[2]->grab().toImage(), emptyUnfocused);
+    const QImage emptyUnfocused = f.ui.List[2]->grab().toImage();
+    ASSERT_TRUE(tabTo(f.ui.List[2]));
+    EXPECT_NE(f.ui.List[2]->grab().toImage(), emptyUnfocused);
 
     // Return takes the row the focus is on, even before anything is selected; Insert and
     // the keypad's Enter take the selected row.
-    ASSERT_TRUE(tabTo(w.List[0]));
+    ASSERT_TRUE(tabTo(f.ui.List[0]));
     press(Qt::Key_Return);
     press(Qt::Key_End);
     press(Qt::Key_Insert);
@@ -278,7 +279,7 @@ TEST(ColumnEditing, TheKeyboardBuildsMovesAndDeletesColumns)
 
     // Ctrl+Up and Ctrl+Down carry the selected row, and the map with it; at either end
     // they do nothing.
-    ASSERT_TRUE(tabTo(w.List[2]));
+    ASSERT_TRUE(tabTo(f.ui.List[2]));
     press(Qt::Key_End);
     const struct {
         Qt::Key key;
@@ -304,7 +305,7 @@ TEST(ColumnEditing, TheKeyboardBuildsMovesAndDeletesColumns)
     }
 
     // Enter on a focused button presses it.
-    ASSERT_TRUE(tabTo(w.cmdSave));
+    ASSERT_TRUE(tabTo(f.ui.cmdSave));
     press(Qt::Key_Return);
     ASSERT_EQ(f.dialog.shown.size(), 2u);
     EXPECT_TRUE(f.dialog.shown.back().save);
@@ -317,13 +318,92 @@ TEST(ColumnEditing, LongItemsShowWholeAsATip)
     f.choose(f.write(QStringLiteral("long.csv"), "short," + longItem + "\r\n"));
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
-    QWidget* rows = f.window.List[0]->viewport();
+    QWidget* rows = f.ui.List[0]->viewport();
     for (int row : {0, 1}) {
-        const QPoint at(5, f.window.List[0]->visualRect(f.window.List[0]->model()->index(row, 0)).center().y());
+        const QPoint at(5, f.ui.List[0]->visualRect(f.ui.List[0]->model()->index(row, 0)).center().y());
         QHelpEvent tip(QEvent::ToolTip, at, rows->mapToGlobal(at));
         QApplication::sendEvent(rows, &tip);
         EXPECT_EQ(QToolTip::text().contains(QString::fromStdString(longItem)), row == 1) << row;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The column choice alone: each step's rows and map, the map always the rows followed by
+// free slots.
+TEST(ColumnChoice, EditsKeepRowsAndSlotsPaired)
+{
+    engine::ColumnChoice c;
+    const auto map = [&] {
+        std::vector<int> out;
+        for (const auto& e : c.map())
+            out.push_back(e.iItemNo);
+        return out;
+    };
+    EXPECT_FALSE(c.hasSlots());
+    EXPECT_TRUE(map().empty());
+    c.reset(3);
+    EXPECT_TRUE(c.hasSlots());
+    const struct {
+        const char* what;
+        std::function<bool()> step;
+        std::vector<int> rows, map;
+    } steps[] = {
+        {"add", [&] { c.add(2); c.add(3); return true; }, {2, 3}, {0, 2, 3, -1}},
+        {"insert at the head", [&] { c.insert(0, 1); return true; }, {1, 2, 3}, {0, 1, 2, 3}},
+        {"add beyond the slots", [&] { c.add(1); return true; }, {1, 2, 3, 1}, {0, 1, 2, 3, 1}},
+        {"insert in the middle", [&] { c.insert(2, 7); return true; }, {1, 2, 7, 3, 1}, {0, 1, 2, 7, 3, 1}},
+        {"move down", [&] { return c.move(0, 3); }, {2, 7, 3, 1, 1}, {0, 2, 7, 3, 1, 1}},
+        {"move up", [&] { return c.move(4, 1); }, {2, 1, 7, 3, 1}, {0, 2, 1, 7, 3, 1}},
+        {"move past the end", [&] { return !c.move(1, 5); }, {2, 1, 7, 3, 1}, {0, 2, 1, 7, 3, 1}},
+        {"remove", [&] { return c.remove(1); }, {2, 7, 3, 1}, {0, 2, 7, 3, 1, -1}},
+        {"remove no row", [&] { return !c.remove(4); }, {2, 7, 3, 1}, {0, 2, 7, 3, 1, -1}},
+        {"load skips negatives", [&] { c.load({5, -1, 0, 9}); return true; }, {5, 0, 9}, {0, 5, 0, 9}},
+        {"load nothing frees", [&] { c.load({-3}); return true; }, {}, {0, -1, -1, -1}},
+        {"clear", [&] { c.add(4); c.clear(); return true; }, {}, {0, -1, -1, -1}},
+    };
+    for (const auto& s : steps) {
+        EXPECT_TRUE(s.step()) << s.what;
+        EXPECT_EQ(c.rows(), s.rows) << s.what;
+        EXPECT_EQ(c.definition(), s.rows) << s.what;
+        EXPECT_EQ(map(), s.map) << s.what;
+    }
+
+    c.load({3, 1, -1});
+    EXPECT_TRUE(c.fits(3));
+    EXPECT_FALSE(c.fits(2));
+    EXPECT_FALSE(engine::ColumnChoice::fits({0, 1}, 5)); // 0 names no item of its own
+    EXPECT_TRUE(engine::ColumnChoice::fits({}, 0));
+}
+
+// Items 1-6 in 出力データ, worked with real clicks and keys: a row moved and another deleted
+// leave five rows on screen at once, the list, the hidden list and the map agreeing.
+TEST(ColumnEditing, ADeletedRowLeavesTheScreenAtOnce)
+{
+    Editing f;
+    frmConvert& w = f.window;
+    f.choose(f.write(QStringLiteral("six.csv"), "a,b,c,d,e,f\r\n"));
+    f.columns({1, 2, 3, 4, 5, 6});
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ItemList* output = f.ui.List[2];
+    const auto click = [&](int row) {
+        QTest::mouseClick(output->viewport(), Qt::LeftButton, {},
+                          output->visualRect(output->model()->index(row, 0)).center());
+    };
+    click(0);
+    QTest::keyClick(output, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(f.rows(2), (QStringList{"02;b", "01;a", "03;c", "04;d", "05;e", "06;f"}));
+    click(1);
+    QTest::keyClick(output, Qt::Key_Delete);
+    EXPECT_EQ(output->model()->rowCount(), 5);
+    EXPECT_EQ(f.rows(2), (QStringList{"02;b", "03;c", "04;d", "05;e", "06;f"}));
+    EXPECT_EQ(f.rows(1), (QStringList{" 2", " 3", " 4", " 5", " 6"}));
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 2, 3, 4, 5, 6, -1}));
+    EXPECT_EQ(output->selectedRow(), -1);
 }
 
 } // namespace

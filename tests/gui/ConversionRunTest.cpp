@@ -31,7 +31,7 @@ struct RunFixture : WindowFixture {
     void output(const QString& name)
     {
         global.sOutFile = path(name);
-        window.txtOutFile->setText(global.sOutFile);
+        ui.txtOutFile->setText(global.sOutFile);
     }
     QString lastPrompt() const { return messages.messages.empty() ? QString() : messages.messages.back().prompt; }
 };
@@ -65,23 +65,23 @@ TEST(ConversionRun, Utf8SourcesReadAsDecidedOrAsChosen)
     const std::string bom = "\xEF\xBB\xBF", a = "\xE3\x81\x82", hyo = "\xE8\xA1\xA8";
     f.choose(f.write(QStringLiteral("u.csv"), bom + a + "," + hyo + "|x,c\r\n1," + a + "|2,3\r\n"));
     EXPECT_EQ(f.rows(0), (QStringList{"あ", "表|x", "c"}));
-    EXPECT_EQ(w.lblEncoding->text(), QStringLiteral("UTF-8 (BOM付き)"));
-    w.mnuEncodingCp932->trigger();
-    EXPECT_EQ(w.lblEncoding->text(), QStringLiteral("シフトJIS"));
+    EXPECT_EQ(f.ui.lblEncoding->text(), QStringLiteral("UTF-8 (BOM付き)"));
+    f.ui.mnuEncodingCp932->trigger();
+    EXPECT_EQ(f.ui.lblEncoding->text(), QStringLiteral("シフトJIS"));
     EXPECT_NE(f.rows(0).first(), QStringLiteral("あ"));
-    w.mnuEncodingAuto->trigger();
+    f.ui.mnuEncodingAuto->trigger();
     EXPECT_EQ(f.rows(0), (QStringList{"あ", "表|x", "c"}));
     // "|" typed as the delimiter splits after 表, whose last byte in UTF-8 is no ASCII.
-    w.txtDELI->setText(QStringLiteral("|"));
+    f.ui.txtDELI->setText(QStringLiteral("|"));
     w.cmd検出_Click();
     EXPECT_EQ(f.rows(0), (QStringList{"あ,表", "x,c"}));
-    w.txtDELI->setText(QStringLiteral(","));
+    f.ui.txtDELI->setText(QStringLiteral(","));
     w.cmd検出_Click();
     f.columns({3, 1});
     f.output(QStringLiteral("out.csv"));
     w.cmd開始_Click();
     EXPECT_EQ(f.read(QStringLiteral("out.csv")), bom + "c," + a + "\r\n3,1\r\n");
-    EXPECT_EQ(w.txtCSV[0]->text(), QStringLiteral("1,あ|2,3"));
+    EXPECT_EQ(f.ui.txtCSV[0]->text(), QStringLiteral("1,あ|2,3"));
 }
 
 TEST(ConversionRun, ConvertsCountsAndReports)
@@ -92,21 +92,21 @@ TEST(ConversionRun, ConvertsCountsAndReports)
     f.columns({3, 1});
     f.output(QStringLiteral("out.csv"));
 
-    w.chk先頭行->setChecked(true);
+    f.ui.chk先頭行->setChecked(true);
     w.cmd開始_Click();
     EXPECT_EQ(f.read(QStringLiteral("out.csv")), "f,d\r\ni,g\r\n");
     ASSERT_EQ(f.messages.messages.size(), 1u);
     EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral(" 3件"));
     EXPECT_EQ(f.messages.messages[0].flags, 0);
     EXPECT_EQ(f.messages.messages[0].title, QStringLiteral("変換終了"));
-    EXPECT_EQ(w.txt件数->text(), QStringLiteral("3"));
-    EXPECT_EQ(w.txtCSV[0]->text(), QStringLiteral("g,h,i"));
-    EXPECT_EQ(w.txtCSV[1]->text(), QStringLiteral("i,g"));
+    EXPECT_EQ(f.ui.txt件数->text(), QStringLiteral("3"));
+    EXPECT_EQ(f.ui.txtCSV[0]->text(), QStringLiteral("g,h,i"));
+    EXPECT_EQ(f.ui.txtCSV[1]->text(), QStringLiteral("i,g"));
     EXPECT_EQ(f.rows(1), (QStringList{"文字列", "文字列", "文字列"}));
-    EXPECT_FALSE(w.prgRun->isVisible());
+    EXPECT_FALSE(f.ui.prgRun->isVisible());
 
     // Again, without skipping and with TAB: the old output is replaced, nothing is asked.
-    w.chk先頭行->setChecked(false);
+    f.ui.chk先頭行->setChecked(false);
     w.Option1_Click(1);
     w.cmd開始_Click();
     EXPECT_EQ(f.read(QStringLiteral("out.csv")), "c\ta\r\nf\td\r\ni\tg\r\n");
@@ -122,27 +122,29 @@ TEST(ConversionRun, EmptySourcesSkippedOnlyLinesAndEmptyMaps)
     f.columns({2});
     f.output(QStringLiteral("out.csv"));
     w.cmd開始_Click();
-    EXPECT_EQ(w.txt件数->text(), QStringLiteral("2"));
+    EXPECT_EQ(f.ui.txt件数->text(), QStringLiteral("2"));
 
     // An empty source: nothing written, no file, count 0, the box keeps the last count.
     f.write(QStringLiteral("in.csv"), "");
     w.cmd開始_Click();
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 0件"));
     EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
-    EXPECT_EQ(w.txt件数->text(), QStringLiteral("2"));
+    EXPECT_EQ(f.ui.txt件数->text(), QStringLiteral("2"));
 
     // A source whose only line is left out.
     f.write(QStringLiteral("in.csv"), "x,y\r\n");
-    w.chk先頭行->setChecked(true);
+    f.ui.chk先頭行->setChecked(true);
     w.cmd開始_Click();
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 1件"));
     EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
 
     // Rows but no column in the map: counts, writes nothing.
-    w.chk先頭行->setChecked(false);
+    f.ui.chk先頭行->setChecked(false);
     f.write(QStringLiteral("in.csv"), "a\r\nb\r\nc\r\n");
-    for (auto& e : *f.global.ColumnMap)
-        e.iItemNo = -1;
+    const std::size_t rows = f.global.Columns.rowCount();
+    f.global.Columns.clear();
+    for (std::size_t i = 0; i < rows; ++i)
+        f.global.Columns.add(engine::kNoColumn);
     w.cmd開始_Click();
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 3件"));
     EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
@@ -166,7 +168,7 @@ TEST(ConversionRun, AsksForMissingPathsAndRefusesAnEmptyOutputList)
     w.cmdFile_Click();
     f.dialog.answers = {in, std::nullopt};
     w.cmd開始_Click();
-    EXPECT_EQ(w.sInFile, in); // kept although the output dialog was cancelled
+    EXPECT_EQ(f.probe.sInFile(), in); // kept although the output dialog was cancelled
     EXPECT_TRUE(f.global.sOutFile.isEmpty());
     ASSERT_EQ(f.dialog.shown.size(), 4u);
     EXPECT_TRUE(f.dialog.shown[3].save);
@@ -174,7 +176,7 @@ TEST(ConversionRun, AsksForMissingPathsAndRefusesAnEmptyOutputList)
 
     f.dialog.answers = {f.path(QStringLiteral("chosen.csv"))};
     w.cmd開始_Click();
-    EXPECT_EQ(w.txtOutFile->text(), f.path(QStringLiteral("chosen.csv")));
+    EXPECT_EQ(f.ui.txtOutFile->text(), f.path(QStringLiteral("chosen.csv")));
     EXPECT_EQ(f.read(QStringLiteral("chosen.csv")), "a\r\n");
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 1件"));
 }
@@ -191,31 +193,31 @@ TEST(ConversionRun, ChangesServedDuringTheRunApplyToTheFollowingLines)
         f.choose(f.write(QStringLiteral("in.csv"), source));
         f.columns({1, 3});
         f.output(QStringLiteral("first.csv"));
-        w.sliceDuration = std::chrono::milliseconds(0);
+        w.setSliceDuration(std::chrono::milliseconds(0));
 
         // At the first serving of events: TAB output, another output file, a third column.
         QTimer::singleShot(0, &w, [&] {
             EXPECT_TRUE(w.conversionRunning());
-            EXPECT_TRUE(w.prgRun->isVisible() || !w.isVisible());
+            EXPECT_TRUE(f.ui.prgRun->isVisible() || !w.isVisible());
             // Commands that would change the run's source are greyed, and a click does nothing.
-            EXPECT_FALSE(w.cmdFile->isEnabled() || w.cmd検出->isEnabled() || w.mnuOpenCSV->isEnabled() ||
-                         w.mnuOpenDef->isEnabled());
+            EXPECT_FALSE(f.ui.cmdFile->isEnabled() || f.ui.cmd検出->isEnabled() || f.ui.mnuOpenCSV->isEnabled() ||
+                         f.ui.mnuOpenDef->isEnabled());
             const auto dialogsBefore = f.dialog.shown.size();
-            w.cmdFile->click();
-            w.mnuOpenDef->trigger();
+            f.ui.cmdFile->click();
+            f.ui.mnuOpenDef->trigger();
             EXPECT_EQ(f.dialog.shown.size(), dialogsBefore);
-            w.Option1[1]->click();
+            f.ui.Option1[1]->click();
             f.dialog.answers.push_back(f.path(QStringLiteral("second.csv")));
             w.cmdSave_Click();
-            w.List[0]->setCurrentRow(1);
+            f.ui.List[0]->setCurrentRow(1);
             w.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
             w.List_DragDrop(2);
             w.cmd開始_Click(); // ignored while running
         });
         w.cmd開始_Click();
         EXPECT_FALSE(w.conversionRunning());
-        EXPECT_TRUE(w.cmdFile->isEnabled() && w.cmd検出->isEnabled() && w.mnuOpenCSV->isEnabled() &&
-                    w.mnuOpenDef->isEnabled());
+        EXPECT_TRUE(f.ui.cmdFile->isEnabled() && f.ui.cmd検出->isEnabled() && f.ui.mnuOpenCSV->isEnabled() &&
+                    f.ui.mnuOpenDef->isEnabled());
         EXPECT_EQ(f.lastPrompt(), QStringLiteral(" %1件").arg(lines));
 
         const std::string first = f.read(QStringLiteral("first.csv"));
@@ -247,14 +249,14 @@ TEST(ConversionRun, AStopDuringTheRunAsksAndLeavesNoOutput)
         Answer answer;
         bool stops, ends, tells;
     };
-    const auto esc = [](frmConvert& w) { QTest::keyClick(w.txtDELI, Qt::Key_Escape); };
+    const auto esc = [](frmConvert& w) { QTest::keyClick(WindowControls(w).txtDELI, Qt::Key_Escape); };
     const auto close = [](frmConvert& w) { EXPECT_FALSE(w.close()); };
     const Case cases[] = {
         {"Esc", esc, Yes, true, false, true},
         {"Esc", esc, No, false, false, false},
         {"title bar", close, Yes, true, true, true},
         {"title bar", close, No, false, false, false},
-        {"閉じる", [](frmConvert& w) { w.cmdClose->click(); }, Yes, true, true, true},
+        {"閉じる", [](frmConvert& w) { WindowControls(w).cmdClose->click(); }, Yes, true, true, true},
         {"session", [](frmConvert& w) { EXPECT_FALSE(w.sessionEnding(true)); }, No, false, false, false},
         {"session", [](frmConvert& w) { EXPECT_TRUE(w.sessionEnding(true)); }, Yes, true, false, false},
         {"session, no asking", [](frmConvert& w) { EXPECT_TRUE(w.sessionEnding(false)); }, None, true, false, false},
@@ -276,19 +278,19 @@ TEST(ConversionRun, AStopDuringTheRunAsksAndLeavesNoOutput)
         f.choose(f.write(QStringLiteral("in.csv"), source));
         f.columns({1, 2, 3});
         f.output(QStringLiteral("out.csv"));
-        w.sliceDuration = std::chrono::milliseconds(0);
+        w.setSliceDuration(std::chrono::milliseconds(0));
         if (c.answer != None)
             f.messages.answers.push_back(c.answer == Yes);
         bool wentOnWhileAsked = false;
         f.messages.onShow = [&](const platform::RecordedMessage& m) {
             if (m.flags != 36)
                 return;
-            const QString before = w.txt件数->text();
+            const QString before = f.ui.txt件数->text();
             QElapsedTimer waited;
             waited.start();
-            while (w.txt件数->text() == before && waited.elapsed() < 5000)
+            while (f.ui.txt件数->text() == before && waited.elapsed() < 5000)
                 QCoreApplication::processEvents();
-            wentOnWhileAsked = w.txt件数->text() != before;
+            wentOnWhileAsked = f.ui.txt件数->text() != before;
         };
         // Once lines have reached the file, the stop is asked for.
         bool greyed = false;
@@ -297,14 +299,14 @@ TEST(ConversionRun, AStopDuringTheRunAsksAndLeavesNoOutput)
             if (QFileInfo(f.path(QStringLiteral("out.csv"))).size() == 0)
                 return;
             trigger.stop();
-            greyed = w.conversionRunning() && !w.cmd開始->isEnabled();
+            greyed = w.conversionRunning() && !f.ui.cmd開始->isEnabled();
             c.act(w);
         });
         trigger.start(0);
         w.cmd開始_Click();
 
         EXPECT_TRUE(greyed);
-        EXPECT_TRUE(w.cmd開始->isEnabled() && !w.conversionRunning());
+        EXPECT_TRUE(f.ui.cmd開始->isEnabled() && !w.conversionRunning());
         EXPECT_EQ(f.endCalls, c.ends ? 1 : 0);
         std::vector<platform::RecordedMessage> questions, results;
         for (const auto& m : f.messages.messages)
@@ -322,7 +324,7 @@ TEST(ConversionRun, AStopDuringTheRunAsksAndLeavesNoOutput)
             continue;
         }
         EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
-        const int read = w.txt件数->text().toInt();
+        const int read = f.ui.txt件数->text().toInt();
         EXPECT_TRUE(read > 0 && read < lines) << read;
         ASSERT_EQ(results.size(), c.tells ? 1u : 0u);
         if (c.tells) {
@@ -366,11 +368,11 @@ TEST(ConversionRun, FailuresAreReportedAndTheSourceIsNeverTouched)
     // A missing source: reported before the old output is deleted.
     f.write(QStringLiteral("old.csv"), "old\r\n");
     f.output(QStringLiteral("old.csv"));
-    w.sInFile = f.path(QStringLiteral("gone.csv"));
+    f.probe.sInFile() = f.path(QStringLiteral("gone.csv"));
     w.cmd開始_Click();
     expectRefusal(QStringLiteral("gone.csv"));
     EXPECT_EQ(f.read(QStringLiteral("old.csv")), "old\r\n");
-    w.sInFile = in;
+    f.probe.sInFile() = in;
 
     // A missing output folder.
     f.output(QStringLiteral("no-folder/out.csv"));
@@ -493,7 +495,7 @@ TEST(ConversionRun, AFailedWriteKeepsWholeLines)
     EXPECT_TRUE(out.ends_with("\r\n"));
     EXPECT_GT(lines, 1000);
     EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("%1件を書き込んだ").arg(lines))) << f.lastPrompt().toStdString();
-    EXPECT_EQ(w.txt件数->text(), QString::number(lines));
+    EXPECT_EQ(f.ui.txt件数->text(), QString::number(lines));
 #endif
 }
 
@@ -509,15 +511,15 @@ TEST(ConversionRun, LongLinesShowWholeFromTheirBeginningAndANewListFromTheTop)
     f.columns({2});
     f.output(QStringLiteral("out.csv"));
     w.cmd開始_Click();
-    for (QLineEdit* box : {w.txtCSV[0], w.txtCSV[1]}) {
+    for (QLineEdit* box : {f.ui.txtCSV[0], f.ui.txtCSV[1]}) {
         EXPECT_EQ(box->cursorPosition(), 0);
         EXPECT_GE(box->text().size(), 40000);
     }
     // Scrolled to the end of the list, then the source is chosen again.
-    w.List[0]->scrollToBottom();
-    ASSERT_GT(w.List[0]->verticalScrollBar()->value(), 0);
-    f.choose(w.sInFile);
-    EXPECT_EQ(w.List[0]->verticalScrollBar()->value(), 0);
+    f.ui.List[0]->scrollToBottom();
+    ASSERT_GT(f.ui.List[0]->verticalScrollBar()->value(), 0);
+    f.choose(f.probe.sInFile());
+    EXPECT_EQ(f.ui.List[0]->verticalScrollBar()->value(), 0);
 }
 
 } // namespace

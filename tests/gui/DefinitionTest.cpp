@@ -40,7 +40,7 @@ TEST(DefinitionFile, SaveThenLoadGivesTheSameRowsAndMap)
     const QStringList rows = f.rows(2);
     const auto map = f.map();
 
-    f.window.txtDELI->setText(QStringLiteral(","));
+    f.ui.txtDELI->setText(QStringLiteral(","));
     f.window.cmd検出_Click(); // empties the output list
     EXPECT_TRUE(f.rows(2).isEmpty());
     f.load(QStringLiteral("cols.def"));
@@ -115,7 +115,7 @@ TEST(DefinitionFile, MessagesAndRejections)
     w.mnuSaveDef_Click();
     EXPECT_EQ(f.messages.messages.back().prompt, QStringLiteral("変換先項目を指定してください"));
     EXPECT_EQ(f.messages.messages.back().flags, 0);
-    EXPECT_EQ(QApplication::focusWidget(), w.List[0]);
+    EXPECT_EQ(QApplication::focusWidget(), f.ui.List[0]);
     EXPECT_EQ(f.dialog.shown.size(), dialogsBefore);
 
     f.columns({2, 5});
@@ -152,7 +152,7 @@ TEST(DefinitionFile, NumberLinesAndTheMends)
                                       QStringLiteral("00;"), QStringLiteral("00;"), QStringLiteral("40000;")}));
     EXPECT_EQ(f.map(), (std::vector<int>{0, 3, 2, 0, 0, 0, 40000}));
     // Deleting the second row now removes the column it shows.
-    f.window.List[2]->setCurrentRow(1);
+    f.ui.List[2]->setCurrentRow(1);
     f.window.List_KeyDown(2, 46, {});
     EXPECT_EQ(f.map(), (std::vector<int>{0, 3, 0, 0, 0, 40000, -1}));
 
@@ -207,7 +207,7 @@ TEST(DefinitionFile, SaveAColumnChoiceThenConvertAnotherFileOfTheSameLayout)
     f.load(QStringLiteral("layout.def"));
     EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("03;price"), QStringLiteral("01;id"), QStringLiteral("02;name")}));
     f.global.sOutFile = f.path(QStringLiteral("feb-out.csv"));
-    w.chk先頭行->setChecked(true);
+    f.ui.chk先頭行->setChecked(true);
     w.cmd開始_Click();
     EXPECT_EQ(f.read(QStringLiteral("feb-out.csv")), "\"1,5\",7,\x83\x7C\r\n9,8,\r\n");
     EXPECT_EQ(f.messages.messages.back().prompt, QStringLiteral(" 3件"));

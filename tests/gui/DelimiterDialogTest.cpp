@@ -117,10 +117,10 @@ TEST(DelimiterDialog, DetectionUsesTheEditedTable)
     // ポ ends in 0x7C: only the real bars count.
     const QString file = f.write(QStringLiteral("bar.txt"), "\x83\x7C\x83\x7C|b,c|d");
     f.choose(file);
-    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral(","));
+    EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral(","));
     f.add(QStringLiteral("|"), QStringLiteral("bar"));
     f.choose(file);
-    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral("|"));
+    EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral("|"));
     EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("ポポ"), QStringLiteral("b,c"), QStringLiteral("d")}));
 
     // Without the comma candidate a comma file is no longer split.
@@ -128,7 +128,7 @@ TEST(DelimiterDialog, DetectionUsesTheEditedTable)
     d.cmdDel_Click();
     const QString commas = f.write(QStringLiteral("c.csv"), "a,b,c\r\n");
     f.choose(commas);
-    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral("\t"));
+    EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral("\t"));
     EXPECT_EQ(f.rows(0), QStringList{QStringLiteral("a,b,c")});
 }
 

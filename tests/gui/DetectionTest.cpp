@@ -20,7 +20,6 @@ TEST(Detection, ChoosingACodePage932FileListsItsItems)
     WindowFixture f;
     const QString file = f.write(QStringLiteral("商品.csv"), kJapaneseHeader + "\r\n1,2,3,4,5\r\n");
     f.choose(file);
-    frmConvert& w = f.window;
 
     ASSERT_EQ(f.dialog.shown.size(), 1u);
     EXPECT_FALSE(f.dialog.shown[0].save);
@@ -28,11 +27,11 @@ TEST(Detection, ChoosingACodePage932FileListsItsItems)
     EXPECT_EQ(f.dialog.shown[0].filter, QStringLiteral("*.csv"));
     EXPECT_EQ(f.dialog.shown[0].fileName, QString());
 
-    EXPECT_EQ(w.sInFile, file);
-    EXPECT_EQ(w.txtInFile->text(), file);
-    EXPECT_EQ(w.txtDELI->text(), QStringLiteral(","));
-    EXPECT_EQ(w.sInDeli, ",");
-    EXPECT_EQ(w.iItemCount, 5);
+    EXPECT_EQ(f.probe.sInFile(), file);
+    EXPECT_EQ(f.ui.txtInFile->text(), file);
+    EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral(","));
+    EXPECT_EQ(f.probe.sInDeli(), ",");
+    EXPECT_EQ(f.probe.iItemCount(), 5);
     EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("商品コード"), QStringLiteral("品名"), QStringLiteral("価格"),
                                       QStringLiteral("表示"), QStringLiteral("ポイント")}));
     EXPECT_TRUE(f.rows(2).isEmpty());
@@ -51,7 +50,7 @@ TEST(Detection, TabFilesEmptyItemsAndTrailBytes)
     // 表\t\tポ|x\t12 : TAB wins, the empty item is listed, '|' inside ポ is no delimiter.
     f.global.DelimiterTable.add("|", "bar");
     f.choose(f.write(QStringLiteral("t.txt"), "\x95\x5C\t\t\x83\x7C|x\t12"));
-    EXPECT_EQ(f.window.txtDELI->text(), QStringLiteral("\t"));
+    EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral("\t"));
     EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("表"), QString(), QStringLiteral("ポ|x"), QStringLiteral("12")}));
     EXPECT_EQ(f.global.INData[4].iAttr, 2);
     EXPECT_EQ(f.global.INData[2].iNo, 2);
@@ -62,29 +61,30 @@ TEST(Detection, TheDetectButtonSplitsWithTheTypedDelimiter)
     WindowFixture f;
     f.choose(f.write(QStringLiteral("s.csv"), "a;b;c\r\nx;y;z\r\n"));
     frmConvert& w = f.window;
-    EXPECT_EQ(w.iItemCount, 1);
+    EXPECT_EQ(f.probe.iItemCount(), 1);
     EXPECT_EQ(f.rows(0), QStringList{QStringLiteral("a;b;c")});
 
-    w.txtDELI->setText(QStringLiteral(";"));
-    w.List[2]->addItem(QStringLiteral("01;a;b;c")); // an output row that 検出 discards
+    f.ui.txtDELI->setText(QStringLiteral(";"));
+    f.columns({1}); // an output row, "01;a;b;c", that 検出 discards
+    ASSERT_EQ(f.rows(2), QStringList{QStringLiteral("01;a;b;c")});
     w.cmd検出_Click();
     EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
     EXPECT_EQ(f.map(), (std::vector<int>{0, -1, -1, -1}));
     EXPECT_TRUE(f.rows(2).isEmpty());
-    EXPECT_EQ(w.txtDELI->text(), QStringLiteral(";")); // the box is left as typed
+    EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral(";")); // the box is left as typed
 
     // Blanks around the typed delimiter are dropped for counting and for splitting alike.
-    w.txtDELI->setText(QStringLiteral(" ; "));
+    f.ui.txtDELI->setText(QStringLiteral(" ; "));
     w.cmd検出_Click();
-    EXPECT_EQ(w.sInDeli, ";");
-    EXPECT_EQ(w.iItemCount, 3);
+    EXPECT_EQ(f.probe.sInDeli(), ";");
+    EXPECT_EQ(f.probe.iItemCount(), 3);
     EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
-    EXPECT_EQ(w.txtDELI->text(), QStringLiteral(" ; "));
+    EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral(" ; "));
 
     // An empty box: one item, the whole line.
-    w.txtDELI->clear();
+    f.ui.txtDELI->clear();
     w.cmd検出_Click();
-    EXPECT_EQ(w.iItemCount, 1);
+    EXPECT_EQ(f.probe.iItemCount(), 1);
     EXPECT_EQ(f.map(), (std::vector<int>{0, -1}));
     EXPECT_EQ(f.rows(0), QStringList{QStringLiteral("a;b;c")});
     EXPECT_EQ(f.dialog.shown.size(), 1u); // no dialog: the file was known
@@ -98,24 +98,24 @@ TEST(Detection, CancelPathsChangeNothing)
     f.dialog.answers.push_back(std::nullopt);
     w.cmd検出_Click();
     EXPECT_EQ(f.dialog.shown.size(), 1u);
-    EXPECT_FALSE(f.global.ColumnMap.has_value());
-    EXPECT_TRUE(w.txtInFile->text().isEmpty());
+    EXPECT_TRUE(f.global.Columns.map().empty());
+    EXPECT_TRUE(f.ui.txtInFile->text().isEmpty());
 
     const QString file = f.write(QStringLiteral("a.csv"), "a,b\r\n");
     f.choose(file);
     // 元ファイル again, cancelled: the path is forgotten, the window keeps what it shows.
     f.dialog.answers.push_back(std::nullopt);
     w.cmdFile_Click();
-    EXPECT_TRUE(w.sInFile.isEmpty());
-    EXPECT_EQ(w.txtInFile->text(), file);
+    EXPECT_TRUE(f.probe.sInFile().isEmpty());
+    EXPECT_EQ(f.ui.txtInFile->text(), file);
     EXPECT_EQ(f.rows(0), (QStringList{"a", "b"}));
 
     // 検出 now asks again; after a choice it runs with the box's delimiter.
     const QString other = f.write(QStringLiteral("b.csv"), "p,q,r\r\n");
     f.dialog.answers.push_back(other);
     w.cmd検出_Click();
-    EXPECT_EQ(w.sInFile, other);
-    EXPECT_EQ(w.txtInFile->text(), other);
+    EXPECT_EQ(f.probe.sInFile(), other);
+    EXPECT_EQ(f.ui.txtInFile->text(), other);
     EXPECT_EQ(f.rows(0), (QStringList{"p", "q", "r"}));
     EXPECT_EQ(f.dialog.unexpected, 0);
 }
@@ -126,8 +126,7 @@ TEST(Detection, AnUnreadableSourceIsReportedAndChangesNothing)
     frmConvert& w = f.window;
     const QString good = f.write(QStringLiteral("good.csv"), "a,b,c\r\n");
     f.choose(good);
-    w.List[2]->addItem(QStringLiteral("01;a"));
-    (*f.global.ColumnMap)[1].iItemNo = 1;
+    f.columns({1});
 
     const QString empty = f.write(QStringLiteral("empty.csv"), "");
     const QString missing = f.path(QStringLiteral("missing.csv"));
@@ -141,12 +140,12 @@ TEST(Detection, AnUnreadableSourceIsReportedAndChangesNothing)
         EXPECT_EQ(m.flags, 48);
         EXPECT_EQ(m.title, QStringLiteral("Tolvane"));
         EXPECT_TRUE(m.prompt.contains(QDir::toNativeSeparators(bad))) << m.prompt.toStdString();
-        EXPECT_EQ(w.sInFile, good);
-        EXPECT_EQ(w.txtInFile->text(), good);
+        EXPECT_EQ(f.probe.sInFile(), good);
+        EXPECT_EQ(f.ui.txtInFile->text(), good);
         EXPECT_EQ(f.rows(0), (QStringList{"a", "b", "c"}));
         EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("01;a")});
         EXPECT_EQ(f.map(), (std::vector<int>{0, 1, -1, -1}));
-        EXPECT_EQ(w.txtDELI->text(), QStringLiteral(","));
+        EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral(","));
     }
     EXPECT_TRUE(f.messages.messages[0].prompt.contains(QStringLiteral("ではありません")));
 
@@ -170,15 +169,15 @@ TEST(OutputFileChoice, ProposesNewCsvAndKeepsTheLastFilter)
     EXPECT_EQ(f.dialog.shown[0].fileName, QStringLiteral("NEW.CSV"));
     EXPECT_EQ(f.dialog.shown[0].filter, QString()); // no open dialog yet: no filter
     EXPECT_EQ(f.global.sOutFile, f.path(QStringLiteral("out.csv")));
-    EXPECT_EQ(w.txtOutFile->text(), f.global.sOutFile);
+    EXPECT_EQ(f.ui.txtOutFile->text(), f.global.sOutFile);
 
     f.choose(f.write(QStringLiteral("in.csv"), "a\r\n"));
     f.dialog.answers.push_back(std::nullopt);
-    w.mnuSaveCSV->trigger();
+    f.ui.mnuSaveCSV->trigger();
     EXPECT_EQ(f.dialog.shown.back().filter, QStringLiteral("*.csv"));
     EXPECT_EQ(f.dialog.shown.back().fileName, QStringLiteral("NEW.CSV")); // never the earlier path
     EXPECT_TRUE(f.global.sOutFile.isEmpty());
-    EXPECT_TRUE(w.txtOutFile->text().isEmpty());
+    EXPECT_TRUE(f.ui.txtOutFile->text().isEmpty());
 }
 
 TEST(Detection, MenuAndButtonChooseTheSourceAlike)
@@ -186,8 +185,8 @@ TEST(Detection, MenuAndButtonChooseTheSourceAlike)
     WindowFixture f;
     const QString file = f.write(QStringLiteral("m.csv"), "x\ty\r\n");
     f.dialog.answers.push_back(file);
-    f.window.mnuOpenCSV->trigger();
-    EXPECT_EQ(f.window.sInFile, file);
+    f.ui.mnuOpenCSV->trigger();
+    EXPECT_EQ(f.probe.sInFile(), file);
     EXPECT_EQ(f.rows(0), (QStringList{"x", "y"}));
 }
 
@@ -210,22 +209,22 @@ TEST(Detection, AFileDroppedOnTheWindowOpensAsTheSource)
         QApplication::sendEvent(target, &dropped);
         return dropped.isAccepted();
     };
-    QWidget* targets[] = {w.txtDELI, w.txtCSV[0], w.List[0]->viewport(), w.List[2]->viewport(), w.cmdFile, &w};
+    QWidget* targets[] = {f.ui.txtDELI, f.ui.txtCSV[0], f.ui.List[0]->viewport(), f.ui.List[2]->viewport(), f.ui.cmdFile, &w};
     int n = 0;
     for (QWidget* target : targets) {
         ++n;
         const QString file = f.write(QStringLiteral("t%1.csv").arg(n), "a" + std::to_string(n) + "\tb\r\n");
         EXPECT_TRUE(drop(target, {QUrl::fromLocalFile(file)})) << n;
-        EXPECT_EQ(w.sInFile, QDir::toNativeSeparators(file)) << n;
-        EXPECT_EQ(w.txtInFile->text(), w.sInFile) << n;
+        EXPECT_EQ(f.probe.sInFile(), QDir::toNativeSeparators(file)) << n;
+        EXPECT_EQ(f.ui.txtInFile->text(), f.probe.sInFile()) << n;
         EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("a%1").arg(n), "b"})) << n;
-        EXPECT_EQ(w.txtDELI->text(), QStringLiteral("\t")) << n;
+        EXPECT_EQ(f.ui.txtDELI->text(), QStringLiteral("\t")) << n;
     }
-    const QString kept = w.sInFile;
+    const QString kept = f.probe.sInFile();
     const QUrl one = QUrl::fromLocalFile(f.path(QStringLiteral("t1.csv")));
     EXPECT_FALSE(drop(&w, {one, QUrl::fromLocalFile(f.path(QStringLiteral("t2.csv")))}));
     EXPECT_FALSE(drop(&w, {QUrl(QStringLiteral("https://example.invalid/x.csv"))}));
-    EXPECT_EQ(w.sInFile, kept);
+    EXPECT_EQ(f.probe.sInFile(), kept);
     EXPECT_EQ(f.dialog.shown.size(), 0u);
 }
 

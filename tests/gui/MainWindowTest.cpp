@@ -26,51 +26,51 @@ TEST(MainWindow, StartUpState)
     EXPECT_EQ(f.global.DelimiterTable[1].delimiter, "\t");
     EXPECT_EQ(f.global.DelimiterTable[1].name, "TAB");
     EXPECT_TRUE(f.global.DelimiterTable[2].delimiter.empty());
-    EXPECT_EQ(w.sOutDeli, ",");
-    EXPECT_TRUE(w.sInDeli.empty());
-    EXPECT_TRUE(w.sInFile.isEmpty());
-    EXPECT_EQ(w.iItemCount, 0);
-    for (QLineEdit* box : {w.txtCSV[0], w.txtCSV[1], w.txtDELI, w.txtInFile, w.txtOutFile, w.txt件数})
+    EXPECT_EQ(f.probe.sOutDeli(), ",");
+    EXPECT_TRUE(f.probe.sInDeli().empty());
+    EXPECT_TRUE(f.probe.sInFile().isEmpty());
+    EXPECT_EQ(f.probe.iItemCount(), 0);
+    for (QLineEdit* box : {f.ui.txtCSV[0], f.ui.txtCSV[1], f.ui.txtDELI, f.ui.txtInFile, f.ui.txtOutFile, f.ui.txt件数})
         EXPECT_TRUE(box->text().isEmpty());
-    EXPECT_TRUE(w.Option1[0]->isChecked());
-    EXPECT_FALSE(w.chk先頭行->isChecked());
-    EXPECT_FALSE(f.global.ColumnMap.has_value());
+    EXPECT_TRUE(f.ui.Option1[0]->isChecked());
+    EXPECT_FALSE(f.ui.chk先頭行->isChecked());
+    EXPECT_TRUE(f.global.Columns.map().empty());
     EXPECT_TRUE(f.global.sOutFile.isEmpty() && f.global.sDefFile.isEmpty());
     EXPECT_TRUE(f.messages.messages.empty());
 
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    EXPECT_FALSE(w.List[1]->isVisible());
-    EXPECT_FALSE(w.lbl属性->isVisible());
-    EXPECT_TRUE(w.List[0]->isVisible() && w.List[2]->isVisible());
-    EXPECT_EQ(QApplication::focusWidget(), w.txtDELI);
+    EXPECT_FALSE(f.ui.List[1]->isVisible());
+    EXPECT_FALSE(f.ui.lbl属性->isVisible());
+    EXPECT_TRUE(f.ui.List[0]->isVisible() && f.ui.List[2]->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), f.ui.txtDELI);
     // Display boxes are grey and read-only; the delimiter box is white and editable.
-    EXPECT_EQ(w.txtInFile->palette().color(QPalette::Base), QColor(192, 192, 192));
-    EXPECT_TRUE(w.txtInFile->isReadOnly());
-    EXPECT_FALSE(w.txtDELI->isReadOnly());
+    EXPECT_EQ(f.ui.txtInFile->palette().color(QPalette::Base), QColor(192, 192, 192));
+    EXPECT_TRUE(f.ui.txtInFile->isReadOnly());
+    EXPECT_FALSE(f.ui.txtDELI->isReadOnly());
 }
 
 TEST(MainWindow, LayoutFollowsTheTwipTable)
 {
     Fixture f;
     frmConvert& w = f.window;
-    EXPECT_EQ(w.List[0]->geometry(), QRect(88, 280, 105, 148));
-    EXPECT_EQ(w.List[2]->geometry(), QRect(216, 280, 105, 148));
-    EXPECT_EQ(w.cmd開始->geometry(), QRect(280, 448, 73, 33));
-    EXPECT_EQ(w.Option1[1]->geometry(), QRect(120, 16, 81, 17));
+    EXPECT_EQ(f.ui.List[0]->geometry(), QRect(88, 280, 105, 148));
+    EXPECT_EQ(f.ui.List[2]->geometry(), QRect(216, 280, 105, 148));
+    EXPECT_EQ(f.ui.cmd開始->geometry(), QRect(280, 448, 73, 33));
+    EXPECT_EQ(f.ui.Option1[1]->geometry(), QRect(120, 16, 81, 17));
     EXPECT_EQ(w.centralWidget()->size(), QSize(463, 511));
     // Tab walks the controls in the table's order (the frame and the hidden list take no focus).
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.txtDELI->setFocus();
+    f.ui.txtDELI->setFocus();
     std::vector<QWidget*> walked;
     for (int i = 0; i < 15; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         walked.push_back(QApplication::focusWidget());
     }
-    const std::vector<QWidget*> expected = {w.Option1[0], w.chk先頭行, w.List[0],   w.List[2],   w.cmdFile,
-                                            w.cmdSave,    w.cmd検出,   w.cmd開始,   w.cmdClose,  w.txtCSV[0],
-                                            w.txtCSV[1],  w.txtInFile, w.txtOutFile, w.txt件数, w.txtDELI};
+    const std::vector<QWidget*> expected = {f.ui.Option1[0], f.ui.chk先頭行, f.ui.List[0],   f.ui.List[2],   f.ui.cmdFile,
+                                            f.ui.cmdSave,    f.ui.cmd検出,   f.ui.cmd開始,   f.ui.cmdClose,  f.ui.txtCSV[0],
+                                            f.ui.txtCSV[1],  f.ui.txtInFile, f.ui.txtOutFile, f.ui.txt件数, f.ui.txtDELI};
     EXPECT_EQ(walked, expected);
 
     QStringList menus;
@@ -78,12 +78,12 @@ TEST(MainWindow, LayoutFollowsTheTwipTable)
         menus << a->text();
     EXPECT_EQ(menus, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("編集(&E)")}));
     QStringList items;
-    for (QAction* a : w.mnuFile->actions())
+    for (QAction* a : f.ui.mnuFile->actions())
         items << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(items, (QStringList{QStringLiteral("定義ﾌｧｲﾙを開く(&O)"), QStringLiteral("定義ﾌｧｲﾙを保存(&S)"),
                                   QStringLiteral("CSVﾌｧｲﾙを開く(&F)"), QStringLiteral("保存CSVﾌｧｲﾙを指定(&W)"),
                                   QStringLiteral("-"), QStringLiteral("終了(&X)")}));
-    EXPECT_EQ(w.mnuDELI->text(), QStringLiteral("区切文字の指定(&D)"));
+    EXPECT_EQ(f.ui.mnuDELI->text(), QStringLiteral("区切文字の指定(&D)"));
 }
 
 // A larger window gives its room to the boxes and lists; it cannot be made smaller than laid out.
@@ -104,11 +104,11 @@ TEST(MainWindow, ControlsFollowTheFrame)
         QWidget* control;
         QRect expected;
     } grown[] = {
-        {w.txtCSV[0], QRect(88, 24, 361 + 200, 18)},    {w.txtOutFile, QRect(88, 120, 361 + 200, 18)},
-        {w.txtDELI, QRect(88, 72, 65, 18)},             {w.Label[6], QRect(8, 96, 57, 17)},
-        {w.List[0], QRect(88, 280, 105 + 100, 148 + 100)}, {w.List[2], QRect(216 + 100, 280, 105 + 100, 148 + 100)},
-        {w.Label[5], QRect(216 + 100, 264, 65, 17)},    {w.cmdFile, QRect(40 + 100, 448 + 100, 73, 33)},
-        {w.cmdClose, QRect(360 + 100, 448 + 100, 73, 33)},
+        {f.ui.txtCSV[0], QRect(88, 24, 361 + 200, 18)},    {f.ui.txtOutFile, QRect(88, 120, 361 + 200, 18)},
+        {f.ui.txtDELI, QRect(88, 72, 65, 18)},             {f.ui.Label[6], QRect(8, 96, 57, 17)},
+        {f.ui.List[0], QRect(88, 280, 105 + 100, 148 + 100)}, {f.ui.List[2], QRect(216 + 100, 280, 105 + 100, 148 + 100)},
+        {f.ui.Label[5], QRect(216 + 100, 264, 65, 17)},    {f.ui.cmdFile, QRect(40 + 100, 448 + 100, 73, 33)},
+        {f.ui.cmdClose, QRect(360 + 100, 448 + 100, 73, 33)},
     };
     for (const auto& g : grown)
         EXPECT_EQ(g.control->geometry(), g.expected) << g.control->objectName().toStdString() << " "
@@ -127,14 +127,14 @@ TEST(MainWindow, OutputDelimiterFollowsTheOptionButtons)
     Fixture f;
     frmConvert& w = f.window;
     w.show();
-    QTest::mouseClick(w.Option1[1], Qt::LeftButton, {}, QPoint(5, 8));
-    EXPECT_EQ(w.sOutDeli, "\t");
-    QTest::mouseClick(w.Option1[0], Qt::LeftButton, {}, QPoint(5, 8));
-    EXPECT_EQ(w.sOutDeli, ",");
+    QTest::mouseClick(f.ui.Option1[1], Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_EQ(f.probe.sOutDeli(), "\t");
+    QTest::mouseClick(f.ui.Option1[0], Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_EQ(f.probe.sOutDeli(), ",");
     w.Option1_Click(1);
-    EXPECT_EQ(w.sOutDeli, "\t");
+    EXPECT_EQ(f.probe.sOutDeli(), "\t");
     w.Option1_Click(7);
-    EXPECT_EQ(w.sOutDeli, ",");
+    EXPECT_EQ(f.probe.sOutDeli(), ",");
 }
 
 TEST(MainWindow, DelimiterBoxIsMirroredOnEveryChange)
@@ -142,17 +142,17 @@ TEST(MainWindow, DelimiterBoxIsMirroredOnEveryChange)
     Fixture f;
     frmConvert& w = f.window;
     w.show();
-    w.txtDELI->setFocus();
-    QTest::keyClick(w.txtDELI, Qt::Key_Semicolon);
-    EXPECT_EQ(w.sInDeli, ";");
-    QTest::keyClick(w.txtDELI, Qt::Key_Space);
-    EXPECT_EQ(w.sInDeli, "; "); // no trimming
-    w.txtDELI->clear();
-    EXPECT_EQ(w.sInDeli, "");
-    w.txtDELI->insert(QStringLiteral("、|"));
-    EXPECT_EQ(w.sInDeli, "\x81\x41|");
-    w.txtDELI->setText(QStringLiteral("\t"));
-    EXPECT_EQ(w.sInDeli, "\t");
+    f.ui.txtDELI->setFocus();
+    QTest::keyClick(f.ui.txtDELI, Qt::Key_Semicolon);
+    EXPECT_EQ(f.probe.sInDeli(), ";");
+    QTest::keyClick(f.ui.txtDELI, Qt::Key_Space);
+    EXPECT_EQ(f.probe.sInDeli(), "; "); // no trimming
+    f.ui.txtDELI->clear();
+    EXPECT_EQ(f.probe.sInDeli(), "");
+    f.ui.txtDELI->insert(QStringLiteral("、|"));
+    EXPECT_EQ(f.probe.sInDeli(), "\x81\x41|");
+    f.ui.txtDELI->setText(QStringLiteral("\t"));
+    EXPECT_EQ(f.probe.sInDeli(), "\t");
 }
 
 TEST(MainWindow, CloseButtonMenuAndTitleBarEndTheProgram)
@@ -160,9 +160,9 @@ TEST(MainWindow, CloseButtonMenuAndTitleBarEndTheProgram)
     Fixture f;
     frmConvert& w = f.window;
     w.show();
-    w.cmdClose->click();
+    f.ui.cmdClose->click();
     EXPECT_EQ(f.endCalls, 1);
-    w.mnuExit->trigger();
+    f.ui.mnuExit->trigger();
     EXPECT_EQ(f.endCalls, 2);
     w.close();
     EXPECT_EQ(f.endCalls, 3);

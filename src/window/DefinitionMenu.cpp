@@ -4,8 +4,8 @@
 #include "engine/DefinitionFile.h"
 #include "platform/Cp932.h"
 #include "shared/Texts.h"
-#include "window/ItemList.h"
-#include "window/frmConvert.h"
+#include "ItemList.h"
+#include "frmConvert.h"
 
 #include <QDir>
 
@@ -15,7 +15,7 @@ const QString kTitle = texts::title();
 
 void frmConvert::mnuSaveDef_Click()
 {
-    if (List[2]->count() == 0) {
+    if (g_.Columns.rowCount() == 0) {
         platform_.messageBox.show(QStringLiteral("変換先項目を指定してください"), platform::kOkOnly, kTitle);
         List[0]->setFocus();
         return;
@@ -30,15 +30,7 @@ void frmConvert::mnuSaveDef_Click()
     }
     g_.sDefFile = CommonDialog1.FileName;
 
-    std::vector<int> numbers;
-    const int rows = List[2]->count();
-    for (int i = 1; i <= rows; ++i) {
-        if (g_.ColumnMap && static_cast<std::size_t>(i) < g_.ColumnMap->size())
-            numbers.push_back((*g_.ColumnMap)[static_cast<std::size_t>(i)].iItemNo);
-        else
-            numbers.push_back(itemNumberOf(List[2]->text(i - 1)));
-    }
-    if (!engine::writeDefinition(platform::toPath(g_.sDefFile), numbers)) {
+    if (!engine::writeDefinition(platform::toPath(g_.sDefFile), g_.Columns.definition())) {
         platform_.messageBox.show(QStringLiteral("定義ファイル「%1」に書き込めません。")
                                       .arg(QDir::toNativeSeparators(g_.sDefFile)),
                                   platform::kExclamationIcon, kTitle);
@@ -71,30 +63,8 @@ void frmConvert::mnuOpenDef_Click()
         return;
     }
 
+    g_.Columns.load(definition.itemNumbers);
+    // A loaded definition is a new list: no row of the old one stays selected.
     List[2]->clear();
-    // Negative lines name no column: they get neither a slot nor a row, so that rows
-    // and slots stay paired one to one.
-    std::vector<int> columns;
-    for (int n : definition.itemNumbers)
-        if (n >= 0)
-            columns.push_back(n);
-    if (columns.empty()) {
-        // No column at all: every slot is freed, so no old column comes back later.
-        if (!g_.ColumnMap)
-            g_.ColumnMap = engine::ColumnMap(1);
-        for (std::size_t i = 1; i < g_.ColumnMap->size(); ++i)
-            (*g_.ColumnMap)[i].iItemNo = engine::kNoColumn;
-    } else {
-        engine::ColumnMap map(1);
-        if (g_.ColumnMap && !g_.ColumnMap->empty())
-            map[0] = g_.ColumnMap->front();
-        QStringList rows;
-        for (int n : columns) {
-            map.push_back({0, 0, n});
-            rows << rowText(n, n >= 1 ? List[0]->text(n - 1) : QString());
-        }
-        g_.ColumnMap = std::move(map);
-        List[2]->addItems(rows);
-    }
-    rebuildHiddenList();
+    showColumns();
 }

@@ -1,0 +1,148 @@
+// The main window's column lists: a press on 元データ starts a drag of its row, a drop
+// on 出力データ or Enter adds the column, Ctrl+Up and Ctrl+Down move a column and Delete
+// removes it. Every change goes to the column choice, which the lists then show.
+
+#include "ItemList.h"
+#include "frmConvert.h"
+
+#include "shared/Texts.h"
+
+#include <QDrag>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+
+namespace {
+const QString kTitle = texts::title();
+}
+
+QString frmConvert::rowText(long long number, const QString& item)
+{
+    return QStringLiteral("%1;%2").arg(number, 2, 10, QLatin1Char('0')).arg(item);
+}
+
+int frmConvert::itemNumberOf(const QString& caption)
+{
+    const qsizetype end = caption.indexOf(QLatin1Char(';'));
+    bool ok = false;
+    const int n = caption.left(end < 0 ? caption.size() : end).trimmed().toInt(&ok);
+    return ok ? n : 0;
+}
+
+void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifiers, double, double Y)
+{
+    if (Index != 0)
+        return;
+    ItemList* source = List[0];
+    const int h = QFontMetrics(font()).height();
+    Label1->setGeometry(source->x(), source->y() + static_cast<int>(Y) - h / 2, source->width(), h);
+    const int r = source->selectedRow();
+    Label1->setText(rowText(r + 1, source->text(r)));
+    // Any selected row can be taken, an empty item too.
+    if (r < 0)
+        return;
+    if (startDrag)
+        startDrag(Label1->text());
+    else
+        beginDrag(Label1->text());
+}
+
+QMimeData* frmConvert::dragData(const QString& payload)
+{
+    // Only the program's own type: no text box takes a column for text it could type.
+    auto* mime = new QMimeData;
+    mime->setData(ItemList::kMimeType, payload.toUtf8());
+    return mime;
+}
+
+void frmConvert::beginDrag(const QString& payload)
+{
+    QMimeData* mime = dragData(payload);
+    QPixmap picture(Label1->size() * devicePixelRatioF());
+    picture.setDevicePixelRatio(devicePixelRatioF());
+    picture.fill(palette().color(QPalette::Highlight));
+    {
+        QPainter painter(&picture);
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.setFont(font());
+        painter.drawText(QRect(QPoint(2, 0), Label1->size()), Qt::AlignVCenter | Qt::AlignLeft, payload);
+    }
+    auto* drag = new QDrag(List[0]);
+    drag->setMimeData(mime);
+    drag->setPixmap(picture);
+    drag->setHotSpot(QPoint(8, Label1->height() / 2));
+    drag->exec(Qt::CopyAction);
+}
+
+void frmConvert::List_DragDrop(int Index)
+{
+    if (Index == 2) {
+        if (!g_.Columns.hasSlots()) {
+            platform_.messageBox.show(QStringLiteral("ファイルを指定してください"), platform::kOkOnly, kTitle);
+            return;
+        }
+        g_.Columns.add(itemNumberOf(Label1->text()));
+        Label1->setText(QStringLiteral(" "));
+    }
+    showColumns();
+}
+
+void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shift)
+{
+    if (Index == 0 && (KeyCode == ItemList::kKeyReturn || KeyCode == ItemList::kKeyInsert)) {
+        appendSourceRow();
+        return;
+    }
+    if (Index == 2 && (Shift & Qt::ControlModifier) && (KeyCode == ItemList::kKeyUp || KeyCode == ItemList::kKeyDown)) {
+        moveOutputRow(KeyCode == ItemList::kKeyUp ? -1 : 1);
+        return;
+    }
+    if (Index != 2 || KeyCode != ItemList::kKeyDelete)
+        return;
+    const int r = List[2]->selectedRow();
+    if (r >= 0)
+        g_.Columns.remove(static_cast<std::size_t>(r));
+    showColumns();
+    if (r >= 0)
+        List[2]->clearSelection();
+}
+
+void frmConvert::appendSourceRow()
+{
+    // The keyboard's drag: the chosen row goes to the end of the output list, as a drop
+    // there would put it. A list just tabbed into has a current row but no selection yet.
+    ItemList* source = List[0];
+    int r = source->selectedRow();
+    if (r < 0)
+        r = source->currentRow();
+    if (r < 0)
+        return;
+    Label1->setText(rowText(r + 1, source->text(r)));
+    List_DragDrop(2);
+}
+
+void frmConvert::moveOutputRow(int step)
+{
+    const int from = List[2]->selectedRow();
+    if (from < 0 || !g_.Columns.move(static_cast<std::size_t>(from), static_cast<std::size_t>(from + step)))
+        return;
+    showColumns();
+    List[2]->setCurrentRow(from + step);
+}
+
+void frmConvert::showColumns()
+{
+    // The output list shows the column choice as it now is, whatever changed it; the
+    // hidden list holds each row's item number.
+    const engine::ColumnChoice& columns = g_.Columns;
+    QStringList rows;
+    QStringList numbers;
+    for (std::size_t i = 0; i < columns.rowCount(); ++i) {
+        const int n = columns.row(i);
+        rows << rowText(n, n >= 1 ? List[0]->text(n - 1) : QString());
+        numbers << (n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
+    }
+    List[2]->setTexts(rows);
+    List[1]->clear();
+    List[1]->addItems(numbers);
+}
