@@ -1140,7 +1140,11 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
                 haveSource = false;
                 break;
             }
-            splitter_.split(line, settings.inDeli, columns.upTo, true, columns.needLast, encoding_.encoding);
+            splitter_.split(line, settings.inDeli,
+                            {.upTo = columns.upTo,
+                             .readableBeyond = true,
+                             .alsoLast = columns.needLast,
+                             .enc = encoding_.encoding});
             const std::size_t length = outputLength(splitter_, columns, outDeli) + 2;
             ++count_;
             shownSource = line;

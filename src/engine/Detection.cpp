@@ -10,7 +10,7 @@ std::int64_t countDelimiter(std::string_view p, std::string_view d, Encoding enc
     // The splitter's count, so that detection and splitting can never disagree; asking
     // only for the last item keeps no positions, however many items the line has.
     ItemSplitter splitter;
-    splitter.split(p, d, 0, false, true, enc);
+    splitter.split(p, d, {.alsoLast = true, .enc = enc});
     return static_cast<std::int64_t>(splitter.count()) - 1;
 }
 

@@ -108,7 +108,7 @@ bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnM
     const OutputColumns columns = outputColumns(map);
     if (columns.items.empty())
         return false;
-    splitter.split(p, sInDeli, columns.upTo, false, columns.needLast, enc);
+    splitter.split(p, sInDeli, {.upTo = columns.upTo, .alsoLast = columns.needLast, .enc = enc});
     const std::size_t at = out.size();
     out.resize(at + outputLength(splitter, columns, sNewDeli));
     writeOutputLine<false>(out.data() + at, splitter, columns, sNewDeli);

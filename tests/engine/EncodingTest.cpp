@@ -142,7 +142,7 @@ TEST(Encoding, Utf8LinesSplitAsThePlainModelSays)
             line += pieces[random() % std::size(pieces)];
         for (const std::string& d : delimiters) {
             const std::vector<std::string> expected = modelSplit(line, d);
-            splitter.split(line, d, 0, false, false, Encoding::Utf8);
+            splitter.split(line, d, {.enc = Encoding::Utf8});
             ASSERT_EQ(splitter.count(), expected.size()) << line << " by " << d;
             for (std::size_t i = 0; i < expected.size(); ++i)
                 ASSERT_EQ(splitter.item(static_cast<std::int64_t>(i + 1)), expected[i]) << line << " by " << d;

@@ -137,7 +137,7 @@ TEST(ItemSplitter, AgreesWithThePlainRuleOnRandomBytes)
             ASSERT_EQ(std::string(splitter.item(static_cast<std::int64_t>(k + 1))), expected[k]) << "round " << round;
         // A split that may stop early still gives every item up to the one asked for.
         const auto upTo = static_cast<std::int64_t>(rng() % 6 + 1);
-        splitter.split(line, d, upTo);
+        splitter.split(line, d, {.upTo = upTo});
         for (std::int64_t no = 1; no <= upTo; ++no) {
             const std::string want = static_cast<std::size_t>(no) <= expected.size() ? expected[no - 1] : expected.back();
             ASSERT_EQ(std::string(splitter.item(no)), want) << "round " << round << " upTo " << upTo;
