@@ -4,7 +4,7 @@
 // line (its top bit: the line is UTF-8, not code page 932), then the line.
 
 #include "FuzzInput.h"
-#include "Models.h"
+#include "support/Models.h"
 
 #include "engine/Items.h"
 

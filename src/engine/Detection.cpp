@@ -54,11 +54,4 @@ std::string fGetDeli2(std::string_view DELI, std::string_view p, std::string& sI
     return sInDeli;
 }
 
-std::string BAK_fGetDeli(std::string_view p, std::string& sInDeli, std::int64_t& iItemCount)
-{
-    static constexpr std::string_view kPair[] = {",", ";"};
-    return pickMostFrequent(
-        p, 1, [](int i) { return kPair[i]; }, sInDeli, iItemCount);
-}
-
 } // namespace engine

@@ -78,9 +78,4 @@ char* writeOutputLine(char* to, const ItemSplitter& splitter, const OutputColumn
     return to;
 }
 
-// Appends the output line for p (without its CR LF) to out. Returns false when no
-// entry holds a column; out is then unchanged.
-bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out, Encoding enc = Encoding::Cp932);
-
 } // namespace engine
