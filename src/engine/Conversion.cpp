@@ -397,7 +397,7 @@ bool Conversion::convertLine(std::string_view line, const ConversionSettings& se
         bomPending_ = false;
     }
     char* const start = reserve(length);
-    char* const to = writeOutputLine<true>(start, splitter_, columns, outDeli);
+    char* const to = joinSplitLine<true>(start, splitter_, columns, outDeli);
     to[0] = '\r';
     to[1] = '\n';
     shown.outputAt = used_;

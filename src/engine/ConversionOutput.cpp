@@ -186,7 +186,6 @@ bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColum
         bomPending_ = false;
     }
     std::string shown;
-    bool first = true;
     const auto put = [&](std::string_view piece) {
         if (shown.size() < kShownBytes)
             shown.append(piece.substr(0, kShownBytes - shown.size()));
@@ -195,13 +194,8 @@ bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColum
         written += piece.size();
         return true;
     };
-    for (const std::int32_t no : columns.items) {
-        if (!first && !put(outDeli))
-            return false;
-        first = false;
-        if (!put(splitter.item(no)))
-            return false;
-    }
+    if (!joinLine(columns.items.size(), outDeli, splitterItems(splitter, columns), EachPiece{put}))
+        return false;
     if (!writeOut("\r\n", 2))
         return false;
     if (outStream_ && !outStream_->flush()) {

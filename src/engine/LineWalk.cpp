@@ -12,33 +12,6 @@ namespace engine {
 
 namespace {
 
-// An item of a line: where it starts in the block, and its bytes.
-struct Span {
-    std::size_t start;
-    std::size_t size;
-};
-
-// Writes a line's output (CR LF included) at `to`, which has kSlack bytes of room after it.
-inline char* putLine(char* to, const char* data, std::string_view outDeli,
-                     const Span* spans, std::size_t columnCount)
-{
-    const bool oneByteOutDeli = outDeli.size() == 1;
-    for (std::size_t c = 0; c < columnCount; ++c) {
-        if (c > 0) {
-            if (oneByteOutDeli)
-                *to++ = outDeli[0];
-            else {
-                std::memcpy(to, outDeli.data(), outDeli.size());
-                to += outDeli.size();
-            }
-        }
-        to = copyItem(to, data + spans[c].start, spans[c].size);
-    }
-    to[0] = '\r';
-    to[1] = '\n';
-    return to + 2;
-}
-
 // scanLines' walk. Bits: compiled for the bit instructions of AVX2 processors.
 // One function of nearly 200 lines on purpose: its state lives in registers across words and lines.
 template <bool Bits>
@@ -86,7 +59,6 @@ template <bool Bits>
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
     const std::size_t columnCount = columns.items.size();
     const std::size_t outDelis = (columnCount - 1) * outDeli.size();
-    Span spans[kMostHeldOutputs]; // not cleared: each is set before it is read
     // Each column's item from 0; a number below 1 becomes the largest, so that it takes
     // the last item as one beyond the line's items does.
     std::size_t wanted[kMostHeldOutputs];
@@ -193,42 +165,29 @@ template <bool Bits>
                 bounds[top] = lastCut;
             }
             bounds[top + 1] = lineEnd;
-            std::size_t length;
+            const auto itemAt = [&](std::size_t c) {
+                const std::size_t k = std::min(wanted[c], top);
+                const std::size_t start = bounds[k] + 1;
+                return std::string_view(data + start, bounds[k + 1] - start);
+            };
             // No column is longer than the line: when even that many fit, the items go
-            // straight to the buffer as their places are found.
+            // straight to the buffer as their places are found. Otherwise the line's length
+            // decides first whether it is gathered here at all.
             const std::size_t most = columnCount * (lineEnd - lineStart) + outDelis + 2;
-            if (most <= kDirectAt && used + most + kSlack <= capacity) {
-                char* o = buffer + used;
-                for (std::size_t c = 0; c < columnCount; ++c) {
-                    if (c > 0) {
-                        if (outDeli.size() == 1)
-                            *o++ = outDeli[0];
-                        else {
-                            std::memcpy(o, outDeli.data(), outDeli.size());
-                            o += outDeli.size();
-                        }
-                    }
-                    const std::size_t k = std::min(wanted[c], top);
-                    const std::size_t start = bounds[k] + 1;
-                    o = copyItem(o, data + start, bounds[k + 1] - start);
-                }
-                o[0] = '\r';
-                o[1] = '\n';
-                length = static_cast<std::size_t>(o + 2 - (buffer + used));
-            } else {
-                length = outDelis + 2;
-                for (std::size_t c = 0; c < columnCount; ++c) {
-                    const std::size_t k = std::min(wanted[c], top);
-                    const std::size_t start = bounds[k] + 1;
-                    spans[c] = {start, bounds[k + 1] - start};
-                    length += bounds[k + 1] - start;
-                }
+            if (most > kDirectAt || used + most + kSlack > capacity) {
+                std::size_t length = outDelis + 2;
+                for (std::size_t c = 0; c < columnCount; ++c)
+                    length += itemAt(c).size();
                 if (length > kDirectAt)
                     return stop(ScanEnd::Leave);
                 if (used + length + kSlack > capacity)
                     return stop(ScanEnd::Limit);
-                putLine(buffer + used, data, outDeli, spans, columnCount);
             }
+            GatherAt<true> o{buffer + used};
+            joinLine(columnCount, outDeli, itemAt, o);
+            o.to[0] = '\r';
+            o.to[1] = '\n';
+            const auto length = static_cast<std::size_t>(o.to + 2 - (buffer + used));
             lastStart = lineStart;
             lastEnd = lineEnd;
             lastAt = used;

@@ -4,6 +4,7 @@
 
 #include "engine/Items.h"
 #include "engine/LineProcessing.h"
+#include "engine/OutputLine.h"
 #include "engine/Tables.h"
 
 #include <filesystem>
@@ -40,7 +41,7 @@ inline bool Out1Line(std::string_view p, std::string_view sNewDeli, std::string_
 }
 
 // The engine's way to the same line, for the tests to hold against the model: p split once
-// and joined as the run joins it. Appends the line (without its CR LF) to out; false when no
+// and joined by the run's joiner. Appends the line (without its CR LF) to out; false when no
 // entry holds a column, out then unchanged.
 inline bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map,
                             std::string_view sNewDeli, ItemSplitter& splitter, std::string& out,
@@ -52,7 +53,7 @@ inline bool buildOutputLine(std::string_view p, std::string_view sInDeli, const 
     splitter.split(p, sInDeli, {.upTo = columns.upTo, .alsoLast = columns.needLast, .enc = enc});
     const std::size_t at = out.size();
     out.resize(at + outputLength(splitter, columns, sNewDeli));
-    writeOutputLine<false>(out.data() + at, splitter, columns, sNewDeli);
+    joinSplitLine<false>(out.data() + at, splitter, columns, sNewDeli);
     return true;
 }
 
