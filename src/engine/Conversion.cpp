@@ -204,7 +204,7 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
         // The old output is removed under its claim: a run writing it holds the claim and
         // keeps its file.
         os::OutputClaim old;
-        switch (old.claim(request.output, false)) {
+        switch (old.claim(request.output, os::OutputClaim::IfMissing::Fail)) {
         case os::OutputClaim::Result::Busy:
             return fail(Status::OutputBusy);
         case os::OutputClaim::Result::Claimed:
@@ -537,7 +537,7 @@ Conversion::Status Conversion::cancel()
         // file may now be another run's. A link stays and the file it led to goes, as the
         // run had created that file.
         os::OutputClaim claim;
-        if (claim.claim(resolveLinks(o.path), false) != os::OutputClaim::Result::Claimed ||
+        if (claim.claim(resolveLinks(o.path), os::OutputClaim::IfMissing::Fail) != os::OutputClaim::Result::Claimed ||
             !(claim.file().identity() == o.identity))
             continue;
         if (o.created)

@@ -120,7 +120,8 @@ TEST(Encoding, Utf8LinesSplitAsThePlainModelSays)
         for (const std::string& d : delimiters) {
             // The plain model: walk UTF-8 characters (a byte that starts nothing valid stands
             // alone), a quote flips the quote state, the delimiter splits outside quotes.
-            const std::vector<std::string_view> expected = model::items(line, d, true);
+            const bool utf8 = true;
+            const std::vector<std::string_view> expected = model::items(line, d, utf8);
             splitter.split(line, d, {.enc = Encoding::Utf8});
             ASSERT_EQ(splitter.count(), expected.size()) << line << " by " << d;
             for (std::size_t i = 0; i < expected.size(); ++i)
