@@ -8,7 +8,7 @@
 // (0xFF: an entry without a column), then the source text.
 
 #include "FuzzInput.h"
-#include "Models.h"
+#include "support/Models.h"
 
 #include "engine/Conversion.h"
 

@@ -2,7 +2,7 @@
 // header rule; and numbers taken from the input through formatDefinition and back.
 
 #include "FuzzInput.h"
-#include "Models.h"
+#include "support/Models.h"
 
 #include "engine/DefinitionFile.h"
 

@@ -3,7 +3,7 @@
 // Input: a byte giving 1 to 4 candidates, the candidates, then the line.
 
 #include "FuzzInput.h"
-#include "Models.h"
+#include "support/Models.h"
 
 #include "engine/Detection.h"
 #include "engine/Items.h"

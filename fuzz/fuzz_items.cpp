@@ -4,7 +4,7 @@
 // line (its top bit: the line is UTF-8, not code page 932), then the line.
 
 #include "FuzzInput.h"
-#include "Models.h"
+#include "support/Models.h"
 
 #include "engine/Items.h"
 
@@ -64,9 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // One splitter for every split, as the conversion keeps one for the whole run.
     engine::ItemSplitter splitter;
-    splitter.split(line, delimiter, upTo, false, false, enc);
+    splitter.split(line, delimiter, {.upTo = upTo, .enc = enc});
     checkSplit(splitter, line, expected, upTo, extraNo);
-    splitter.split(line, delimiter, 0, false, false, enc);
+    splitter.split(line, delimiter, {.enc = enc});
     checkSplit(splitter, line, expected, 0, extraNo);
 
     // With 64 readable bytes after the line, filled with quotes and delimiters that must
@@ -77,9 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         padded[rest.size() + i] = (after >> (i % 8)) & 1 ? '"' : (delimiter.empty() ? ',' : delimiter[0]);
     const std::string_view paddedLine(padded.get(), rest.size());
     const std::vector<std::string_view> paddedExpected = model::items(paddedLine, delimiter, utf8);
-    splitter.split(paddedLine, delimiter, upTo, true, false, enc);
+    splitter.split(paddedLine, delimiter,
+                   {.upTo = upTo, .readableBeyond = true, .enc = enc});
     checkSplit(splitter, paddedLine, paddedExpected, upTo, extraNo);
-    splitter.split(paddedLine, delimiter, 0, true, false, enc);
+    splitter.split(paddedLine, delimiter, {.readableBeyond = true, .enc = enc});
     checkSplit(splitter, paddedLine, paddedExpected, 0, extraNo);
     return 0;
 }

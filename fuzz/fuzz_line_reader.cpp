@@ -3,7 +3,7 @@
 // the text.
 
 #include "FuzzInput.h"
-#include "Models.h"
+#include "support/Models.h"
 
 #include "engine/LineReader.h"
 

@@ -3,8 +3,8 @@
 // runs it until a deadline, serves its events, reads the settings afresh (they may
 // have changed meanwhile) and runs it again. The source is read in large blocks, each
 // line is split once, and output goes through a buffer into a file that stays open.
-// The bytes written are exactly those that the line-by-line model (Out1Line, in the tests)
-// writes.
+// The bytes written are exactly those that the line-by-line model (Out1Line, in
+// tests/support) writes.
 //
 // Every check that decides whether a run may start or must stop lives here, so that
 // the window, the command line and the benchmark behave alike: prepare() opens the
@@ -30,6 +30,11 @@
 #include <vector>
 
 namespace engine {
+
+// The whole-block walk's inputs and outputs (LineWalk.h).
+struct HeldScan;
+struct ScanOut;
+struct Tiles;
 
 struct ConversionSettings {
     std::string inDeli;
@@ -150,8 +155,9 @@ public:
     Status status() const { return status_; }
 
     // Threads converting a block of held lines: 1 converts it on the calling thread
-    // alone; 2 (the default where the machine has two cores) gives the second half of a
-    // block of at least parallelFrom bytes to a worker thread. The output is the same.
+    // alone; 2 (the default where the machine has two cores) gives the last part of a
+    // block of at least parallelFrom bytes to a worker thread, a part sized from each
+    // thread's time on the last block. The output is the same.
     void setThreads(int threads) { threads_ = threads; }
     void setParallelFrom(std::size_t bytes) { parallelFrom_ = bytes; }
     static constexpr std::size_t kParallelFrom = 256 * 1024;
@@ -210,20 +216,42 @@ private:
         bool haveOutput = false;
     };
     enum class Held { Continue, Stop, Deadline };
-    // Converts the second half of a large block on a thread of its own.
-    class HalfWorker;
+    // Converts the last part of a large block on a thread of its own (Worker.h).
+    class PartWorker;
     // Converts at once every whole line that the reader holds, finding line ends,
     // delimiters and quotes for the whole block 64 bytes at a time, so that a line costs a
     // few instructions more than its bytes. Lines it cannot finish here (one that may go
     // on in the next block, one too long, one whose output is written directly) are left
     // to the line-by-line loop. For a one-byte delimiter; checkTrail: it can be the second
-    // byte of a code page 932 character, so each one found is checked. With two threads a
-    // large block is cut at a line start near its middle and the worker converts the
-    // second part meanwhile; the run takes its output after the first part's.
-    // Waits until the worker no longer reads ahead into the reader.
-    void settleReader();
+    // byte of a multi-byte character, so each one found is checked. With two threads a
+    // large block is cut at a line start, the worker's share following the threads' times
+    // on the last blocks, and the worker converts the last part meanwhile; the run takes
+    // its output after the first part's.
     Held convertHeldLines(const OutputColumns& columns, char delimiter, bool checkTrail, std::string_view outDeli,
                           Shown& shown, std::chrono::steady_clock::time_point deadline);
+    // What this thread did of a block: the first line it did not convert, the lines it did,
+    // and whether it reached the end of its part.
+    struct OwnPart {
+        std::size_t lineStart = 0;
+        std::int64_t lines = 0;
+        bool reached = true;
+    };
+    // This thread's part of a block, up to `to`; unless the block was split, in batches
+    // between looks at the clock.
+    Held convertOwnPart(const HeldScan& h, Tiles& tiles, std::size_t to, bool split, OwnPart& part, Shown& shown,
+                        std::chrono::steady_clock::time_point deadline);
+    // Counts the lines a scan of the reader's block put into the run's buffer, and keeps
+    // the last one for display.
+    void takeScan(const HeldScan& h, const ScanOut& o, Shown& shown);
+    // Converts one line in the line-by-line loop; false when the run stops.
+    bool convertLine(std::string_view line, const ConversionSettings& settings, const OutputColumns& columns,
+                     Shown& shown);
+    // Copies the shown output line for display before the buffer is written out.
+    void keepShownOutput(Shown& shown);
+    // Writes out the buffer once it holds kFlushAt bytes. False when the write failed.
+    bool flushFull(Shown& shown);
+    // Waits until the worker no longer reads ahead into the reader.
+    void settleReader();
 
     bool skipFirst_;
     std::size_t blockSize_;
@@ -275,7 +303,7 @@ private:
     int threads_;
     std::size_t parallelFrom_ = kParallelFrom;
     VectorPath vectorPath_ = fastestPath();
-    std::unique_ptr<HalfWorker> worker_;
+    std::unique_ptr<PartWorker> worker_;
     // The worker reads the next block ahead; the reader waits for it.
     bool aheadInFlight_ = false;
     // The worker's part of a split block, moved towards where neither thread waits for

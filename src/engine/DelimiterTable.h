@@ -1,6 +1,7 @@
 #pragma once
-// Candidate input delimiters, in the order detection tries them. Strings are code
-// page 932 bytes, as everything the engine compares with a line.
+// Candidate input delimiters, in the order detection tries them. Strings are bytes in
+// the encoding of the lines they are compared with: the table the user edits is code
+// page 932, and delimitersFor gives its UTF-8 form for a UTF-8 source.
 
 #include "Encoding.h"
 

@@ -10,7 +10,7 @@ std::int64_t countDelimiter(std::string_view p, std::string_view d, Encoding enc
     // The splitter's count, so that detection and splitting can never disagree; asking
     // only for the last item keeps no positions, however many items the line has.
     ItemSplitter splitter;
-    splitter.split(p, d, 0, false, true, enc);
+    splitter.split(p, d, {.alsoLast = true, .enc = enc});
     return static_cast<std::int64_t>(splitter.count()) - 1;
 }
 
@@ -52,13 +52,6 @@ std::string fGetDeli2(std::string_view DELI, std::string_view p, std::string& sI
     iItemCount = countDelimiter(p, DELI, enc) + 1;
     sInDeli = std::string(DELI);
     return sInDeli;
-}
-
-std::string BAK_fGetDeli(std::string_view p, std::string& sInDeli, std::int64_t& iItemCount)
-{
-    static constexpr std::string_view kPair[] = {",", ";"};
-    return pickMostFrequent(
-        p, 1, [](int i) { return kPair[i]; }, sInDeli, iItemCount);
 }
 
 } // namespace engine

@@ -1,6 +1,6 @@
 #pragma once
-// Finding which delimiter separates a line. Each operation sets the window's current
-// input delimiter (sInDeli) and the line's item count (iItemCount, delimiters + 1).
+// Finding which delimiter separates a line. Each operation gives the caller the input
+// delimiter found (sInDeli) and the line's item count (iItemCount, delimiters + 1).
 
 #include "DelimiterTable.h"
 #include "Encoding.h"
@@ -11,7 +11,8 @@
 
 namespace engine {
 
-// Occurrences of d in p outside double quotes, walking code page 932 characters.
+// Occurrences of d in p outside double quotes, walking the characters of the line's
+// encoding (code page 932 or UTF-8).
 // A delimiter that is empty or longer than one character never occurs.
 std::int64_t countDelimiter(std::string_view p, std::string_view d, Encoding enc = Encoding::Cp932);
 
@@ -24,8 +25,5 @@ std::string fGetDeli(std::string_view p, const DelimiterTable& table, std::strin
 // Counts the given delimiter (outside quotes, as splitting does) and returns it.
 std::string fGetDeli2(std::string_view DELI, std::string_view p, std::string& sInDeli, std::int64_t& iItemCount,
                       Encoding enc = Encoding::Cp932);
-
-// Detection over the fixed pair "," and ";".
-std::string BAK_fGetDeli(std::string_view p, std::string& sInDeli, std::int64_t& iItemCount);
 
 } // namespace engine

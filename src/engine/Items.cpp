@@ -180,9 +180,9 @@ std::size_t* ItemSplitter::Cuts::grow(std::size_t count, std::size_t more)
     return at.get();
 }
 
-void ItemSplitter::split(std::string_view p, std::string_view sDELI, std::int64_t upTo, bool readableBeyond,
-                         bool alsoLast, Encoding enc)
+void ItemSplitter::split(std::string_view p, std::string_view sDELI, const SplitOptions& options)
 {
+    const auto [upTo, readableBeyond, alsoLast, enc] = options;
     line_ = p;
     complete_ = true;
     cutLength_ = sDELI.size() == 0 ? 1 : sDELI.size();

@@ -24,18 +24,25 @@ std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64
 void visitItems(std::string_view p, std::string_view sDELI, const std::function<bool(std::string_view)>& onItem,
                 Encoding enc = Encoding::Cp932);
 
+// How a line is split: by name at the call, e.g. split(p, d, {.upTo = 3, .enc = enc}).
+struct SplitOptions {
+    // The highest item number that will be asked for; the scan may stop once that item is
+    // complete. 0 (or any number below 1) asks for the whole line.
+    std::int64_t upTo = 0;
+    // At least 64 bytes after the line may be read (LineReader's lines).
+    bool readableBeyond = false;
+    // The last item is asked for as well as items 1..upTo; the whole line is scanned, but
+    // only the positions needed are kept, so memory does not grow with the number of items.
+    bool alsoLast = false;
+    // The line's encoding; the delimiter is in the same encoding.
+    Encoding enc = Encoding::Cp932;
+};
+
 // Splits a line once, so that many items can be taken without scanning again.
 // Holds a view of the line it was last given.
 class ItemSplitter {
 public:
-    // upTo: the highest item number that will be asked for; the scan may stop once that
-    // item is complete. 0 (or any number below 1) asks for the whole line.
-    // readableBeyond: at least 64 bytes after the line may be read (LineReader's lines).
-    // alsoLast: the last item is asked for as well as items 1..upTo; the whole line is
-    // scanned, but only the positions needed are kept, so memory does not grow with
-    // the number of items.
-    void split(std::string_view p, std::string_view sDELI, std::int64_t upTo = 0, bool readableBeyond = false,
-               bool alsoLast = false, Encoding enc = Encoding::Cp932);
+    void split(std::string_view p, std::string_view sDELI, const SplitOptions& options = {});
     // Items found; after a split that stopped early, the items up to upTo.
     std::size_t count() const { return complete_ ? cutCount_ + 1 : cutCount_; }
     // Same numbering rule as fGetItem, for numbers up to upTo after an early stop, and

@@ -102,17 +102,4 @@ OutputColumns outputColumns(const ColumnMap& map)
     return columns;
 }
 
-bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out, Encoding enc)
-{
-    const OutputColumns columns = outputColumns(map);
-    if (columns.items.empty())
-        return false;
-    splitter.split(p, sInDeli, columns.upTo, false, columns.needLast, enc);
-    const std::size_t at = out.size();
-    out.resize(at + outputLength(splitter, columns, sNewDeli));
-    writeOutputLine<false>(out.data() + at, splitter, columns, sNewDeli);
-    return true;
-}
-
 } // namespace engine

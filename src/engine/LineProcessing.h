@@ -1,6 +1,7 @@
 #pragma once
 // Turning one source line into what the rest of the system needs: the attribute
-// table of the first line, the first line's items, and one output line.
+// table of the first line, the first line's items, and the columns of an output line
+// (joined in OutputLine.h).
 
 #include "Items.h"
 #include "Tables.h"
@@ -51,36 +52,5 @@ inline std::size_t outputLength(const ItemSplitter& splitter, const OutputColumn
         length += splitter.item(no).size();
     return length;
 }
-
-// Writes the output line (without CR LF) at `to` and returns its end: the chosen items
-// joined by outDeli. Overshoot copies in 16-byte steps that may read and write up to 15
-// bytes past each item: only for lines from a LineReader, which keeps bytes readable
-// after every line, into a buffer with that much room to spare.
-template <bool Overshoot>
-char* writeOutputLine(char* to, const ItemSplitter& splitter, const OutputColumns& columns, std::string_view outDeli)
-{
-    bool first = true;
-    for (const std::int32_t no : columns.items) {
-        if (!first) {
-            std::memcpy(to, outDeli.data(), outDeli.size());
-            to += outDeli.size();
-        }
-        first = false;
-        const std::string_view item = splitter.item(no);
-        if constexpr (Overshoot) {
-            for (std::size_t i = 0; i < item.size(); i += 16)
-                std::memcpy(to + i, item.data() + i, 16);
-        } else {
-            std::memcpy(to, item.data(), item.size());
-        }
-        to += item.size();
-    }
-    return to;
-}
-
-// Appends the output line for p (without its CR LF) to out. Returns false when no
-// entry holds a column; out is then unchanged.
-bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map, std::string_view sNewDeli,
-                     ItemSplitter& splitter, std::string& out, Encoding enc = Encoding::Cp932);
 
 } // namespace engine

@@ -76,7 +76,7 @@ SourceFile::Problem SourceFile::openDescriptor(int fd)
 OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentity& notThis)
 {
     // A link is written through, as the command line writes through it.
-    switch (claim_.claim(resolveLinks(path), true)) {
+    switch (claim_.claim(resolveLinks(path), os::OutputClaim::IfMissing::Create)) {
     case os::OutputClaim::Result::Claimed:
         // Checked on the open handle: whatever the path's spelling, this is the file written.
         if (claim_.file().identity() == notThis) {
@@ -147,7 +147,7 @@ ReplacedOutput::~ReplacedOutput()
 ReplacedOutput::Problem ReplacedOutput::begin(const fs::path& output, OutputTarget& target,
                                               const FileIdentity& notThis)
 {
-    switch (claim_.claim(resolveLinks(output), true)) {
+    switch (claim_.claim(resolveLinks(output), os::OutputClaim::IfMissing::Create)) {
     case os::OutputClaim::Result::Claimed:
         break;
     case os::OutputClaim::Result::Busy:

@@ -104,8 +104,9 @@ public:
     OutputClaim(const OutputClaim&) = delete;
     OutputClaim& operator=(const OutputClaim&) = delete;
 
-    // `create`: make the file when it is missing.
-    Result claim(const std::filesystem::path& output, bool create);
+    // What a claim does when no file is at the path.
+    enum class IfMissing { Create, Fail };
+    Result claim(const std::filesystem::path& output, IfMissing ifMissing);
     bool claimed() const { return file_.isOpen(); }
     // False when the file system keeps no locks, so that the claim guards nothing.
     bool locked() const { return locked_; }

@@ -360,8 +360,9 @@ bool OutputClaim::stillAtPath() const
            atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino;
 }
 
-OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool create)
+OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, IfMissing ifMissing)
 {
+    const bool create = ifMissing == IfMissing::Create;
     release(false);
     output_ = output;
     const std::filesystem::path folder = output.has_parent_path() ? output.parent_path() : std::filesystem::path(".");

@@ -313,8 +313,9 @@ bool OutputClaim::stillAtPath() const
     return identityOf(output_) == file_.identity();
 }
 
-OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, bool create)
+OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, IfMissing ifMissing)
 {
+    const bool create = ifMissing == IfMissing::Create;
     release(false);
     output_ = output;
     folderPath_ = output.parent_path();

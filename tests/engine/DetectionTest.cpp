@@ -1,4 +1,5 @@
 #include "engine/Detection.h"
+#include "support/Models.h"
 
 #include <gtest/gtest.h>
 

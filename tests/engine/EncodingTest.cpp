@@ -3,6 +3,7 @@
 #include "engine/Encoding.h"
 #include "engine/FirstLine.h"
 #include "engine/Items.h"
+#include "support/Models.h"
 
 #include "Reading.h"
 
@@ -105,30 +106,6 @@ TEST(Encoding, DecidedOnTheFirst64KiBHoweverTheyArrive)
     EXPECT_EQ(out.str(), "name\r\nb\r\n");
 }
 
-// The plain model: walk UTF-8 characters (a byte that starts nothing valid stands alone),
-// a quote character flips the quote state, the delimiter character splits outside quotes.
-std::vector<std::string> modelSplit(const std::string& p, const std::string& d)
-{
-    std::vector<std::string> items(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < p.size();) {
-        const auto b = static_cast<unsigned char>(p[i]);
-        std::size_t len = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 1;
-        for (std::size_t k = 1; k < len; ++k)
-            if (i + k >= p.size() || (static_cast<unsigned char>(p[i + k]) & 0xC0) != 0x80)
-                len = 1;
-        const std::string c = p.substr(i, len);
-        if (c == "\"")
-            quoted = !quoted;
-        if (c == d && !quoted)
-            items.emplace_back();
-        else
-            items.back() += c;
-        i += len;
-    }
-    return items;
-}
-
 TEST(Encoding, Utf8LinesSplitAsThePlainModelSays)
 {
     const std::string pieces[] = {A, TOUTEN, HYO, SO, "\"", ",", "\t", "|", "\\", "x", " ", "\xFF", "\xE3\x81"};
@@ -141,8 +118,11 @@ TEST(Encoding, Utf8LinesSplitAsThePlainModelSays)
         for (int k = 0; k < n; ++k)
             line += pieces[random() % std::size(pieces)];
         for (const std::string& d : delimiters) {
-            const std::vector<std::string> expected = modelSplit(line, d);
-            splitter.split(line, d, 0, false, false, Encoding::Utf8);
+            // The plain model: walk UTF-8 characters (a byte that starts nothing valid stands
+            // alone), a quote flips the quote state, the delimiter splits outside quotes.
+            const bool utf8 = true;
+            const std::vector<std::string_view> expected = model::items(line, d, utf8);
+            splitter.split(line, d, {.enc = Encoding::Utf8});
             ASSERT_EQ(splitter.count(), expected.size()) << line << " by " << d;
             for (std::size_t i = 0; i < expected.size(); ++i)
                 ASSERT_EQ(splitter.item(static_cast<std::int64_t>(i + 1)), expected[i]) << line << " by " << d;
@@ -193,33 +173,14 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
 {
     const std::string pieces[] = {"a", "bc", ",", "\t", "|", "\"", "\r\n", "\r\n", "\r", "\n", "\x95\x5C",
                                   "\x83\x7C", A, "0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuv"};
-    // The model's lines: CR LF and a lone CR end one; a lone LF too when the first 64 KiB
-    // hold an LF and no CR.
-    const auto modelLines = [](const std::string& text) {
-        const std::string probe = text.substr(0, kEncodingProbe);
-        const bool lfEnds = probe.find('\r') == std::string::npos && probe.find('\n') != std::string::npos;
-        std::vector<std::string> out;
-        std::string line;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\r' || (text[i] == '\n' && lfEnds)) {
-                out.push_back(line);
-                line.clear();
-                if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                    ++i;
-            } else {
-                line += text[i];
-            }
-        }
-        if (!line.empty())
-            out.push_back(line);
-        return out;
-    };
     // Converts text in blocks of `block` bytes and compares with the model's lines.
     const auto check = [&](const std::string& text, const std::string& delimiter, Encoding enc,
                            const std::vector<std::int32_t>& columns, std::size_t block, int threads, VectorPath path) {
         std::string expected;
-        const std::vector<std::string> lines = modelLines(text);
-        for (const std::string& line : lines) {
+        // The model's lines: CR LF and a lone CR end one; a lone LF too when the first 64 KiB
+        // hold an LF and no CR.
+        const std::vector<std::string_view> lines = model::lines(text);
+        for (const std::string_view line : lines) {
             for (std::size_t c = 0; c < columns.size(); ++c)
                 expected += (c ? ";" : "") + std::string(fGetItem(line, delimiter, columns[c], enc));
             expected += "\r\n";

@@ -3,6 +3,8 @@
 // byte. Tests only: the program never writes a line this way.
 
 #include "engine/Items.h"
+#include "engine/LineProcessing.h"
+#include "engine/OutputLine.h"
 #include "engine/Tables.h"
 
 #include <filesystem>
@@ -35,6 +37,23 @@ inline bool Out1Line(std::string_view p, std::string_view sNewDeli, std::string_
     out.exceptions(std::ios::failbit | std::ios::badbit);
     out << sWork << "\r\n";
     out.close();
+    return true;
+}
+
+// The engine's way to the same line, for the tests to hold against the model: p split once
+// and joined by the run's joiner. Appends the line (without its CR LF) to out; false when no
+// entry holds a column, out then unchanged.
+inline bool buildOutputLine(std::string_view p, std::string_view sInDeli, const ColumnMap& map,
+                            std::string_view sNewDeli, ItemSplitter& splitter, std::string& out,
+                            Encoding enc = Encoding::Cp932)
+{
+    const OutputColumns columns = outputColumns(map);
+    if (columns.items.empty())
+        return false;
+    splitter.split(p, sInDeli, {.upTo = columns.upTo, .alsoLast = columns.needLast, .enc = enc});
+    const std::size_t at = out.size();
+    out.resize(at + outputLength(splitter, columns, sNewDeli));
+    joinSplitLine<false>(out.data() + at, splitter, columns, sNewDeli);
     return true;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 // Plain models of the engine's rules, written apart from the engine and as simply as
-// possible: one byte at a time, the whole input at once. The fuzz targets compare the
-// engine's fast paths with them.
+// possible: one byte at a time, the whole input at once. The engine's tests and the fuzz
+// targets compare the engine's fast paths with them.
+
+#include "engine/DelimiterTable.h"
+#include "engine/Detection.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -96,3 +100,17 @@ inline std::vector<std::string_view> lines(std::string_view text, bool loneLfMay
 }
 
 } // namespace model
+
+namespace engine {
+
+// Detection over the fixed pair "," and ";", through the engine's own detection: the first
+// of the two that occurs most often outside quotes, "," when neither occurs.
+inline std::string BAK_fGetDeli(std::string_view p, std::string& sInDeli, std::int64_t& iItemCount)
+{
+    DelimiterTable pair;
+    pair.add(",", "");
+    pair.add(";", "");
+    return fGetDeli(p, pair, sInDeli, iItemCount);
+}
+
+} // namespace engine

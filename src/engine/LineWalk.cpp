@@ -1,0 +1,262 @@
+#include "LineWalk.h"
+
+#include "ClassifyWide.h"
+#include "OutputLine.h"
+#include "Simd.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace engine {
+
+namespace {
+
+// scanLines' walk. Bits: compiled for the bit instructions of AVX2 processors.
+// One function of nearly 200 lines on purpose: its state lives in registers across words and lines.
+template <bool Bits>
+[[gnu::always_inline]] inline ScanEnd walkLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles,
+                                                ScanOut& out)
+{
+    // Locals, not h's or out's fields: stores of output bytes could alias those, forcing reloads.
+    const char* const data = h.data;
+    char* const buffer = out.buffer;
+    std::size_t used = out.used;
+    std::size_t lineStart = scanStart;
+    std::int64_t lines = 0;
+    std::size_t lastStart = 0, lastEnd = 0, lastAt = 0;
+    const auto stop = [&](ScanEnd end) {
+        scanStart = lineStart;
+        if (lines > 0) {
+            out.lines += lines;
+            out.lastStart = lastStart;
+            out.lastEnd = lastEnd;
+            out.lastOutputAt = lastAt;
+            out.lastOutputLength = used - lastAt - 2;
+        }
+        out.used = used;
+        return end;
+    };
+    const std::size_t held = h.held;
+    const bool ended = h.ended;
+    const bool lfEnds = h.lfEnds;
+    const std::size_t maxLine = h.maxLine;
+    const char delimiter = h.delimiter;
+    const bool checkTrail = h.checkTrail;
+    const std::string_view outDeli = h.outDeli;
+    const std::size_t flushAt = out.flushAt;
+    const std::size_t capacity = out.capacity;
+    const std::int64_t maxLines = out.maxLines;
+    const OutputColumns& columns = *h.columns;
+    const auto need = static_cast<std::size_t>(columns.upTo);
+    // Room for a whole word's cuts past the last one kept.
+    // bounds[0]: the byte before the line; bounds[1 + i]: the i-th delimiter, kept for
+    // the first `need`, with room for a whole word's past them and for the last item's two.
+    std::size_t bounds[kMostHeldColumns + 64 + 3];
+    std::size_t* const cuts = bounds + 1;
+    std::size_t cutCount = 0;
+    std::size_t lastCut = 0;
+    std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
+    const std::size_t columnCount = columns.items.size();
+    const std::size_t outDelis = (columnCount - 1) * outDeli.size();
+    // Each column's item from 0; a number below 1 becomes the largest, so that it takes
+    // the last item as one beyond the line's items does.
+    std::size_t wanted[kMostHeldOutputs];
+    for (std::size_t c = 0; c < columnCount; ++c)
+        wanted[c] = static_cast<std::size_t>(static_cast<std::int64_t>(columns.items[c]) - 1);
+    // The tile in locals; one unsigned test finds a word outside it, before it included.
+    std::size_t tileStart = tiles.start;
+    std::size_t tileBytes = tiles.data == data ? 64 * tiles.words : 0;
+    for (std::size_t base = lineStart & ~std::size_t{63}; base < to; base += 64) {
+        if (base - tileStart >= tileBytes) {
+            // Whole words up to `to`: the reader keeps kSlack bytes readable after its data.
+            const std::size_t words = std::min(kTileWords, (to - base + 63) / 64);
+            h.classify(data + base, words, delimiter, lfEnds, tiles.masks);
+            tiles.data = data;
+            tiles.start = tileStart = base;
+            tiles.words = words;
+            tileBytes = 64 * words;
+        }
+        const WordMasks& m = tiles.masks[(base - tileStart) / 64];
+        const std::uint64_t valid = to - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to - base)) - 1;
+        // The word's bytes from the current line's start on (it starts before base + 64).
+        const std::uint64_t live = valid & (~std::uint64_t{0} << (lineStart > base ? lineStart - base : 0));
+        std::uint64_t ends = m.ends & live;
+        // Delimiters outside quotes for the whole word at once; the quote state restarts
+        // after each line end.
+        std::uint64_t found = m.delimiters & live;
+        const std::uint64_t quotes = m.quotes & live;
+        if (quotes == 0) {
+            // Only the part before the first line end can be inside quotes, carried in.
+            found &= ~(inQuotes & (ends ? (ends & (0 - ends)) - 1 : ~std::uint64_t{0}));
+            if (ends != 0)
+                inQuotes = 0;
+        } else {
+            const std::uint64_t parity = prefixXor(quotes);
+            std::uint64_t inside = parity ^ inQuotes;
+            for (std::uint64_t e = ends; e != 0; e &= e - 1) {
+                const std::uint64_t upTo = e ^ (e - 1); // bits up to this end, the end included
+                const std::uint64_t restart = 0 - ((parity >> std::countr_zero(e)) & 1);
+                inside = (inside & upTo) | ((parity ^ restart) & ~upTo);
+            }
+            found &= ~inside;
+            // A line end in the last byte leaves the next word outside quotes.
+            inQuotes = ends >> 63 ? 0 : 0 - (inside >> 63);
+        }
+        for (;;) {
+            // The current line's part of the word: up to its end, or the whole rest.
+            const std::uint64_t below = ends ? (ends & (0 - ends)) - 1 : ~std::uint64_t{0};
+            std::uint64_t segment = found & below;
+            if (segment != 0) {
+                if (checkTrail) {
+                    while (segment != 0) {
+                        const std::size_t pos = base + static_cast<std::size_t>(std::countr_zero(segment));
+                        segment &= segment - 1;
+                        // The line starts at a character boundary, and so does the block.
+                        if (isTrailAt(data, pos))
+                            continue;
+                        if (cutCount < need)
+                            cuts[cutCount] = pos;
+                        lastCut = pos;
+                        ++cutCount;
+                    }
+                } else {
+                    // Eight places at a time without a test each: most words hold fewer.
+                    std::size_t n;
+                    if constexpr (Bits)
+                        n = static_cast<std::size_t>(__builtin_popcountll(segment));
+                    else
+                        n = static_cast<std::size_t>(popcount64(segment));
+                    if (cutCount < need) {
+                        std::size_t* const to = cuts + cutCount;
+                        std::uint64_t f = segment;
+                        for (std::size_t i = 0; i < 8; ++i) {
+                            to[i] = base + static_cast<std::size_t>(std::countr_zero(f));
+                            f &= f - 1;
+                        }
+                        for (std::size_t i = 8; i < n; ++i) {
+                            to[i] = base + static_cast<std::size_t>(std::countr_zero(f));
+                            f &= f - 1;
+                        }
+                    }
+                    lastCut = base + static_cast<std::size_t>(highestBit(segment));
+                    cutCount += n;
+                }
+            }
+            if (ends == 0)
+                break;
+            const std::size_t lineEnd = base + static_cast<std::size_t>(std::countr_zero(ends));
+            std::size_t mark = 1;
+            if (data[lineEnd] == '\r') {
+                // CR LF or a lone CR: the next byte decides, and it may not have been read yet.
+                if (lineEnd + 1 < held)
+                    mark = data[lineEnd + 1] == '\n' ? 2 : 1;
+                else if (!ended)
+                    return stop(ScanEnd::Leave);
+            }
+            if (lineEnd - lineStart > maxLine)
+                return stop(ScanEnd::Leave);
+            // Item k (from 0) lies between bounds[k] and bounds[k + 1]. Past the kept cuts,
+            // the last item is put at `top` from the last cut to the line's end.
+            bounds[0] = lineStart - 1;
+            std::size_t top = cutCount;
+            if (cutCount > need) {
+                top = need + 1;
+                bounds[top] = lastCut;
+            }
+            bounds[top + 1] = lineEnd;
+            const auto itemAt = [&](std::size_t c) {
+                const std::size_t k = std::min(wanted[c], top);
+                const std::size_t start = bounds[k] + 1;
+                return std::string_view(data + start, bounds[k + 1] - start);
+            };
+            // No column is longer than the line: when even that many fit, the items go
+            // straight to the buffer as their places are found. Otherwise the line's length
+            // decides first whether it is gathered here at all.
+            const std::size_t most = columnCount * (lineEnd - lineStart) + outDelis + 2;
+            if (most > kDirectAt || used + most + kSlack > capacity) {
+                std::size_t length = outDelis + 2;
+                for (std::size_t c = 0; c < columnCount; ++c)
+                    length += itemAt(c).size();
+                if (length > kDirectAt)
+                    return stop(ScanEnd::Leave);
+                if (used + length + kSlack > capacity)
+                    return stop(ScanEnd::Limit);
+            }
+            GatherAt<true> o{buffer + used};
+            joinLine(columnCount, outDeli, itemAt, o);
+            o.to[0] = '\r';
+            o.to[1] = '\n';
+            const auto length = static_cast<std::size_t>(o.to + 2 - (buffer + used));
+            lastStart = lineStart;
+            lastEnd = lineEnd;
+            lastAt = used;
+            used += length;
+            ++lines;
+            lineStart = lineEnd + mark;
+            cutCount = 0;
+            if (used >= flushAt || lines >= maxLines)
+                return stop(ScanEnd::Limit);
+            if (lineStart >= base + 64)
+                break;
+            // The LF of a CR LF is no line end of its own, even where LF ends lines.
+            const std::uint64_t next = ~std::uint64_t{0} << (lineStart - base);
+            ends &= next;
+            found &= next;
+        }
+    }
+    return stop(ScanEnd::Reached);
+}
+
+ScanEnd walkLinesBaseline(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<false>(h, scanStart, to, tiles, out);
+}
+
+#if TOLVANE_HAVE_WIDE
+// The same walk with single instructions for counting and finding bits, and wider copies;
+// only this function (and what is inlined into it) is compiled for them.
+__attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBits(const HeldScan& h, std::size_t& scanStart,
+                                                                  std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<true>(h, scanStart, to, tiles, out);
+}
+#endif
+
+} // namespace
+
+ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
+{
+#if TOLVANE_HAVE_WIDE
+    if (h.bitInstructions)
+        return walkLinesBits(h, scanStart, to, tiles, out);
+#endif
+    return walkLinesBaseline(h, scanStart, to, tiles, out);
+}
+
+// Where the held lines split, giving the worker about `part` of them: the start of the
+// first line after the cut; 0 when there is no such line. Line ends do not depend on quotes.
+std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds, double part)
+{
+    if (n < 2)
+        return 0;
+    const char* const mid = data + static_cast<std::size_t>(static_cast<double>(n) * (1 - part));
+    const char* const stop = data + n;
+    const char* p = mid;
+    if (lfEnds) {
+        while (p < stop && *p != '\r' && *p != '\n')
+            ++p;
+    } else {
+        p = static_cast<const char*>(std::memchr(mid, '\r', static_cast<std::size_t>(stop - mid)));
+        if (p == nullptr)
+            p = stop;
+    }
+    if (p + 1 >= stop)
+        return 0; // no end mark, or a CR whose LF may be still to come
+    // A LF here is a lone one or ends a CR LF that began before the cut.
+    const std::size_t at = static_cast<std::size_t>(p - data);
+    return at + (*p == '\r' && p[1] == '\n' ? 2 : 1);
+}
+
+
+} // namespace engine
