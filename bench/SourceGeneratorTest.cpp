@@ -206,7 +206,7 @@ TEST(SourceGenerator, ExpectedOutputIsWhatTheEngineWrites)
     for (std::size_t i = 1; i < map.size(); ++i)
         map[i].iItemNo = request.expectColumns[i - 1];
     {
-        engine::Conversion conv(false);
+        engine::Conversion conv;
         ASSERT_TRUE(conv.openSource(request.out));
         conv.setOutput(dir / "converted");
         ASSERT_EQ(conv.runToEnd({"|", "\t", map}), engine::Conversion::Status::Done);

@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         map[i + 1].iItemNo = columns[i];
 
     // The same checks and output handling as the window's run.
-    engine::Conversion conv(skipFirst, block);
+    engine::Conversion conv({.skipFirstLine = skipFirst, .blockSize = block});
     if (threads > 0)
         conv.setThreads(threads);
     if (!path.empty()) {

@@ -72,7 +72,7 @@ int main(int argc, char** argv)
         engine::RunRequest request;
         request.source = source;
         request.output = output;
-        engine::Conversion window(false);
+        engine::Conversion window;
         bool windowDone = window.prepare(request) == engine::Conversion::Status::Running &&
                           window.runToEnd(settings) == engine::Conversion::Status::Done;
         int status = 0;

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream src(source);
     std::ostringstream out;
     {
-        engine::Conversion conv(skipFirst, blockSize);
+        engine::Conversion conv({.skipFirstLine = skipFirst, .blockSize = blockSize});
         conv.setEncoding(utf8 ? engine::EncodingChoice::Utf8 : engine::EncodingChoice::Cp932);
         conv.setThreads(flags & 4 ? 2 : 1);
         conv.setParallelFrom(0);

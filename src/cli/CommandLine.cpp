@@ -326,7 +326,7 @@ int convert(const Arguments& args)
     const QString outputShown = toStdout ? QStringLiteral("標準出力") : shown(outputArg.path);
 
     // The output replaces an earlier one only when the whole conversion has succeeded.
-    engine::Conversion conversion(o.skipFirstLine);
+    engine::Conversion conversion({.skipFirstLine = o.skipFirstLine});
     engine::RunRequest request;
     request.source = source.path;
     request.sourceIsStandardInput = source.isStdin;
@@ -383,7 +383,7 @@ int detect(const Arguments& args)
     std::string line;
     engine::SourceEncoding sourceEncoding;
     if (source.isStdin) {
-        engine::Conversion reader(false);
+        engine::Conversion reader;
         reader.setEncoding(o.encodingChoice);
         if (!reader.openStandardInput() || !reader.peekFirstLine(line)) {
             const QString problem = texts::runStopped(reader, source.name, QString(), false);

@@ -20,8 +20,8 @@ namespace {
 constexpr int kLinesPerClockCheck = 64;
 } // namespace
 
-Conversion::Conversion(bool skipFirstLine, std::size_t blockSize, std::size_t maxLine)
-    : skipFirst_(skipFirstLine), blockSize_(blockSize), maxLine_(maxLine),
+Conversion::Conversion(const ConversionOptions& options)
+    : skipFirst_(options.skipFirstLine), blockSize_(options.blockSize), maxLine_(options.maxLine),
       threads_(std::thread::hardware_concurrency() >= 2 ? 2 : 1)
 {
     reserve(kOutputBuffer - kSlack);
@@ -45,19 +45,49 @@ Conversion::Status Conversion::fail(Status s)
     return s;
 }
 
+Conversion::Status Conversion::failureOf(FileProblem problem)
+{
+    switch (problem) {
+    case FileProblem::None:
+        return Status::Running;
+    case FileProblem::Missing:
+        return Status::SourceMissing;
+    case FileProblem::NotAFile:
+        return Status::SourceNotAFile;
+    case FileProblem::ReadFailed:
+        return Status::ReadFailed;
+    case FileProblem::LineTooLong:
+        return Status::LineTooLong;
+    case FileProblem::CannotOpen:
+    case FileProblem::Empty:
+        break;
+    }
+    return Status::SourceCannotOpen;
+}
+
+Conversion::Status Conversion::failureOf(OutputProblem problem)
+{
+    switch (problem) {
+    case OutputProblem::None:
+        return Status::Running;
+    case OutputProblem::Busy:
+        return Status::OutputBusy;
+    case OutputProblem::IsSource:
+        return Status::OutputIsSource;
+    case OutputProblem::CannotReplace:
+        return Status::CannotReplaceOutput;
+    case OutputProblem::Changed:
+        return Status::OutputChanged;
+    case OutputProblem::CannotCreate:
+        break;
+    }
+    return Status::CannotCreateOutput;
+}
+
 bool Conversion::openSource(const fs::path& source)
 {
-    switch (source_.open(source)) {
-    case SourceFile::Problem::None:
-        break;
-    case SourceFile::Problem::Missing:
-        fail(Status::SourceMissing);
-        return false;
-    case SourceFile::Problem::NotAFile:
-        fail(Status::SourceNotAFile);
-        return false;
-    case SourceFile::Problem::CannotOpen:
-        fail(Status::SourceCannotOpen);
+    if (const FileProblem problem = source_.open(source); problem != FileProblem::None) {
+        fail(failureOf(problem));
         return false;
     }
     sourceSize_ = source_.size();
@@ -72,14 +102,8 @@ bool Conversion::openStandardInput()
 
 bool Conversion::openDescriptor(int fd)
 {
-    switch (source_.openDescriptor(fd)) {
-    case SourceFile::Problem::None:
-        break;
-    case SourceFile::Problem::NotAFile:
-        fail(Status::SourceNotAFile);
-        return false;
-    default:
-        fail(Status::SourceCannotOpen);
+    if (const FileProblem problem = source_.openDescriptor(fd); problem != FileProblem::None) {
+        fail(failureOf(problem));
         return false;
     }
     sourceSize_ = source_.size();
@@ -184,21 +208,14 @@ Conversion::Status Conversion::prepare(const RunRequest& request)
     }
     if (mode_ == OutputMode::Replace) {
         replaced_ = std::make_unique<ReplacedOutput>();
-        switch (replaced_->begin(request.output, out_, source)) {
-        case ReplacedOutput::Problem::None:
-            replacing_ = true;
-            lockless_ = !replaced_->locked();
-            return status_;
-        case ReplacedOutput::Problem::Busy:
+        if (const OutputProblem problem = replaced_->begin(request.output, out_, source);
+            problem != OutputProblem::None) {
             replaced_.reset();
-            return fail(Status::OutputBusy);
-        case ReplacedOutput::Problem::IsSource:
-            replaced_.reset();
-            return fail(Status::OutputIsSource);
-        default:
-            replaced_.reset();
-            return fail(Status::CannotCreateOutput);
+            return fail(failureOf(problem));
         }
+        replacing_ = true;
+        lockless_ = !replaced_->locked();
+        return status_;
     }
     if (fs::exists(status)) {
         // The old output is removed under its claim: a run writing it holds the claim and
@@ -495,16 +512,8 @@ Conversion::Status Conversion::finish()
         // Only a complete run takes the output's place.
         if (before == Status::Done && flush()) {
             failedOutput_ = outPath_;
-            switch (replaced_->commit(out_)) {
-            case ReplacedOutput::Problem::None:
-                break;
-            case ReplacedOutput::Problem::Changed:
-                status_ = Status::OutputChanged;
-                break;
-            default:
-                status_ = Status::CannotReplaceOutput;
-                break;
-            }
+            if (const OutputProblem problem = replaced_->commit(out_); problem != OutputProblem::None)
+                status_ = failureOf(problem);
         } else {
             replaced_->abandon(out_);
         }

@@ -65,6 +65,13 @@ struct RunRequest {
     EncodingChoice encoding = EncodingChoice::Auto;
 };
 
+// How a run reads its source. blockSize: bytes read at a time; maxLine: the longest line read.
+struct ConversionOptions {
+    bool skipFirstLine = false;
+    std::size_t blockSize = LineReader::kDefaultBlock;
+    std::size_t maxLine = LineReader::kMaxLine;
+};
+
 class Conversion {
 public:
     enum class Status {
@@ -90,9 +97,7 @@ public:
         OutputChanged, // removed or replaced by someone else while the run wrote beside it
     };
 
-    // blockSize: bytes read from the source at a time; maxLine: the longest line read.
-    explicit Conversion(bool skipFirstLine, std::size_t blockSize = LineReader::kDefaultBlock,
-                        std::size_t maxLine = LineReader::kMaxLine);
+    explicit Conversion(const ConversionOptions& options = {});
     // Writes out what was converted; a Replace run that did not finish leaves its
     // output as it was.
     ~Conversion();
@@ -196,6 +201,9 @@ public:
 
 private:
     Status fail(Status s);
+    // What a run reports when one of its files has this problem.
+    static Status failureOf(FileProblem problem);
+    static Status failureOf(OutputProblem problem);
     bool openOutput();
     bool writeBuffer();
     bool writeOut(const char* from, std::size_t bytes);

@@ -79,25 +79,15 @@ bool Conversion::openOutput()
     if (outStream_ || out_.isOpen())
         return true;
     failedOutput_ = outPath_;
-    switch (out_.open(outPath_, source_.identity())) {
-    case OutputTarget::Problem::None: {
-        committed_ = 0;
-        linesWritten_ = 0;
-        lockless_ = lockless_ || !out_.locked();
-        opened_.push_back({outPath_, out_.identity(), out_.base(), out_.created()});
-        return true;
+    if (const OutputProblem problem = out_.open(outPath_, source_.identity()); problem != OutputProblem::None) {
+        fail(failureOf(problem));
+        return false;
     }
-    case OutputTarget::Problem::CannotCreate:
-        fail(Status::CannotCreateOutput);
-        break;
-    case OutputTarget::Problem::Busy:
-        fail(Status::OutputBusy);
-        break;
-    case OutputTarget::Problem::IsSource:
-        fail(Status::OutputIsSource);
-        break;
-    }
-    return false;
+    committed_ = 0;
+    linesWritten_ = 0;
+    lockless_ = lockless_ || !out_.locked();
+    opened_.push_back({outPath_, out_.identity(), out_.base(), out_.created()});
+    return true;
 }
 
 bool Conversion::writeOut(const char* from, std::size_t bytes)

@@ -82,7 +82,7 @@ Definition readDefinition(const std::filesystem::path& path)
 {
     // Opened once and read through the same handle: a named pipe can be opened only once.
     SourceFile file;
-    if (file.open(path) != SourceFile::Problem::None)
+    if (file.open(path) != FileProblem::None)
         return Definition{};
     return readDefinitionFrom(file);
 }

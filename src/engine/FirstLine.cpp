@@ -15,16 +15,8 @@ FileProblem readFirstLine(const std::filesystem::path& path, std::string& line, 
                           SourceEncoding& encoding)
 {
     SourceFile file;
-    switch (file.open(path)) {
-    case SourceFile::Problem::None:
-        break;
-    case SourceFile::Problem::Missing:
-        return FileProblem::Missing;
-    case SourceFile::Problem::NotAFile:
-        return FileProblem::NotAFile;
-    case SourceFile::Problem::CannotOpen:
-        return FileProblem::CannotOpen;
-    }
+    if (const FileProblem problem = file.open(path); problem != FileProblem::None)
+        return problem;
     // Small blocks: only the first line is wanted, and it grows the buffer if it is long.
     LineReader reader(file, 64 * 1024);
     std::string_view first;

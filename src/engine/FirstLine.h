@@ -2,13 +2,12 @@
 // Reading the first line of a source file, with the reason when it cannot be read.
 
 #include "Encoding.h"
+#include "Problems.h"
 
 #include <filesystem>
 #include <string>
 
 namespace engine {
-
-enum class FileProblem { None, Missing, NotAFile, CannotOpen, ReadFailed, Empty, LineTooLong };
 
 // Opens the file once (a named pipe can be opened only once) and reads its first line,
 // as code page 932.

@@ -44,7 +44,7 @@ fs::path resolveLinks(const fs::path& path)
     return at;
 }
 
-SourceFile::Problem SourceFile::open(const fs::path& path)
+FileProblem SourceFile::open(const fs::path& path)
 {
     os::NativeFile::OpenError error;
     file_ = os::NativeFile::openRead(path, error);
@@ -52,28 +52,28 @@ SourceFile::Problem SourceFile::open(const fs::path& path)
     case os::NativeFile::OpenError::None:
         break;
     case os::NativeFile::OpenError::Missing:
-        return Problem::Missing;
+        return FileProblem::Missing;
     case os::NativeFile::OpenError::IsDirectory:
-        return Problem::NotAFile;
+        return FileProblem::NotAFile;
     default:
-        return Problem::CannotOpen;
+        return FileProblem::CannotOpen;
     }
     if (file_.isDirectory()) {
         file_.close();
-        return Problem::NotAFile;
+        return FileProblem::NotAFile;
     }
-    return Problem::None;
+    return FileProblem::None;
 }
 
-SourceFile::Problem SourceFile::openDescriptor(int fd)
+FileProblem SourceFile::openDescriptor(int fd)
 {
     file_ = os::NativeFile::descriptor(fd);
     if (!file_.isOpen())
-        return Problem::CannotOpen;
-    return file_.isDirectory() ? Problem::NotAFile : Problem::None;
+        return FileProblem::CannotOpen;
+    return file_.isDirectory() ? FileProblem::NotAFile : FileProblem::None;
 }
 
-OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentity& notThis)
+OutputProblem OutputTarget::open(const fs::path& path, const FileIdentity& notThis)
 {
     // A link is written through, as the command line writes through it.
     switch (claim_.claim(resolveLinks(path), os::OutputClaim::IfMissing::Create)) {
@@ -81,17 +81,17 @@ OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentit
         // Checked on the open handle: whatever the path's spelling, this is the file written.
         if (claim_.file().identity() == notThis) {
             claim_.release(false);
-            return Problem::IsSource;
+            return OutputProblem::IsSource;
         }
         regular_ = true;
         base_ = claim_.file().size();
         if (claim_.created() && permissions_.known)
             claim_.file().setPermissions(permissions_);
-        return Problem::None;
+        return OutputProblem::None;
     case os::OutputClaim::Result::Busy:
-        return Problem::Busy;
+        return OutputProblem::Busy;
     case os::OutputClaim::Result::Failed:
-        return Problem::CannotCreate;
+        return OutputProblem::CannotCreate;
     case os::OutputClaim::Result::NotRegular:
         break;
     }
@@ -99,13 +99,13 @@ OutputTarget::Problem OutputTarget::open(const fs::path& path, const FileIdentit
     os::NativeFile::OpenError error;
     os::NativeFile device = os::NativeFile::openAppend(path, false, error);
     if (!device.isOpen() || device.isRegular())
-        return Problem::CannotCreate;
+        return OutputProblem::CannotCreate;
     if (device.identity() == notThis)
-        return Problem::IsSource;
+        return OutputProblem::IsSource;
     file_ = std::move(device);
     regular_ = false;
     base_ = 0;
-    return Problem::None;
+    return OutputProblem::None;
 }
 
 bool OutputTarget::openDescriptor(int fd)
@@ -144,43 +144,43 @@ ReplacedOutput::~ReplacedOutput()
         claim_.release(true);
 }
 
-ReplacedOutput::Problem ReplacedOutput::begin(const fs::path& output, OutputTarget& target,
+OutputProblem ReplacedOutput::begin(const fs::path& output, OutputTarget& target,
                                               const FileIdentity& notThis)
 {
     switch (claim_.claim(resolveLinks(output), os::OutputClaim::IfMissing::Create)) {
     case os::OutputClaim::Result::Claimed:
         break;
     case os::OutputClaim::Result::Busy:
-        return Problem::Busy;
+        return OutputProblem::Busy;
     default:
-        return Problem::CannotCreate;
+        return OutputProblem::CannotCreate;
     }
     if (claim_.file().identity() == notThis) {
         claim_.release(false);
-        return Problem::IsSource;
+        return OutputProblem::IsSource;
     }
     os::NativeFile temporary;
     if (!claim_.makeTemporary(temporary)) {
         claim_.release(true);
-        return Problem::CannotCreate;
+        return OutputProblem::CannotCreate;
     }
     target.adopt(std::move(temporary));
     active_ = true;
-    return Problem::None;
+    return OutputProblem::None;
 }
 
-ReplacedOutput::Problem ReplacedOutput::commit(OutputTarget& target)
+OutputProblem ReplacedOutput::commit(OutputTarget& target)
 {
     active_ = false;
     const os::OutputClaim::Commit result = claim_.commit(target.file());
     target.close();
     switch (result) {
     case os::OutputClaim::Commit::Done:
-        return Problem::None;
+        return OutputProblem::None;
     case os::OutputClaim::Commit::Changed:
-        return Problem::Changed;
+        return OutputProblem::Changed;
     default:
-        return Problem::CannotReplace;
+        return OutputProblem::CannotReplace;
     }
 }
 

@@ -6,6 +6,7 @@
 // temporary file that replaces an output only when a run has succeeded.
 
 #include "LineReader.h"
+#include "Problems.h"
 
 #include "os/NativeFile.h"
 
@@ -33,10 +34,10 @@ std::filesystem::path resolveLinks(const std::filesystem::path& path);
 // A source file or standard input, as bytes for a LineReader.
 class SourceFile : public ByteSource {
 public:
-    enum class Problem { None, Missing, NotAFile, CannotOpen };
-    Problem open(const std::filesystem::path& path);
+    // Missing, NotAFile or CannotOpen when it cannot be read.
+    FileProblem open(const std::filesystem::path& path);
     // A descriptor the process holds (a pipe, a terminal, a file it was given).
-    Problem openDescriptor(int fd);
+    FileProblem openDescriptor(int fd);
     std::int64_t read(char* to, std::size_t bytes) override { return file_.read(to, bytes); }
     FileIdentity identity() const { return file_.identity(); }
     std::uint64_t size() const { return file_.size(); }
@@ -49,10 +50,10 @@ private:
 // a device, or a stream the process holds (standard output, /dev/fd/N).
 class OutputTarget {
 public:
-    enum class Problem { None, CannotCreate, Busy, IsSource };
+    // None, CannotCreate, Busy or IsSource.
     // Claims `path` and writes at its end, creating it when missing; refuses a file
     // another run holds or one that is `notThis`. A device is written as it is.
-    Problem open(const std::filesystem::path& path, const FileIdentity& notThis);
+    OutputProblem open(const std::filesystem::path& path, const FileIdentity& notThis);
     // A file that open() creates takes these permissions (those of the output it follows).
     void keepPermissions(const os::NativeFile::Permissions& p) { permissions_ = p; }
     // A descriptor the process holds; false when it is not open.
@@ -90,13 +91,12 @@ private:
 // writes it or replaces it.
 class ReplacedOutput {
 public:
-    enum class Problem { None, CannotCreate, Busy, IsSource, CannotReplace, Changed };
     ~ReplacedOutput();
     // Claims the output (a link is written through: the claim is on its target) and makes
     // the temporary file, which `target` then writes.
-    Problem begin(const std::filesystem::path& output, OutputTarget& target, const FileIdentity& notThis);
+    OutputProblem begin(const std::filesystem::path& output, OutputTarget& target, const FileIdentity& notThis);
     // Puts the temporary file in the output's place, with the output's permissions.
-    Problem commit(OutputTarget& target);
+    OutputProblem commit(OutputTarget& target);
     // Removes the temporary file, and the output when the claim made it; an earlier
     // output stays as it was.
     void abandon(OutputTarget& target);

@@ -42,7 +42,7 @@ private:
 // they go on in whatever event loop serves events, a question's included: asking whether
 // to stop does not hold the run up, and a stop decided there acts on the run at once.
 struct RunController::Run {
-    explicit Run(bool skipFirstLine) : conversion(skipFirstLine) {}
+    explicit Run(bool skipFirstLine) : conversion({.skipFirstLine = skipFirstLine}) {}
     engine::Conversion conversion;
     engine::ConversionSettings settings;
     QString sourceName;

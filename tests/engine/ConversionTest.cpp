@@ -123,7 +123,7 @@ TEST_F(ConversionTest, WritesExactlyWhatOut1LineWritesLineByLine)
 
         for (std::size_t block : {3u, 17u, 4096u, 1u << 20}) {
             fs::remove(dir / "out.csv");
-            Conversion c(skip, block);
+            Conversion c({.skipFirstLine = skip, .blockSize = block});
             ASSERT_TRUE(c.openSource(source));
             c.setOutput(dir / "out.csv");
             EXPECT_EQ(c.runToEnd({inDeli, outDeli, map}), Conversion::Status::Done);
@@ -164,7 +164,7 @@ TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
         const fs::path source = write("in.csv", c.source);
         const fs::path out = dir / "out.csv";
         fs::remove(out);
-        Conversion conv(c.skip);
+        Conversion conv({.skipFirstLine = c.skip});
         ASSERT_TRUE(conv.openSource(source));
         conv.setOutput(out);
         EXPECT_EQ(conv.runToEnd({",", ",", mapOf({2})}), Conversion::Status::Done);
@@ -178,7 +178,7 @@ TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
 TEST_F(ConversionTest, AMapOfOnlyMinusOneCountsButCreatesNoFile)
 {
     const fs::path source = write("in.csv", "a\r\nb\r\nc\r\n");
-    Conversion conv(false);
+    Conversion conv;
     ASSERT_TRUE(conv.openSource(source));
     conv.setOutput(dir / "out.csv");
     EXPECT_EQ(conv.runToEnd({",", ",", mapOf({-1, -1})}), Conversion::Status::Done);
@@ -192,7 +192,7 @@ TEST_F(ConversionTest, SettingsAndOutputChangesApplyToTheLinesThatFollow)
     for (int i = 1; i <= 200; ++i)
         bytes += std::to_string(i) + ",x\r\n";
     const fs::path source = write("in.csv", bytes);
-    Conversion conv(false);
+    Conversion conv;
     ASSERT_TRUE(conv.openSource(source));
     conv.setOutput(dir / "first.csv");
     const auto past = std::chrono::steady_clock::time_point::min();
@@ -227,7 +227,7 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndSaysHowMuchWasWritten)
     const fs::path source = write("in.csv", bytes);
     const fs::path full = dir / "full.csv";
     fs::create_symlink("/dev/full", full);
-    Conversion conv(false);
+    Conversion conv;
     ASSERT_TRUE(conv.openSource(source));
     conv.setOutput(full);
     EXPECT_EQ(conv.runToEnd({",", ",", mapOf({1, 2, 3})}), Conversion::Status::WriteFailed);
@@ -243,11 +243,11 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndSaysHowMuchWasWritten)
 TEST_F(ConversionTest, AMissingOutputFolderStopsTheRun)
 {
     const fs::path source = write("in.csv", "a\r\n");
-    Conversion conv(false);
+    Conversion conv;
     ASSERT_TRUE(conv.openSource(source));
     conv.setOutput(dir / "no-such-folder" / "out.csv");
     EXPECT_EQ(conv.runToEnd({",", ",", mapOf({1})}), Conversion::Status::CannotCreateOutput);
-    Conversion missing(false);
+    Conversion missing;
     EXPECT_FALSE(missing.openSource(dir / "missing.csv"));
 }
 
@@ -310,7 +310,7 @@ TEST_F(ConversionTest, NothingIsTouchedWhenARunCannotStart)
     for (const auto& c : cases)
         for (OutputMode mode : {OutputMode::Append, OutputMode::Replace}) {
             write("old.csv", "old\r\n");
-            Conversion conv(false);
+            Conversion conv;
             RunRequest request = requestFor(c.source, c.output, mode);
             request.notOutputs = {def};
             EXPECT_EQ(conv.prepare(request), c.expected) << c.source << " -> " << c.output;
@@ -328,7 +328,7 @@ TEST_F(ConversionTest, ASourceThatOpensButCannotBeReadTouchesNothing)
 #else
     for (OutputMode mode : {OutputMode::Append, OutputMode::Replace}) {
         write("old.csv", "old\r\n");
-        Conversion conv(false);
+        Conversion conv;
         EXPECT_EQ(conv.prepare(requestFor("/proc/self/mem", dir / "old.csv", mode)), Conversion::Status::ReadFailed);
         EXPECT_EQ(read(dir / "old.csv"), "old\r\n");
         EXPECT_EQ(temporaries(), "");
@@ -354,11 +354,11 @@ TEST_F(ConversionTest, OneRunPerOutput)
         fs::remove(output);
         if (c.outputExists)
             write("out.csv", "earlier\r\n");
-        Conversion first(false);
+        Conversion first;
         ASSERT_EQ(first.prepare(requestFor(source, output, c.first)), Conversion::Status::Running);
         ASSERT_EQ(first.run(settings, past), Conversion::Status::Running); // the output now is open
         const std::string before = read(output);
-        Conversion second(false);
+        Conversion second;
         EXPECT_EQ(second.prepare(requestFor(source, output, c.second)), Conversion::Status::OutputBusy);
         EXPECT_EQ(read(output), before);
         EXPECT_EQ(first.runToEnd(settings), Conversion::Status::Done);
@@ -371,9 +371,9 @@ TEST_F(ConversionTest, OneRunPerOutput)
     // A window's run into a file a command-line run is about to create is refused at once:
     // the command line claimed the path before writing anything.
     fs::remove(output);
-    Conversion replacing(false);
+    Conversion replacing;
     ASSERT_EQ(replacing.prepare(requestFor(source, output, OutputMode::Replace)), Conversion::Status::Running);
-    Conversion appending(false);
+    Conversion appending;
     EXPECT_EQ(appending.prepare(requestFor(source, output, OutputMode::Append)), Conversion::Status::OutputBusy);
     EXPECT_EQ(replacing.runToEnd({",", "\t", mapOf({2, 1})}), Conversion::Status::Done);
     EXPECT_EQ(read(output).substr(0, 18), "some text\tline 1\r\n");
@@ -396,7 +396,7 @@ TEST_F(ConversionTest, AnOutputKeepsItsPermissions)
         fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write);
         const auto kept = [&] { return fs::status(output).permissions() == (fs::perms::owner_read | fs::perms::owner_write); };
 #endif
-        Conversion conv(false);
+        Conversion conv;
         ASSERT_EQ(conv.prepare(requestFor(source, output, mode)), Conversion::Status::Running);
         ASSERT_EQ(conv.runToEnd({",", ",", mapOf({1})}), Conversion::Status::Done);
         EXPECT_TRUE(kept()) << static_cast<int>(mode);
@@ -420,7 +420,7 @@ TEST_F(ConversionTest, ACancelledRunTakesBackWhatItWrote)
     // is given to another file once the run has left it, then through a link.
     write("kept.csv", "kept\r\n");
     {
-        Conversion conv(false);
+        Conversion conv;
         ASSERT_EQ(conv.prepare(requestFor(source, dir / "new.csv", OutputMode::Append)), S::Running);
         slice(conv);
         for (const char* next : {"kept.csv", "moved.csv", "last.csv"}) {
@@ -451,7 +451,7 @@ TEST_F(ConversionTest, ACancelledRunTakesBackWhatItWrote)
     // A command line's run: the temporary file goes, the earlier output stays.
     write("old.csv", "old\r\n");
     {
-        Conversion conv(false);
+        Conversion conv;
         ASSERT_EQ(conv.prepare(requestFor(source, dir / "old.csv", OutputMode::Replace)), S::Running);
         slice(conv);
         ASSERT_NE(temporaries(), "");
@@ -498,7 +498,7 @@ TEST_F(ConversionTest, AFailedWriteLeavesWholeLinesAndCountsThem)
         const fs::path output = dir / "out.csv";
         for (OutputMode mode : {OutputMode::Append, OutputMode::Replace}) {
             fs::remove(output);
-            Conversion conv(c.skip);
+            Conversion conv({.skipFirstLine = c.skip});
             ASSERT_EQ(conv.prepare(requestFor(source, output, mode)), Conversion::Status::Running);
             Conversion::Status status;
             {
@@ -531,7 +531,7 @@ TEST_F(ConversionTest, AFailedWriteLeavesWholeLinesAndCountsThem)
 TEST_F(ConversionTest, ALineTooLongStopsAfterTheWholeLinesBeforeIt)
 {
     const fs::path source = write("in.csv", "a,1\r\nb,2\r\n" + std::string(300, 'z') + "\r\nc,3\r\n");
-    Conversion conv(false, 64, 100);
+    Conversion conv({.blockSize = 64, .maxLine = 100});
     ASSERT_EQ(conv.prepare(requestFor(source, dir / "out.csv", OutputMode::Append)), Conversion::Status::Running);
     EXPECT_EQ(conv.runToEnd({",", ",", mapOf({2})}), Conversion::Status::LineTooLong);
     EXPECT_EQ(conv.stoppedAtLine(), 3);

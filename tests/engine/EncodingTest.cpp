@@ -84,7 +84,7 @@ TEST(Encoding, DecidedOnTheFirst64KiBHoweverTheyArrive)
     fs::create_directories(dir);
     for (const auto& c : cases) {
         PieceSource pipe(c.source);
-        Conversion conversion(false);
+        Conversion conversion;
         conversion.openSource(pipe);
         std::string_view first;
         ASSERT_TRUE(conversion.peekFirstLine(first));
@@ -99,7 +99,7 @@ TEST(Encoding, DecidedOnTheFirst64KiBHoweverTheyArrive)
     // "\\" after あ splits only in UTF-8.
     PieceSource pipe(cases[0].source);
     std::ostringstream out;
-    Conversion conversion(false);
+    Conversion conversion;
     conversion.openSource(pipe);
     conversion.setOutput(out);
     EXPECT_EQ(conversion.runToEnd({"\\", ",", {{0, 0, 0}, {0, 0, 2}}}), Conversion::Status::Done);
@@ -145,7 +145,7 @@ TEST(Encoding, TheByteOrderMarkIsNotData)
     fs::create_directories(dir);
     const auto convert = [&](const std::string& source, bool skipFirst, std::vector<std::int32_t> columns) {
         std::ofstream(dir / "in.csv", std::ios::binary) << source;
-        Conversion conversion(skipFirst);
+        Conversion conversion({.skipFirstLine = skipFirst});
         RunRequest request;
         request.source = dir / "in.csv";
         request.output = dir / "out.csv";
@@ -188,7 +188,7 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
         std::istringstream in(text);
         std::ostringstream out;
         {
-            Conversion conversion(false, block);
+            Conversion conversion({.blockSize = block});
             conversion.setThreads(threads);
             conversion.setParallelFrom(0); // two threads split any held block, however small
             conversion.setVectorPath(path);
