@@ -107,7 +107,10 @@ inline void warm(const fs::path& p)
     close(fd);
 }
 
-inline bool executable(const fs::path& p) { return access(p.c_str(), X_OK) == 0; }
+inline bool executable(const fs::path& p)
+{
+    return access(p.c_str(), X_OK) == 0;
+}
 
 // Best time and highest peak over all runs; any failed run fails the whole.
 struct Measured {

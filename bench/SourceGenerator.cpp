@@ -135,7 +135,10 @@ template <typename Array> constexpr int sum(const Array& a)
     return s;
 }
 
-template <typename T, std::size_t N> constexpr std::uint32_t countOf(const T (&)[N]) { return N; }
+template <typename T, std::size_t N> constexpr std::uint32_t countOf(const T (&)[N])
+{
+    return N;
+}
 
 } // namespace
 
@@ -337,9 +340,9 @@ std::string generateFiles(const GenerateRequest& request)
                     expectBuffer.push_back(request.expectDelimiter);
                 first = false;
                 // A number beyond the last item takes the last item, as conversion does.
-                const std::size_t index =
-                    static_cast<std::size_t>(column) <= items.size() ? static_cast<std::size_t>(column - 1)
-                                                                     : items.size() - 1;
+                const std::size_t index = static_cast<std::size_t>(column) <= items.size()
+                                              ? static_cast<std::size_t>(column - 1)
+                                              : items.size() - 1;
                 expectBuffer.append(line, items[index].offset, items[index].length);
             }
             expectBuffer.append("\r\n");

@@ -76,7 +76,8 @@ TEST(SourceGenerator, EngineSplitsEveryLineIntoTheItemsWritten)
             for (int i = 0; i < 1500; ++i) {
                 gen.next(line, ranges);
                 splitter.split(line, std::string(1, d));
-                ASSERT_EQ(splitter.count(), static_cast<std::size_t>(columns)) << "delimiter " << int(d) << ": " << line;
+                ASSERT_EQ(splitter.count(), static_cast<std::size_t>(columns))
+                    << "delimiter " << int(d) << ": " << line;
                 const auto items = itemsOf(line, ranges);
                 for (int no = 1; no <= columns; ++no)
                     ASSERT_EQ(splitter.item(no), items[static_cast<std::size_t>(no - 1)]);
@@ -179,7 +180,9 @@ TEST(SourceGenerator, ShortLinesHoldANumberTwoOrThreeCharactersAndANumberInTwent
 
 TEST(SourceGenerator, ExpectedOutputIsWhatTheEngineWrites)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("tolvane-gen-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const auto dir =
+        std::filesystem::temp_directory_path() /
+        ("tolvane-gen-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(dir);
     bench::GenerateRequest request;
     request.lines = 3000;

@@ -26,13 +26,17 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TempDir {
-    fs::path path = fs::temp_directory_path() /
-                    ("tolvane-tools-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::path path =
+        fs::temp_directory_path() /
+        ("tolvane-tools-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     TempDir() { fs::create_directories(path); }
     ~TempDir() { fs::remove_all(path); }
 };
 
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string quoted(const fs::path& p)
+{
+    return "'" + p.string() + "'";
+}
 
 int run(const std::string& command)
 {
@@ -99,8 +103,7 @@ TEST(EngineConvert, SkippedFirstLineIsMissingFromTheOutput)
     TempDir dir;
     const auto r = smallFile(dir, ',', {12, 1}, ',');
     const fs::path out = dir.path / "out";
-    ASSERT_EQ(run(kConvert + " --in-delimiter , --columns 12,1 --skip-first-line " + quoted(r.out) + " " +
-                  quoted(out)),
+    ASSERT_EQ(run(kConvert + " --in-delimiter , --columns 12,1 --skip-first-line " + quoted(r.out) + " " + quoted(out)),
               0);
     const std::string expected = readAll(r.expect);
     EXPECT_EQ(readAll(out), expected.substr(expected.find("\r\n") + 2));
@@ -184,7 +187,7 @@ TEST(Utf8Copy, BytesOutsideCodePage932FailWithTheirPlace)
         std::string bytes;
         std::string where;
     } cases[] = {
-        {"ab,\x81\x20", "at byte 3"},         // a lead byte before a byte that cannot follow it
+        {"ab,\x81\x20", "at byte 3"},          // a lead byte before a byte that cannot follow it
         {"ab,\xA0", "at byte 3"},              // a byte that is no character
         {"ab,\x82", "at byte 3 (it ends"},     // the file ends inside a character
         {"\x82\xA0\x82\xA0\xFD", "at byte 4"}, // after whole characters cut by small blocks
@@ -205,11 +208,9 @@ TEST(WindowConvert, WritesWhatTheEngineWrites)
     const auto r = smallFile(dir, ',', {12, 12, 1, 7}, '\t');
     const fs::path engineOut = dir.path / "engine";
     const fs::path windowOut = dir.path / "window";
-    ASSERT_EQ(run(kConvert + " --in-delimiter , --columns 12,12,1,7 --tab " + quoted(r.out) + " " +
-                  quoted(engineOut)),
+    ASSERT_EQ(run(kConvert + " --in-delimiter , --columns 12,12,1,7 --tab " + quoted(r.out) + " " + quoted(engineOut)),
               0);
-    ASSERT_EQ(run("'" TOLVANE_WINDOW_CONVERT "' --columns 12,12,1,7 --tab " + quoted(r.out) + " " +
-                  quoted(windowOut)),
+    ASSERT_EQ(run("'" TOLVANE_WINDOW_CONVERT "' --columns 12,12,1,7 --tab " + quoted(r.out) + " " + quoted(windowOut)),
               0);
     EXPECT_EQ(readAll(windowOut), readAll(engineOut));
     EXPECT_EQ(readAll(windowOut), readAll(r.expect));

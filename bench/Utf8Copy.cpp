@@ -45,10 +45,10 @@ std::string copyAsUtf8(const std::filesystem::path& from, const std::filesystem:
         if (std::ferror(in.get()))
             return "cannot read " + from.string();
         const bool atEnd = got == 0;
-        char *src = input.data();
+        char* src = input.data();
         std::size_t left = kept + got;
         while (left > 0) {
-            char *dst = output.data();
+            char* dst = output.data();
             std::size_t room = output.size();
             const std::size_t done = iconv(cd, &src, &left, &dst, &room);
             const int error = errno;

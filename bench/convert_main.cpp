@@ -17,8 +17,9 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tolvane_engine_convert --in-delimiter D --columns 3,1,12 [--tab] "
-                         "[--skip-first-line] [--threads N] [--block-kib N] [--path plain|SSE2|AVX2|AVX-512] SOURCE OUTPUT\n");
+    std::fprintf(stderr,
+                 "usage: tolvane_engine_convert --in-delimiter D --columns 3,1,12 [--tab] "
+                 "[--skip-first-line] [--threads N] [--block-kib N] [--path plain|SSE2|AVX2|AVX-512] SOURCE OUTPUT\n");
     return 2;
 }
 

@@ -115,7 +115,6 @@ std::pair<std::uint64_t, std::string> listingShape(const fs::path& p)
     return {lines, last};
 }
 
-
 int usage()
 {
     std::fprintf(stderr,

@@ -8,11 +8,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -59,8 +59,13 @@ int main(int argc, char** argv)
     for (int round = 0; round < rounds; ++round) {
         fs::remove(output);
         std::string src = source.string(), out = output.string();
-        char* args[] = {argv[1], const_cast<char*>("convert"), const_cast<char*>("-c"), const_cast<char*>("2,1"),
-                        src.data(), out.data(), nullptr};
+        char* args[] = {argv[1],
+                        const_cast<char*>("convert"),
+                        const_cast<char*>("-c"),
+                        const_cast<char*>("2,1"),
+                        src.data(),
+                        out.data(),
+                        nullptr};
         pid_t child = 0;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);

@@ -38,8 +38,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using bench::ChildRun;
-using bench::Measured;
 using bench::executable;
+using bench::Measured;
 using bench::readSmallFile;
 using bench::runChild;
 using bench::warm;
@@ -88,8 +88,10 @@ struct Case {
     bool tools = false;
 };
 
-
-std::string delimiterArg(char d) { return d == '\t' ? std::string("\\t") : std::string(1, d); }
+std::string delimiterArg(char d)
+{
+    return d == '\t' ? std::string("\\t") : std::string(1, d);
+}
 
 // Generates the source and its expected output under temporary names first, so that an
 // interrupted run never leaves a truncated file that a later run would take as complete.
@@ -238,8 +240,8 @@ OtherTools findOtherTools(const Options& o)
     OtherTools t;
     t.mlr = findOnPath("mlr");
     if (!t.mlr.empty())
-        t.mlrCrlf = runChild({t.mlr.string(), "--csv", "-N", "--ors", "crlf", "cat", "/dev/null"}, o.dir / "probe.log")
-                        .ok;
+        t.mlrCrlf =
+            runChild({t.mlr.string(), "--csv", "-N", "--ors", "crlf", "cat", "/dev/null"}, o.dir / "probe.log").ok;
     t.pythonOnPath = findOnPath("python3");
     if (!t.pythonOnPath.empty()) {
         // A version manager's shim is a shell script that starts the interpreter; asking
@@ -304,14 +306,14 @@ bool runToolsTable(const Options& o, const OtherTools& other, const Case& c)
     if (other.python.empty()) {
         notes.push_back("python3: skipped, not found on PATH");
     } else {
-        tools.push_back({"python3 csv module",
-                         {other.python.string(), "-c", kPythonScript, c.columnList, c.source.string(),
-                          out("python").string()},
-                         out("python"),
-                         false,
-                         {},
-                         {},
-                         {}});
+        tools.push_back(
+            {"python3 csv module",
+             {other.python.string(), "-c", kPythonScript, c.columnList, c.source.string(), out("python").string()},
+             out("python"),
+             false,
+             {},
+             {},
+             {}});
     }
     if (other.gawk.empty()) {
         notes.push_back("gawk: skipped, not found on PATH");
@@ -601,8 +603,8 @@ int main(int argc, char** argv)
             o.tolvane = value;
         } else if (arg == "--previous") {
             o.previous = value;
-        } else if (arg == "--narrow-lines" || arg == "--wide-lines" || arg == "--short-lines" ||
-                   arg == "--big-lines" || arg == "--runs") {
+        } else if (arg == "--narrow-lines" || arg == "--wide-lines" || arg == "--short-lines" || arg == "--big-lines" ||
+                   arg == "--runs") {
             const auto n = bench::parseCount(value);
             if (!n || *n < 1)
                 return usage();
@@ -658,10 +660,33 @@ int main(int argc, char** argv)
         {"narrow utf-8 bom", narrowStem + "-utf8bom", o.narrowLines, 12, ',', 1, "3,1,12", 0, {}, {}, true, true},
         {"wide", wideStem, o.wideLines, 200, ',', 2, wideColumns, 0, {}, {}},
         {"narrow |", narrowStem + "-bar", o.narrowLines, 12, '|', 1, "3,1,12", 0, {}, {}},
-        {"short lines", "short-" + std::to_string(o.shortLines) + "x3", o.shortLines, 3, ',', 4, "3,1", 2.0, {}, {},
-         false, false, bench::Layout::ShortLines},
-        {"2 GB", "big-" + std::to_string(o.bigLines) + "x12", o.bigLines, 12, ',', 5, "3,1,12", 1.5, {}, {}, false,
-         false, bench::Layout::Records, kBigPeakTargetMB},
+        {"short lines",
+         "short-" + std::to_string(o.shortLines) + "x3",
+         o.shortLines,
+         3,
+         ',',
+         4,
+         "3,1",
+         2.0,
+         {},
+         {},
+         false,
+         false,
+         bench::Layout::ShortLines},
+        {"2 GB",
+         "big-" + std::to_string(o.bigLines) + "x12",
+         o.bigLines,
+         12,
+         ',',
+         5,
+         "3,1,12",
+         1.5,
+         {},
+         {},
+         false,
+         false,
+         bench::Layout::Records,
+         kBigPeakTargetMB},
     };
     cases[0].tools = cases[3].tools = true;
     for (Case& c : cases) {
@@ -755,8 +780,7 @@ int main(int argc, char** argv)
         for (int r = 0; r < o.runs; ++r) {
             fs::remove(windowOut);
             const ChildRun run = runChild(
-                {windowTool.string(), "--columns", narrow.columnList, narrow.source.string(), windowOut.string()},
-                log);
+                {windowTool.string(), "--columns", narrow.columnList, narrow.source.string(), windowOut.string()}, log);
             window.add(run);
             const auto alone = labelledNumber(run.log, "conversion seconds: ");
             windowAlone.add({run.ok && alone.has_value(), alone.value_or(0), 0, run.log});
@@ -770,8 +794,8 @@ int main(int argc, char** argv)
 
     std::printf("\nengine: tolvane_engine_convert; previous: an earlier build's; convert: tolvane convert; "
                 "x dd: the program's time over the copy's\n");
-    std::printf("%-16s %-8s %8s %8s %8s %8s %6s  %-22s %8s  %-16s %s\n", "case", "program", "file MB", "dd s",
-                "s", "MB/s", "x dd", "target x dd", "peak MB", "target peak", "output");
+    std::printf("%-16s %-8s %8s %8s %8s %8s %6s  %-22s %8s  %-16s %s\n", "case", "program", "file MB", "dd s", "s",
+                "MB/s", "x dd", "target x dd", "peak MB", "target peak", "output");
     const auto printLine = [](const char* caseName, const char* program, double mb, double dd, const Measured& m,
                               const std::string& target, double peakTarget, const char* output) {
         std::printf("%-16s %-8s %8.1f %8.3f %8.3f %8.1f %6.2f  %-22s %8.1f  %-16s %s\n", caseName, program, mb, dd,

@@ -77,8 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         padded[rest.size() + i] = (after >> (i % 8)) & 1 ? '"' : (delimiter.empty() ? ',' : delimiter[0]);
     const std::string_view paddedLine(padded.get(), rest.size());
     const std::vector<std::string_view> paddedExpected = model::items(paddedLine, delimiter, utf8);
-    splitter.split(paddedLine, delimiter,
-                   {.upTo = upTo, .readableBeyond = true, .enc = enc});
+    splitter.split(paddedLine, delimiter, {.upTo = upTo, .readableBeyond = true, .enc = enc});
     checkSplit(splitter, paddedLine, paddedExpected, upTo, extraNo);
     splitter.split(paddedLine, delimiter, {.readableBeyond = true, .enc = enc});
     checkSplit(splitter, paddedLine, paddedExpected, 0, extraNo);

@@ -21,9 +21,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QSettings>
 #include <QTimer>
-#include <QLibraryInfo>
 #include <QTranslator>
 #endif
 

@@ -258,8 +258,8 @@ public:
         if (total_ > 0) {
             const int width = 30;
             const int filled = static_cast<int>(static_cast<double>(done) * width / static_cast<double>(total_));
-            std::fprintf(stderr, "\r[%-*.*s] %3d%%  %8.1f MB/s", width, filled,
-                         "##############################", static_cast<int>(done * 100 / total_), rate);
+            std::fprintf(stderr, "\r[%-*.*s] %3d%%  %8.1f MB/s", width, filled, "##############################",
+                         static_cast<int>(done * 100 / total_), rate);
         } else {
             std::fprintf(stderr, "\r%10.1f MB  %8.1f MB/s", static_cast<double>(done) / 1e6, rate);
         }
@@ -483,7 +483,8 @@ int run(const std::vector<platform::Argument>& args)
     if (programName.isEmpty())
         programName = QStringLiteral("tolvane");
     const QString command = args.size() > 1 ? args[1].text : QString();
-    const Arguments rest(args.begin() + std::min<std::ptrdiff_t>(2, static_cast<std::ptrdiff_t>(args.size())), args.end());
+    const Arguments rest(args.begin() + std::min<std::ptrdiff_t>(2, static_cast<std::ptrdiff_t>(args.size())),
+                         args.end());
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         return writeOut(usageText());
     }

@@ -195,8 +195,8 @@ void frmDELI::cmdDel_Click()
         return;
     }
     if (g_.DelimiterTable.lastIndex() == 1) {
-        messages_.show(
-            QStringLiteral("すべての区切文字を削除することはできません。\r\nひとつは指定してください。"), platform::kExclamationIcon, kCaption);
+        messages_.show(QStringLiteral("すべての区切文字を削除することはできません。\r\nひとつは指定してください。"),
+                       platform::kExclamationIcon, kCaption);
         return;
     }
     const int s = lstDELI->row(selected.first());

@@ -96,7 +96,8 @@ void ColumnChoice::load(const std::vector<int>& itemNumbers)
 
 bool ColumnChoice::fits(const std::vector<int>& itemNumbers, std::int64_t items)
 {
-    return std::all_of(itemNumbers.begin(), itemNumbers.end(), [items](int n) { return n < 0 || (n >= 1 && n <= items); });
+    return std::all_of(itemNumbers.begin(), itemNumbers.end(),
+                       [items](int n) { return n < 0 || (n >= 1 && n <= items); });
 }
 
 } // namespace engine

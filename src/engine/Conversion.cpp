@@ -331,12 +331,21 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
     for (;;) {
         settleReader();
         const std::string_view held = reader_->unread();
-        const HeldScan h{held.data(), held.size(), reader_->inputEnded(), reader_->lfEndsLines(), reader_->maxLine(),
-                         &columns,    delimiter,   checkTrail,            outDeli,                classify,
+        const HeldScan h{held.data(),
+                         held.size(),
+                         reader_->inputEnded(),
+                         reader_->lfEndsLines(),
+                         reader_->maxLine(),
+                         &columns,
+                         delimiter,
+                         checkTrail,
+                         outDeli,
+                         classify,
                          bitInstructions};
         tiles.data = nullptr; // the block's bytes may have changed in place
-        const std::size_t boundary =
-            threads_ >= 2 && held.size() >= parallelFrom_ ? splitPoint(held.data(), held.size(), h.lfEnds, workerPart_) : 0;
+        const std::size_t boundary = threads_ >= 2 && held.size() >= parallelFrom_
+                                         ? splitPoint(held.data(), held.size(), h.lfEnds, workerPart_)
+                                         : 0;
         if (boundary != 0) {
             if (!worker_)
                 worker_ = std::make_unique<PartWorker>();
@@ -349,8 +358,8 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
         // This thread's part: the whole block, or the part before the worker's. Split, it
         // is short enough to go without a look at the clock.
         OwnPart part;
-        Held result = convertOwnPart(h, tiles, boundary != 0 ? boundary : held.size(), boundary != 0, part, shown,
-                                     deadline);
+        Held result =
+            convertOwnPart(h, tiles, boundary != 0 ? boundary : held.size(), boundary != 0, part, shown, deadline);
         if (boundary == 0) {
             reader_->skip(part.lineStart, part.lines);
             return result;
@@ -395,11 +404,9 @@ bool Conversion::convertLine(std::string_view line, const ConversionSettings& se
         return false;
     }
     const std::string_view outDeli = settings.outDeli;
-    splitter_.split(line, settings.inDeli,
-                    {.upTo = columns.upTo,
-                     .readableBeyond = true,
-                     .alsoLast = columns.needLast,
-                     .enc = encoding_.encoding});
+    splitter_.split(
+        line, settings.inDeli,
+        {.upTo = columns.upTo, .readableBeyond = true, .alsoLast = columns.needLast, .enc = encoding_.encoding});
     const std::size_t length = outputLength(splitter_, columns, outDeli) + 2;
     ++count_;
     shown.source = line;

@@ -21,8 +21,8 @@
 #include "Tables.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <ostream>

@@ -201,4 +201,3 @@ bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColum
 }
 
 } // namespace engine
-

@@ -11,9 +11,15 @@
 
 namespace engine {
 
-constexpr bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+constexpr bool isLeadByte(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
-constexpr bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+constexpr bool isTrailByte(unsigned char b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 
 // Length in bytes of the character that starts at s[i] (1 or 2).
 inline std::size_t charLength(std::string_view s, std::size_t i)
@@ -39,7 +45,10 @@ inline bool isTrailAt(const char* line, std::size_t pos)
 }
 
 // True when d is exactly one character: only such a delimiter can ever match.
-inline bool isSingleChar(std::string_view d) { return !d.empty() && charLength(d, 0) == d.size(); }
+inline bool isSingleChar(std::string_view d)
+{
+    return !d.empty() && charLength(d, 0) == d.size();
+}
 
 // A one-byte delimiter below 0x40 can never be a trail byte, and neither can '"',
 // so for such delimiters a plain byte scan finds exactly what the character walk finds.

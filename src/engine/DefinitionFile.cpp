@@ -1,8 +1,8 @@
 #include "DefinitionFile.h"
 
-#include "OutputFile.h"
 #include "LineProcessing.h"
 #include "LineReader.h"
+#include "OutputFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -71,8 +71,8 @@ Definition readDefinitionFrom(ByteSource& in)
     }
     while (reader.next(line))
         result.itemNumbers.push_back(definitionNumber(line));
-    result.status = reader.readError() || reader.lineTooLong() ? Definition::Status::CannotOpen
-                                                               : Definition::Status::Ok;
+    result.status =
+        reader.readError() || reader.lineTooLong() ? Definition::Status::CannotOpen : Definition::Status::Ok;
     return result;
 }
 

@@ -2,7 +2,6 @@
 
 #include "Items.h"
 
-
 namespace engine {
 
 std::int64_t countDelimiter(std::string_view p, std::string_view d, Encoding enc)
@@ -38,12 +37,11 @@ std::string pickMostFrequent(std::string_view p, int last, Candidates candidate,
 
 } // namespace
 
-std::string fGetDeli(std::string_view p, const DelimiterTable& table, std::string& sInDeli,
-                     std::int64_t& iItemCount, Encoding enc)
+std::string fGetDeli(std::string_view p, const DelimiterTable& table, std::string& sInDeli, std::int64_t& iItemCount,
+                     Encoding enc)
 {
     return pickMostFrequent(
-        p, table.lastIndex(), [&](int i) -> std::string_view { return table[i].delimiter; }, sInDeli, iItemCount,
-        enc);
+        p, table.lastIndex(), [&](int i) -> std::string_view { return table[i].delimiter; }, sInDeli, iItemCount, enc);
 }
 
 std::string fGetDeli2(std::string_view DELI, std::string_view p, std::string& sInDeli, std::int64_t& iItemCount,

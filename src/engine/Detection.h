@@ -19,8 +19,8 @@ std::int64_t countDelimiter(std::string_view p, std::string_view d, Encoding enc
 // The candidate of the table that occurs most often outside quotes; ties go to the
 // lower index, and entry 0 wins when none occurs. The table's delimiters are in the
 // line's encoding.
-std::string fGetDeli(std::string_view p, const DelimiterTable& table, std::string& sInDeli,
-                     std::int64_t& iItemCount, Encoding enc = Encoding::Cp932);
+std::string fGetDeli(std::string_view p, const DelimiterTable& table, std::string& sInDeli, std::int64_t& iItemCount,
+                     Encoding enc = Encoding::Cp932);
 
 // Counts the given delimiter (outside quotes, as splitting does) and returns it.
 std::string fGetDeli2(std::string_view DELI, std::string_view p, std::string& sInDeli, std::int64_t& iItemCount,

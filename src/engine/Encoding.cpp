@@ -23,9 +23,13 @@ SourceEncoding detectEncoding(std::string_view start, EncodingChoice choice)
             // A character the probe cut off is forgiven when the source goes on past it.
             const bool cut = probe.size() < start.size();
             const auto b = static_cast<unsigned char>(probe[i]);
-            const std::size_t want = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-            const bool restIsContinuation = std::all_of(probe.begin() + static_cast<std::ptrdiff_t>(i) + 1, probe.end(),
-                                                        [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
+            const std::size_t want = b >= 0xC2 && b <= 0xDF   ? 2
+                                     : b >= 0xE0 && b <= 0xEF ? 3
+                                     : b >= 0xF0 && b <= 0xF4 ? 4
+                                                              : 0;
+            const bool restIsContinuation =
+                std::all_of(probe.begin() + static_cast<std::ptrdiff_t>(i) + 1, probe.end(),
+                            [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
             if (cut && want != 0 && i + want > probe.size() && restIsContinuation)
                 break;
             return {Encoding::Cp932, false};

@@ -9,7 +9,6 @@
 #include <stdexcept>
 #include <type_traits>
 
-
 namespace engine {
 
 namespace {
@@ -71,8 +70,7 @@ std::size_t findCuts(std::string_view p, char dc, bool readableBeyond, std::size
 }
 
 // Items of a line split by a one-byte delimiter, for fGetItem.
-template <typename OnItem>
-void forEachItemByByte(std::string_view p, char dc, bool checkTrail, OnItem& onItem)
+template <typename OnItem> void forEachItemByByte(std::string_view p, char dc, bool checkTrail, OnItem& onItem)
 {
     const char* const data = p.data();
     const std::size_t n = p.size();
@@ -127,8 +125,8 @@ template <typename OnItem> void forEachItem(std::string_view p, std::string_view
 // findCuts; the first `keep` are stored, the last one found goes to `last`. Returns how
 // many were found.
 template <typename Room>
-std::size_t collectCuts(std::string_view p, std::string_view sDELI, Encoding enc, std::size_t limit,
-                        std::size_t keep, std::size_t& last, bool readableBeyond, Room room)
+std::size_t collectCuts(std::string_view p, std::string_view sDELI, Encoding enc, std::size_t limit, std::size_t keep,
+                        std::size_t& last, bool readableBeyond, Room room)
 {
     if (isByteDelimiter(sDELI, enc) && sDELI[0] != '"') {
         return byteScanIsExact(sDELI, enc) ? findCuts<false>(p, sDELI[0], readableBeyond, limit, keep, last, room)
@@ -211,11 +209,12 @@ LineItems::LineItems(std::string line, std::string_view sDELI, std::int64_t rows
     const std::size_t limit = rows_;
     cuts_.resize(std::min<std::size_t>(rows_ - 1, line_.size()) + 64);
     std::size_t last = 0;
-    const std::size_t found = collectCuts(line_, sDELI, enc, limit, SIZE_MAX, last, false, [this](std::size_t count, std::size_t more) {
-        if (count + more > cuts_.size())
-            cuts_.resize(std::max(2 * cuts_.size(), count + more));
-        return cuts_.data();
-    });
+    const std::size_t found =
+        collectCuts(line_, sDELI, enc, limit, SIZE_MAX, last, false, [this](std::size_t count, std::size_t more) {
+            if (count + more > cuts_.size())
+                cuts_.resize(std::max(2 * cuts_.size(), count + more));
+            return cuts_.data();
+        });
     cuts_.resize(found);
     if (cuts_.capacity() - found > found / 8 + 64)
         cuts_.shrink_to_fit();

@@ -16,8 +16,7 @@ namespace engine {
 
 // Item No of line p, split by sDELI. The result views p.
 // Lines are code page 932 unless enc says otherwise; the delimiter is in the same encoding.
-std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No,
-                          Encoding enc = Encoding::Cp932);
+std::string_view fGetItem(std::string_view p, std::string_view sDELI, std::int64_t No, Encoding enc = Encoding::Cp932);
 
 // Calls onItem(item) for the items of p in order until it returns false: one scan that
 // keeps nothing, for a line of millions of items.

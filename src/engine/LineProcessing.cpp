@@ -6,8 +6,14 @@
 namespace engine {
 
 namespace {
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 } // namespace
 
 bool isNumeric(std::string_view s)
@@ -59,11 +65,14 @@ void SetINData(std::string_view DELI, std::string_view p, std::int64_t iItemCoun
     table.assign(static_cast<std::size_t>(iItemCount < 0 ? 0 : iItemCount) + 1, INDataEntry{});
     // Every item is described, an empty one too: stopping at the first empty item would
     // hide every later column from the user.
-    forEachListedItem(p, DELI, iItemCount, [&](std::int64_t No, std::string_view item) {
-        auto& e = table[static_cast<std::size_t>(No)];
-        e.iNo = static_cast<std::int32_t>(No);
-        e.iAttr = isNumeric(item) ? kAttrNumeric : kAttrText;
-    }, enc);
+    forEachListedItem(
+        p, DELI, iItemCount,
+        [&](std::int64_t No, std::string_view item) {
+            auto& e = table[static_cast<std::size_t>(No)];
+            e.iNo = static_cast<std::int32_t>(No);
+            e.iAttr = isNumeric(item) ? kAttrNumeric : kAttrText;
+        },
+        enc);
 }
 
 LineItems Proc1Line(std::string p, std::string_view sDELI, std::int64_t iItemCount, Encoding enc)
@@ -78,11 +87,14 @@ void forEachListedItem(std::string_view p, std::string_view sDELI, std::int64_t 
         return;
     std::int64_t No = 0;
     std::string_view last;
-    visitItems(p, sDELI, [&](std::string_view item) {
-        last = item;
-        onItem(++No, item);
-        return No < iItemCount;
-    }, enc);
+    visitItems(
+        p, sDELI,
+        [&](std::string_view item) {
+            last = item;
+            onItem(++No, item);
+            return No < iItemCount;
+        },
+        enc);
     while (No < iItemCount)
         onItem(++No, last);
 }

@@ -186,8 +186,7 @@ bool LineReader::next(std::string_view& line)
         const char* mark = cr;
         if (lfEnds_) {
             const char* lfStop = cr ? cr : stop;
-            const char* lf =
-                static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(lfStop - from)));
+            const char* lf = static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(lfStop - from)));
             if (lf)
                 mark = lf;
         }

@@ -217,7 +217,7 @@ ScanEnd walkLinesBaseline(const HeldScan& h, std::size_t& scanStart, std::size_t
 // The same walk with single instructions for counting and finding bits, and wider copies;
 // only this function (and what is inlined into it) is compiled for them.
 __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBits(const HeldScan& h, std::size_t& scanStart,
-                                                                  std::size_t to, Tiles& tiles, ScanOut& out)
+                                                                 std::size_t to, Tiles& tiles, ScanOut& out)
 {
     return walkLines<true>(h, scanStart, to, tiles, out);
 }
@@ -257,6 +257,5 @@ std::size_t splitPoint(const char* data, std::size_t n, bool lfEnds, double part
     const std::size_t at = static_cast<std::size_t>(p - data);
     return at + (*p == '\r' && p[1] == '\n' ? 2 : 1);
 }
-
 
 } // namespace engine

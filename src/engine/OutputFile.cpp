@@ -144,8 +144,7 @@ ReplacedOutput::~ReplacedOutput()
         claim_.release(true);
 }
 
-OutputProblem ReplacedOutput::begin(const fs::path& output, OutputTarget& target,
-                                              const FileIdentity& notThis)
+OutputProblem ReplacedOutput::begin(const fs::path& output, OutputTarget& target, const FileIdentity& notThis)
 {
     switch (claim_.claim(resolveLinks(output), os::OutputClaim::IfMissing::Create)) {
     case os::OutputClaim::Result::Claimed:

@@ -52,8 +52,7 @@ template <typename ItemAt, typename Sink>
 
 // A sink that gathers the line at `to`, which ends where the line does. Overshoot: items
 // are copied by copyItem (see there for the room it needs); otherwise byte for byte.
-template <bool Overshoot>
-struct GatherAt {
+template <bool Overshoot> struct GatherAt {
     char* to;
     [[gnu::always_inline]] bool delimiter(std::string_view outDeli)
     {
@@ -79,14 +78,12 @@ struct GatherAt {
 
 // A sink that hands every piece to put(piece), which returns false to stop: for a line too
 // long to gather, written piece by piece.
-template <typename Put>
-struct EachPiece {
+template <typename Put> struct EachPiece {
     Put put;
     bool delimiter(std::string_view outDeli) { return put(outDeli); }
     bool item(std::string_view item) { return put(item); }
 };
-template <typename Put>
-EachPiece(Put) -> EachPiece<Put>;
+template <typename Put> EachPiece(Put) -> EachPiece<Put>;
 
 // The columns' items of a line the splitter has split.
 inline auto splitterItems(const ItemSplitter& splitter, const OutputColumns& columns)

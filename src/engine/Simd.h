@@ -44,7 +44,8 @@ inline Masks64 matches64x4(const char* s, char a, char b, char c, char d)
     for (int k = 0; k < 4; ++k) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * k));
         const auto bits = [&](__m128i v) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v)))) << (16 * k);
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v))))
+                   << (16 * k);
         };
         m.a |= bits(va);
         m.b |= bits(vb);

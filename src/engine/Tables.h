@@ -18,8 +18,8 @@ struct ColumnMapEntry {
 
 // The values of INDataEntry::iAttr, kept as the numbers the attribute table holds.
 enum ItemAttribute : std::int32_t {
-    kAttrNone = 0, // not filled
-    kAttrText = 1, // 文字列
+    kAttrNone = 0,    // not filled
+    kAttrText = 1,    // 文字列
     kAttrNumeric = 2, // 数値
 };
 

@@ -1,6 +1,5 @@
 #include "mdlFile.h"
 
-
 namespace mdlFile {
 
 QString fGetOpenFile(platform::CommonDialog& dialog)

@@ -2,15 +2,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
-#include <cstring>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <climits>
-#include <cstdint>
+#include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -378,8 +378,8 @@ OutputClaim::Result OutputClaim::claim(const std::filesystem::path& output, IfMi
         created_ = false;
         int fd = -1;
         if (create) {
-            fd = ::openat(folder_, name_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0666);
+            fd =
+                ::openat(folder_, name_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             created_ = fd >= 0;
         }
         if (fd < 0 && (!create || errno == EEXIST))

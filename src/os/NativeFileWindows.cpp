@@ -216,8 +216,8 @@ bool NativeFile::setPermissions(const Permissions& p)
     if (!p.known)
         return false;
     FILE_BASIC_INFO info{};
-    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD kept =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     info.FileAttributes = (p.mode & kept) ? (p.mode & kept) : FILE_ATTRIBUTE_NORMAL;
     return SetFileInformationByHandle(handle_, FileBasicInfo, &info, sizeof info) != 0;
 }
@@ -285,7 +285,8 @@ std::wstring randomName()
     static const wchar_t digits[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
-    std::uint64_t x = static_cast<std::uint64_t>(now.QuadPart) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32);
+    std::uint64_t x =
+        static_cast<std::uint64_t>(now.QuadPart) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32);
     std::wstring s;
     for (int i = 0; i < 6; ++i) {
         x = x * 6364136223846793005ull + 1442695040888963407ull;
@@ -355,9 +356,10 @@ bool OutputClaim::makeTemporary(NativeFile& temporary)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path path = folderPath_ / (L"." + base + L".tolvane-" + randomName());
         // CREATE_NEW: nothing that lies at the name already, a link included, is opened.
-        HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE,
-                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        HANDLE h = CreateFileW(
+            path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE,
+            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
@@ -391,9 +393,10 @@ OutputClaim::Commit OutputClaim::commit(NativeFile& temporary)
     // replacement fail and keeps its file. ReplaceFileW keeps the output's attributes and
     // its access rights.
     file_.close();
-    ok = ok && (ReplaceFileW(output_.c_str(), temporaryPath_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                             nullptr) ||
-                MoveFileExW(temporaryPath_.c_str(), output_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    ok = ok &&
+         (ReplaceFileW(output_.c_str(), temporaryPath_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                       nullptr) ||
+          MoveFileExW(temporaryPath_.c_str(), output_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
     if (!ok) {
         temporary.close();
         release(true);

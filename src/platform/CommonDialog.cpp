@@ -28,8 +28,8 @@ QString folderKey(CommonDialog::Purpose purpose)
 // An ini file, also on Windows, where the native format would be the registry.
 std::unique_ptr<QSettings> settings()
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
+                                       QCoreApplication::applicationName());
 }
 
 QString filterLabel(const QString& pattern)

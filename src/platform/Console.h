@@ -38,7 +38,6 @@ std::vector<Argument> commandLineArguments(int argc, char** argv);
 // differ only there still read differently.
 QString displayPath(const std::filesystem::path& path);
 
-
 // True when the window could not be shown at all: no display is named and no other
 // window system was asked for. Arguments that would be refused anyway are then told
 // without one.

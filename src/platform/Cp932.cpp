@@ -225,8 +225,7 @@ template <typename F> void forEachChar(const QString& text, F f)
 bool cp932Available()
 {
     // A converter of that name that lacks the Windows characters is no better than none.
-    return DoubleBytes().available() &&
-           decodeCp932("\x81\x5F\xFB\xFC") == QStringView(u"\uFF3C\u9AD9");
+    return DoubleBytes().available() && decodeCp932("\x81\x5F\xFB\xFC") == QStringView(u"\uFF3C\u9AD9");
 }
 
 QString decodeCp932(std::string_view bytes)

@@ -36,8 +36,8 @@ void widenForTitle(QMessageBox& box, const QString& title)
 
 void QtMessageBox::showOver(QWidget* owner, const QString& prompt, int flags, const QString& title)
 {
-    QMessageBox box(flags == kExclamationIcon ? QMessageBox::Warning : QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
-                    owner ? owner : parent_);
+    QMessageBox box(flags == kExclamationIcon ? QMessageBox::Warning : QMessageBox::NoIcon, title, prompt,
+                    QMessageBox::Ok, owner ? owner : parent_);
     widenForTitle(box, title);
     box.exec();
 }
@@ -45,7 +45,7 @@ void QtMessageBox::showOver(QWidget* owner, const QString& prompt, int flags, co
 bool QtMessageBox::askOver(QWidget* owner, const QString& prompt, int flags, const QString& title)
 {
     const int icon = flags & 0x70;
-    QMessageBox box(icon == kQuestionIcon       ? QMessageBox::Question
+    QMessageBox box(icon == kQuestionIcon      ? QMessageBox::Question
                     : icon == kExclamationIcon ? QMessageBox::Warning
                                                : QMessageBox::NoIcon,
                     title, prompt, QMessageBox::Yes | QMessageBox::No, owner ? owner : parent_);

@@ -21,7 +21,8 @@ QString fileProblem(engine::FileProblem problem, const QString& path)
     case engine::FileProblem::Empty:
         return QStringLiteral("ファイル「%1」には行がありません。").arg(shown);
     case engine::FileProblem::LineTooLong:
-        return QStringLiteral("ファイル「%1」の1行目が長すぎます（%2MBを超えています）。区切文字で区切られたテキストファイルではないようです。")
+        return QStringLiteral(
+                   "ファイル「%1」の1行目が長すぎます（%2MBを超えています）。区切文字で区切られたテキストファイルではないようです。")
             .arg(shown)
             .arg(engine::LineReader::kMaxLine >> 20);
     case engine::FileProblem::None:
@@ -58,34 +59,41 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
             .arg(run.count())
             .arg(unchanged);
     case S::LineTooLong:
-        return QStringLiteral("ファイル「%1」の%2行目が長すぎます（%3MBを超えています）。区切文字で区切られたテキストファイルではないようです。"
-                              "%4%5")
+        return QStringLiteral(
+                   "ファイル「%1」の%2行目が長すぎます（%3MBを超えています）。区切文字で区切られたテキストファイルではないようです。"
+                   "%4%5")
             .arg(in)
             .arg(run.stoppedAtLine())
             .arg(engine::LineReader::kMaxLine >> 20)
             .arg(run.count() == 0 ? QString() : QStringLiteral("%1行目までで変換を中止しました。").arg(run.count()))
             .arg(unchanged);
     case S::OutputIsSource:
-        return QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。別の出力ファイルを指定してください。").arg(out);
+        return QStringLiteral("出力ファイル「%1」は変換元ファイルと同じです。別の出力ファイルを指定してください。")
+            .arg(out);
     case S::OutputIsNotOutput:
-        return QStringLiteral("出力ファイル「%1」は変換に使う定義ファイルと同じです。別の出力ファイルを指定してください。")
+        return QStringLiteral(
+                   "出力ファイル「%1」は変換に使う定義ファイルと同じです。別の出力ファイルを指定してください。")
             .arg(out);
     case S::OutputBusy:
-        return QStringLiteral("出力ファイル「%1」には別の変換が書き込んでいます。その変換が終わるのを待つか、別の出力ファイルを"
-                              "指定してください。")
+        return QStringLiteral(
+                   "出力ファイル「%1」には別の変換が書き込んでいます。その変換が終わるのを待つか、別の出力ファイルを"
+                   "指定してください。")
             .arg(out);
     case S::CannotDeleteOutput:
         return QStringLiteral("出力ファイル「%1」を削除できません。").arg(out);
     case S::CannotCreateOutput:
-        return QStringLiteral("出力ファイル「%1」を作成できません。フォルダーがあるか、書き込みが許可されているかを確かめてください。")
+        return QStringLiteral(
+                   "出力ファイル「%1」を作成できません。フォルダーがあるか、書き込みが許可されているかを確かめてください。")
             .arg(out);
     case S::WriteFailed:
         if (!unchanged.isEmpty())
-            return QStringLiteral("出力ファイル「%1」に書き込めません（ディスクがいっぱいかもしれません）。変換を中止しました。%2")
+            return QStringLiteral(
+                       "出力ファイル「%1」に書き込めません（ディスクがいっぱいかもしれません）。変換を中止しました。%2")
                 .arg(out, unchanged);
         if (run.partialLine())
-            return QStringLiteral("出力「%1」に書き込めません（ディスクがいっぱいかもしれません）。"
-                                  "%2件を書き込んだところで変換を中止しました。その後に途中までの行が書き込まれているかもしれません。")
+            return QStringLiteral(
+                       "出力「%1」に書き込めません（ディスクがいっぱいかもしれません）。"
+                       "%2件を書き込んだところで変換を中止しました。その後に途中までの行が書き込まれているかもしれません。")
                 .arg(out)
                 .arg(run.linesWritten());
         if (run.linesWritten() == 0)
@@ -97,12 +105,14 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
             .arg(out)
             .arg(run.linesWritten());
     case S::OutputPlanted:
-        return QStringLiteral("出力ファイル「%1」は別のユーザーが置いたリンクか名前付きパイプです。書き込むと、そのユーザーに"
-                              "データが渡るおそれがあります。別の出力ファイルを指定してください。")
+        return QStringLiteral(
+                   "出力ファイル「%1」は別のユーザーが置いたリンクか名前付きパイプです。書き込むと、そのユーザーに"
+                   "データが渡るおそれがあります。別の出力ファイルを指定してください。")
             .arg(out);
     case S::OutputChanged:
-        return QStringLiteral("出力ファイル「%1」は変換中に削除されたか、別のファイルに置き換えられました。そのファイルには"
-                              "書き込まず、変換を中止しました。")
+        return QStringLiteral(
+                   "出力ファイル「%1」は変換中に削除されたか、別のファイルに置き換えられました。そのファイルには"
+                   "書き込まず、変換を中止しました。")
             .arg(out);
     case S::Cancelled: {
         const QString left = replacing ? QStringLiteral("出力ファイル「%1」は元のままです。").arg(out)
@@ -136,8 +146,9 @@ QString definitionCannotOpen(const QString& path)
 
 QString noCp932Converter()
 {
-    return QStringLiteral("この Qt にはコードページ 932 (Shift_JIS) の変換器 \"CP932\" がないため、Tolvane を起動できません。"
-                          "ICU 対応でビルドされた Qt が必要です。");
+    return QStringLiteral(
+        "この Qt にはコードページ 932 (Shift_JIS) の変換器 \"CP932\" がないため、Tolvane を起動できません。"
+        "ICU 対応でビルドされた Qt が必要です。");
 }
 
 std::string typedDelimiter(const QString& text, engine::Encoding encoding)

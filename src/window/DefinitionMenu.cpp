@@ -1,11 +1,11 @@
 // The File menu's definition-file commands of the main window: saving the column
 // choice and loading it back.
 
+#include "ItemList.h"
 #include "engine/DefinitionFile.h"
+#include "frmConvert.h"
 #include "platform/Cp932.h"
 #include "shared/Texts.h"
-#include "ItemList.h"
-#include "frmConvert.h"
 
 #include <QDir>
 
@@ -31,9 +31,9 @@ void frmConvert::mnuSaveDef_Click()
     g_.sDefFile = CommonDialog1.FileName;
 
     if (!engine::writeDefinition(platform::toPath(g_.sDefFile), g_.Columns.definition())) {
-        platform_.messageBox.show(QStringLiteral("定義ファイル「%1」に書き込めません。")
-                                      .arg(QDir::toNativeSeparators(g_.sDefFile)),
-                                  platform::kExclamationIcon, kTitle);
+        platform_.messageBox.show(
+            QStringLiteral("定義ファイル「%1」に書き込めません。").arg(QDir::toNativeSeparators(g_.sDefFile)),
+            platform::kExclamationIcon, kTitle);
     }
 }
 
@@ -59,7 +59,8 @@ void frmConvert::mnuOpenDef_Click()
         return;
     }
     if (definition.status == engine::Definition::Status::NotADefinition) {
-        platform_.messageBox.show(QStringLiteral("Tolvaneの定義ファイルではありません。"), platform::kExclamationIcon, kTitle);
+        platform_.messageBox.show(QStringLiteral("Tolvaneの定義ファイルではありません。"), platform::kExclamationIcon,
+                                  kTitle);
         return;
     }
 

@@ -397,7 +397,8 @@ bool ItemList::viewportEvent(QEvent* event)
         const auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = indexAt(help->pos());
         const QString text = index.isValid() ? model_->text(index.row()) : QString();
-        const int room = viewport()->width() - 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) - 4;
+        const int room =
+            viewport()->width() - 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) - 4;
         if (!text.isEmpty() && fontMetrics().horizontalAdvance(text) > room)
             QToolTip::showText(help->globalPos(), tipText(text), viewport(), visualRect(index));
         else

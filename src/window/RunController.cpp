@@ -71,7 +71,7 @@ RunController::RunController(mdlGlobal& global, platform::Platform& platform, co
 RunController::~RunController() = default;
 
 std::optional<std::string> RunController::run(const engine::RunRequest& request, bool skipFirstLine,
-                                               const QString& sourceName)
+                                              const QString& sourceName)
 {
     const QString title = texts::title();
     auto starting = std::make_unique<Run>(skipFirstLine);
@@ -114,16 +114,16 @@ std::optional<std::string> RunController::run(const engine::RunRequest& request,
     if (!run->quiet) {
         if (run->status == engine::Conversion::Status::Done)
             // On a share without locks the run was unguarded: the count comes first, as ever.
-            platform_.messageBox.show(QStringLiteral(" %1件").arg(conversion.count()) +
-                                          (conversion.lockless()
-                                               ? QStringLiteral("\n\n") + texts::outputNotLocked(
-                                                                               platform::fromPath(conversion.failedOutput()))
-                                               : QString()),
-                                      platform::kOkOnly, kFinished);
+            platform_.messageBox.show(
+                QStringLiteral(" %1件").arg(conversion.count()) +
+                    (conversion.lockless() ? QStringLiteral("\n\n") +
+                                                 texts::outputNotLocked(platform::fromPath(conversion.failedOutput()))
+                                           : QString()),
+                platform::kOkOnly, kFinished);
         else
-            platform_.messageBox.show(texts::runStopped(conversion, run->sourceName,
-                                                        platform::fromPath(conversion.failedOutput()), false),
-                                      platform::kExclamationIcon, title);
+            platform_.messageBox.show(
+                texts::runStopped(conversion, run->sourceName, platform::fromPath(conversion.failedOutput()), false),
+                platform::kExclamationIcon, title);
     }
     if (run->endProgram)
         platform_.endProgram();

@@ -19,9 +19,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
-#include <QSessionManager>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QSessionManager>
 #include <QUrl>
 
 #include <QCheckBox>
@@ -80,8 +80,8 @@ frmConvert::frmConvert(mdlGlobal& global, platform::Platform& platform, QWidget*
     buildMenus();
     nameControls();
     setAcceptDrops(true);
-    runner_ = std::make_unique<RunController>(g_, platform_, sInDeli, sOutDeli,
-                                              RunController::Display{this, prgRun, txt件数, txtCSV[0], txtCSV[1], cmd開始});
+    runner_ = std::make_unique<RunController>(
+        g_, platform_, sInDeli, sOutDeli, RunController::Display{this, prgRun, txt件数, txtCSV[0], txtCSV[1], cmd開始});
     runner_->onRunningChanged = [this](bool running) {
         setSourceCommandsEnabled(!running);
         cmd開始->setEnabled(!running);
@@ -181,9 +181,9 @@ void frmConvert::buildControls()
         box->setMaxLength(std::numeric_limits<int>::max());
 
     // Focus order: the delimiter box first, the display boxes last.
-    QWidget* order[] = {txtDELI,   fra区切文字, Option1[0], Option1[1], chk先頭行, List[0],    List[2],
-                        List[1],   cmdFile,     cmdSave,    cmd検出,    cmd開始,   cmdClose,   txtCSV[0],
-                        txtCSV[1], txtInFile,   txtOutFile, txt件数};
+    QWidget* order[] = {txtDELI,  fra区切文字, Option1[0], Option1[1], chk先頭行,  List[0],
+                        List[2],  List[1],     cmdFile,    cmdSave,    cmd検出,    cmd開始,
+                        cmdClose, txtCSV[0],   txtCSV[1],  txtInFile,  txtOutFile, txt件数};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
     txtDELI->setFocus();
@@ -196,10 +196,10 @@ void frmConvert::buildControls()
         double left, top, width, height;
     };
     const Rule rules[] = {
-        {txtCSV[0], 0, 0, 1, 0},    {txtCSV[1], 0, 0, 1, 0},   {txtInFile, 0, 0, 1, 0},   {txtOutFile, 0, 0, 1, 0},
-        {fra区切文字, 0, 0, 1, 0},  {Line1, 0, 0, 1, 0},       {List[0], 0, 0, 0.5, 1},   {Label[5], 0.5, 0, 0, 0},
-        {List[2], 0.5, 0, 0.5, 1},  {lbl属性, 1, 0, 0, 0},     {List[1], 1, 0, 0, 1},     {cmdFile, 0.5, 1, 0, 0},
-        {cmdSave, 0.5, 1, 0, 0},    {cmd検出, 0.5, 1, 0, 0},   {cmd開始, 0.5, 1, 0, 0},   {cmdClose, 0.5, 1, 0, 0},
+        {txtCSV[0], 0, 0, 1, 0},   {txtCSV[1], 0, 0, 1, 0}, {txtInFile, 0, 0, 1, 0}, {txtOutFile, 0, 0, 1, 0},
+        {fra区切文字, 0, 0, 1, 0}, {Line1, 0, 0, 1, 0},     {List[0], 0, 0, 0.5, 1}, {Label[5], 0.5, 0, 0, 0},
+        {List[2], 0.5, 0, 0.5, 1}, {lbl属性, 1, 0, 0, 0},   {List[1], 1, 0, 0, 1},   {cmdFile, 0.5, 1, 0, 0},
+        {cmdSave, 0.5, 1, 0, 0},   {cmd検出, 0.5, 1, 0, 0}, {cmd開始, 0.5, 1, 0, 0}, {cmdClose, 0.5, 1, 0, 0},
         {prgRun, 0, 1, 1, 0},
     };
     for (const Rule& r : rules)
@@ -259,16 +259,35 @@ void frmConvert::nameControls()
     // Each control is found by the name the handlers know it by (an array's element as
     // name_index), for tools that drive the window from outside, tests among them.
     const std::pair<QObject*, const char*> named[] = {
-        {txtDELI, "txtDELI"},       {txtInFile, "txtInFile"},     {txtOutFile, "txtOutFile"},
-        {txt件数, "txt件数"},       {fra区切文字, "fra区切文字"}, {chk先頭行, "chk先頭行"},
-        {lbl属性, "lbl属性"},       {Label1, "Label1"},           {Line1, "Line1"},
-        {cmdFile, "cmdFile"},       {cmdSave, "cmdSave"},         {cmd検出, "cmd検出"},
-        {cmd開始, "cmd開始"},       {cmdClose, "cmdClose"},       {prgRun, "prgRun"},
-        {mnuFile, "mnuFile"},       {mnuOpenDef, "mnuOpenDef"},   {mnuSaveDef, "mnuSaveDef"},
-        {mnuOpenCSV, "mnuOpenCSV"}, {mnuSaveCSV, "mnuSaveCSV"},   {mnuSkip01, "mnuSkip01"},
-        {mnuExit, "mnuExit"},       {mnuEdit, "mnuEdit"},         {mnuDELI, "mnuDELI"},
-        {mnuEncoding, "mnuEncoding"}, {mnuEncodingAuto, "mnuEncodingAuto"}, {mnuEncodingCp932, "mnuEncodingCp932"},
-        {mnuEncodingUtf8, "mnuEncodingUtf8"}, {lblEncoding, "lblEncoding"},
+        {txtDELI, "txtDELI"},
+        {txtInFile, "txtInFile"},
+        {txtOutFile, "txtOutFile"},
+        {txt件数, "txt件数"},
+        {fra区切文字, "fra区切文字"},
+        {chk先頭行, "chk先頭行"},
+        {lbl属性, "lbl属性"},
+        {Label1, "Label1"},
+        {Line1, "Line1"},
+        {cmdFile, "cmdFile"},
+        {cmdSave, "cmdSave"},
+        {cmd検出, "cmd検出"},
+        {cmd開始, "cmd開始"},
+        {cmdClose, "cmdClose"},
+        {prgRun, "prgRun"},
+        {mnuFile, "mnuFile"},
+        {mnuOpenDef, "mnuOpenDef"},
+        {mnuSaveDef, "mnuSaveDef"},
+        {mnuOpenCSV, "mnuOpenCSV"},
+        {mnuSaveCSV, "mnuSaveCSV"},
+        {mnuSkip01, "mnuSkip01"},
+        {mnuExit, "mnuExit"},
+        {mnuEdit, "mnuEdit"},
+        {mnuDELI, "mnuDELI"},
+        {mnuEncoding, "mnuEncoding"},
+        {mnuEncodingAuto, "mnuEncodingAuto"},
+        {mnuEncodingCp932, "mnuEncodingCp932"},
+        {mnuEncodingUtf8, "mnuEncodingUtf8"},
+        {lblEncoding, "lblEncoding"},
     };
     for (const auto& [object, name] : named)
         object->setObjectName(QString::fromUtf8(name));
@@ -380,9 +399,8 @@ void frmConvert::showEncoding()
         name += QStringLiteral(" (BOM付き)");
     lblEncoding->setText(name);
     lblEncoding->setToolTip(QStringLiteral("元ファイルの文字コード: %1 (%2)")
-                                .arg(name, encodingChoice == engine::EncodingChoice::Auto
-                                               ? QStringLiteral("自動判定")
-                                               : QStringLiteral("指定")));
+                                .arg(name, encodingChoice == engine::EncodingChoice::Auto ? QStringLiteral("自動判定")
+                                                                                          : QStringLiteral("指定")));
 }
 
 void frmConvert::requestEnd()
@@ -475,8 +493,8 @@ void frmConvert::Proc1Line(std::string p, const std::string& sDELI)
 void frmConvert::LoadINData(std::string line)
 {
     const engine::Encoding encoding = sourceEncoding.encoding;
-    sInDeli = engine::fGetDeli(line, platform::delimitersFor(g_.DelimiterTable, encoding), sInDeli, iItemCount,
-                               encoding);
+    sInDeli =
+        engine::fGetDeli(line, platform::delimitersFor(g_.DelimiterTable, encoding), sInDeli, iItemCount, encoding);
     txtDELI->setText(platform::decodeSource(sInDeli, encoding));
     txtDELI_Change();
     SetINData(sInDeli, line);

@@ -58,9 +58,12 @@ TEST(CommandLine, ConvertsWithColumnsTabAndSkip)
     } typed[] = {
         {QStringLiteral(";"), "a;b;c\r\n"},
         {QStringLiteral(" "), "a b c\r\n"},
+        // Kept on one line: a hex escape ends only where its literal does.
+        // clang-format off
         {QStringLiteral("\x7F"), "a\x7F" "b\x1C" "x\x7F" "c\r\n"},
         {QStringLiteral("、"), "a\x81\x41" "b\x81\x41" "c\r\n"},
         {QStringLiteral("ｱ"), "a\xB1" "b\xB1" "c\r\n"},
+        // clang-format on
     };
     for (const auto& t : typed) {
         const QString source = f.write(QStringLiteral("typed.txt"), t.source);
@@ -112,11 +115,11 @@ TEST(CommandLine, FailuresAndUsageErrors)
         QStringList args;
         const char* rawDelimiter = nullptr; // octal escapes for printf
     } usages[] = {
-        {{c, in, out}},                                                             // no columns
-        {{c, cols, QStringLiteral("1"), QStringLiteral("-f"), in, in, out}},       // both
-        {{c, cols, QStringLiteral("0"), in, out}},                                  // not an item number
+        {{c, in, out}},                                                      // no columns
+        {{c, cols, QStringLiteral("1"), QStringLiteral("-f"), in, in, out}}, // both
+        {{c, cols, QStringLiteral("0"), in, out}},                           // not an item number
         {{c, cols, QStringLiteral("x"), in, out}},
-        {{c, cols, QStringLiteral("1"), in}},                                       // no output
+        {{c, cols, QStringLiteral("1"), in}}, // no output
         {{c, cols, QStringLiteral("1"), QStringLiteral("--bogus"), in, out}},
 #ifdef TOLVANE_BINARY_NAME
         {{QStringLiteral("frobnicate")}}, // the console program has nothing but commands
@@ -131,10 +134,10 @@ TEST(CommandLine, FailuresAndUsageErrors)
         {{c, cols, QStringLiteral("1"), d, QString(), in, out}},
         {{c, cols, QStringLiteral("1"), d, QStringLiteral("abc"), in, out}},
         {{c, cols, QStringLiteral("1"), d, QStringLiteral(" ; "), in, out}},
-        {{detect, d, QStringLiteral("¥"), in}},                                   // no code page 932 form
+        {{detect, d, QStringLiteral("¥"), in}}, // no code page 932 form
         {{detect, d, QString::fromUtf8("\xF0\x9F\x98\x80"), in}},
-        {{c, cols, QStringLiteral("1"), in, out}, "\\201"},                     // not UTF-8
-        {{c, cols, QStringLiteral("1"), in, out}, "\\203\\134"},              // ソ's code page 932 bytes
+        {{c, cols, QStringLiteral("1"), in, out}, "\\201"},      // not UTF-8
+        {{c, cols, QStringLiteral("1"), in, out}, "\\203\\134"}, // ソ's code page 932 bytes
         {{detect, in}, "\\261"},
     };
     for (const auto& u : usages) {
@@ -233,7 +236,8 @@ TEST(CommandLine, DetectPrintsLongItemsAsDecodedWhole)
         engine::Encoding e;
         std::vector<std::string> pieces;
     } cases[] = {
-        {"utf-8", engine::Encoding::Utf8,
+        {"utf-8",
+         engine::Encoding::Utf8,
          {"a", "\xE3\x81\x82", "\xF0\x9F\x98\x80", "\xE3\x81", "\x80", "\xC3", "\xFF"}},
         {"cp932", engine::Encoding::Cp932, {"a", "\x95\x5C", "\xB1", "\x83", "\x81\x41", "\x80", "\xFD"}},
     };
@@ -278,15 +282,17 @@ TEST(CommandLine, Utf8SourcesAndTheEncodingOption)
         {{detect, d, QStringLiteral("|"), e, QStringLiteral("cp932"), in}, QStringLiteral("区切文字\t|\n1\t")},
     };
     for (const auto& c : detections) {
-        const Result r = tolvane(c.args, QByteArray(), QString(), c.args.contains(QStringLiteral("-")) ? in : QString());
+        const Result r =
+            tolvane(c.args, QByteArray(), QString(), c.args.contains(QStringLiteral("-")) ? in : QString());
         EXPECT_EQ(r.exit, 0) << r.err.toStdString();
         EXPECT_TRUE(QString::fromUtf8(r.out).startsWith(c.printed)) << r.out.toStdString();
     }
-    Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("3,1"), d, QStringLiteral("|"),
-                        in, out});
+    Result r = tolvane(
+        {QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("3,1"), d, QStringLiteral("|"), in, out});
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_EQ(f.read(out), bom + "c,\xE3\x81\x82\r\n3,1\r\n");
-    r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("1"), e, QStringLiteral("latin1"), in, out});
+    r = tolvane(
+        {QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("1"), e, QStringLiteral("latin1"), in, out});
     EXPECT_EQ(r.exit, 2);
     // A delimiter that code page 932 cannot write serves a UTF-8 source.
     const QString emoji = f.write(QStringLiteral("e.csv"), "a\xF0\x9F\x98\x80\xE3\x81\x82\r\n");
@@ -398,12 +404,13 @@ TEST(CommandLine, EdgesOfInputAndDisk)
         {"seq 1 100000 | sed 's/$/,text\\r/' > big.csv; ulimit -f 50; \"$T\" convert -c 2,1 big.csv - > out.csv", 1,
          "途中までの行", "s.csv", "a,b\r\nc,d\r\n"},
         // A file system without locks converts, with a notice.
-        {"SHIM_NO_LOCKS=1 LD_PRELOAD=$SHIM \"$T\" convert -c 2 s.csv old.csv", 0, "ロックせずに", "old.csv", "b\r\nd\r\n"},
+        {"SHIM_NO_LOCKS=1 LD_PRELOAD=$SHIM \"$T\" convert -c 2 s.csv old.csv", 0, "ロックせずに", "old.csv",
+         "b\r\nd\r\n"},
         // An output path a few bytes short of the limit still takes a temporary file beside it.
         {"p=$PWD; while [ ${#p} -lt 3850 ]; do p=$p/$(printf '%0200d' 0); done; mkdir -p \"$p\"; "
          "o=$p/$(printf \"%0$((4090 - ${#p} - 1))d\" 0); \"$T\" convert -c 2 s.csv \"$o\" && cat \"$o\" > out.csv; "
-         "r=$?; rm -rf 0*; exit $r", 0,
-         "2件", "out.csv", "b\r\nd\r\n"},
+         "r=$?; rm -rf 0*; exit $r",
+         0, "2件", "out.csv", "b\r\nd\r\n"},
         // Without a display an unknown option is a usage error, not a crash.
         {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \"$T\" --bogus", 2, "不明なオプション", "s.csv",
          "a,b\r\nc,d\r\n"},
@@ -412,8 +419,8 @@ TEST(CommandLine, EdgesOfInputAndDisk)
     for (const auto& c : cases) {
         {
             dir.emplace();
-            for (const auto& [name, bytes] : {std::pair{"s.csv", "a,b\r\nc,d\r\n"}, {"old.csv", "old\r\n"},
-                                               {"x.def", "CSV\r\n2\r\n"}}) {
+            for (const auto& [name, bytes] :
+                 {std::pair{"s.csv", "a,b\r\nc,d\r\n"}, {"old.csv", "old\r\n"}, {"x.def", "CSV\r\n2\r\n"}}) {
                 QFile file(dir->filePath(QString::fromLatin1(name)));
                 file.open(QIODevice::WriteOnly);
                 file.write(bytes);
@@ -437,8 +444,9 @@ TEST(CommandLine, EdgesOfInputAndDisk)
         else
             EXPECT_FALSE(file.exists()) << c.script;
         // However a run ended, no temporary file of its is left.
-        EXPECT_EQ(QDir(dir->path()).entryList({QStringLiteral("*.tolvane-*")}, QDir::Files | QDir::Hidden | QDir::System),
-                  QStringList())
+        EXPECT_EQ(
+            QDir(dir->path()).entryList({QStringLiteral("*.tolvane-*")}, QDir::Files | QDir::Hidden | QDir::System),
+            QStringList())
             << c.script;
     }
 }

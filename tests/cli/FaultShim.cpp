@@ -5,16 +5,15 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 namespace {
 
-template <typename F>
-F next(const char* name)
+template <typename F> F next(const char* name)
 {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }

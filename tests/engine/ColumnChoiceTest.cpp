@@ -27,18 +27,62 @@ TEST(ColumnChoice, EditsKeepRowsAndSlotsPaired)
         std::function<bool()> step;
         std::vector<int> rows, map;
     } steps[] = {
-        {"add", [&] { c.add(2); c.add(3); return true; }, {2, 3}, {0, 2, 3, -1}},
-        {"insert at the head", [&] { c.insert(0, 1); return true; }, {1, 2, 3}, {0, 1, 2, 3}},
-        {"add beyond the slots", [&] { c.add(1); return true; }, {1, 2, 3, 1}, {0, 1, 2, 3, 1}},
-        {"insert in the middle", [&] { c.insert(2, 7); return true; }, {1, 2, 7, 3, 1}, {0, 1, 2, 7, 3, 1}},
+        {"add",
+         [&] {
+             c.add(2);
+             c.add(3);
+             return true;
+         },
+         {2, 3},
+         {0, 2, 3, -1}},
+        {"insert at the head",
+         [&] {
+             c.insert(0, 1);
+             return true;
+         },
+         {1, 2, 3},
+         {0, 1, 2, 3}},
+        {"add beyond the slots",
+         [&] {
+             c.add(1);
+             return true;
+         },
+         {1, 2, 3, 1},
+         {0, 1, 2, 3, 1}},
+        {"insert in the middle",
+         [&] {
+             c.insert(2, 7);
+             return true;
+         },
+         {1, 2, 7, 3, 1},
+         {0, 1, 2, 7, 3, 1}},
         {"move down", [&] { return c.move(0, 3); }, {2, 7, 3, 1, 1}, {0, 2, 7, 3, 1, 1}},
         {"move up", [&] { return c.move(4, 1); }, {2, 1, 7, 3, 1}, {0, 2, 1, 7, 3, 1}},
         {"move past the end", [&] { return !c.move(1, 5); }, {2, 1, 7, 3, 1}, {0, 2, 1, 7, 3, 1}},
         {"remove", [&] { return c.remove(1); }, {2, 7, 3, 1}, {0, 2, 7, 3, 1, -1}},
         {"remove no row", [&] { return !c.remove(4); }, {2, 7, 3, 1}, {0, 2, 7, 3, 1, -1}},
-        {"load skips negatives", [&] { c.load({5, -1, 0, 9}); return true; }, {5, 0, 9}, {0, 5, 0, 9}},
-        {"load nothing frees", [&] { c.load({-3}); return true; }, {}, {0, -1, -1, -1}},
-        {"clear", [&] { c.add(4); c.clear(); return true; }, {}, {0, -1, -1, -1}},
+        {"load skips negatives",
+         [&] {
+             c.load({5, -1, 0, 9});
+             return true;
+         },
+         {5, 0, 9},
+         {0, 5, 0, 9}},
+        {"load nothing frees",
+         [&] {
+             c.load({-3});
+             return true;
+         },
+         {},
+         {0, -1, -1, -1}},
+        {"clear",
+         [&] {
+             c.add(4);
+             c.clear();
+             return true;
+         },
+         {},
+         {0, -1, -1, -1}},
     };
     for (const auto& s : steps) {
         EXPECT_TRUE(s.step()) << s.what;

@@ -1,7 +1,7 @@
 #include "engine/Conversion.h"
 #include "engine/LineProcessing.h"
-#include "support/Out1Line.h"
 #include "engine/OutputFile.h"
+#include "support/Out1Line.h"
 
 #include <gtest/gtest.h>
 
@@ -74,9 +74,8 @@ ColumnMap mapOf(std::initializer_list<int> numbers)
 // 0x7C, LF inside quotes, short lines.
 std::string randomSource(std::mt19937& rng, int lines)
 {
-    const std::string pieces[] = {"a",        "12",       "",        "\"x,y\"",  "\x83\x5C", "\x95\x5C",
-                                  "\x83\x7C", "\x81\x41", " sp ",    "\"q\"\"r\"", "|",        "\"\n\"",
-                                  "\xFF",     "\x83",     "\t",      "\"open"};
+    const std::string pieces[] = {"a",    "12",         "",  "\"x,y\"", "\x83\x5C", "\x95\x5C", "\x83\x7C", "\x81\x41",
+                                  " sp ", "\"q\"\"r\"", "|", "\"\n\"",  "\xFF",     "\x83",     "\t",       "\"open"};
     std::string s = "h1,h2,h3\r\n";
     for (int i = 0; i < lines; ++i) {
         const int items = static_cast<int>(rng() % 6);
@@ -346,7 +345,7 @@ TEST_F(ConversionTest, OneRunPerOutput)
         OutputMode first, second;
         bool outputExists; // before the first run
     } cases[] = {
-        {OutputMode::Append, OutputMode::Append, false},  {OutputMode::Append, OutputMode::Replace, false},
+        {OutputMode::Append, OutputMode::Append, false},   {OutputMode::Append, OutputMode::Replace, false},
         {OutputMode::Replace, OutputMode::Replace, false}, {OutputMode::Replace, OutputMode::Append, true},
         {OutputMode::Replace, OutputMode::Replace, true},
     };
@@ -394,7 +393,9 @@ TEST_F(ConversionTest, AnOutputKeepsItsPermissions)
         const auto kept = [&] { return (GetFileAttributesW(output.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0; };
 #else
         fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write);
-        const auto kept = [&] { return fs::status(output).permissions() == (fs::perms::owner_read | fs::perms::owner_write); };
+        const auto kept = [&] {
+            return fs::status(output).permissions() == (fs::perms::owner_read | fs::perms::owner_write);
+        };
 #endif
         Conversion conv;
         ASSERT_EQ(conv.prepare(requestFor(source, output, mode)), Conversion::Status::Running);
@@ -491,7 +492,7 @@ TEST_F(ConversionTest, AFailedWriteLeavesWholeLinesAndCountsThem)
         {numberedLines(200000), 1000003, false},
         {numberedLines(200000), 2500001, true},
         {numberedLines(10) + longLine + "\r\n" + numberedLines(10), 2 << 20, false}, // inside a long line
-        {longLine + "\r\n", 1 << 20, false},                                           // nothing whole
+        {longLine + "\r\n", 1 << 20, false},                                         // nothing whole
     };
     for (const auto& c : cases) {
         const fs::path source = write("in.csv", c.source);

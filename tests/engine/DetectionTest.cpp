@@ -67,13 +67,13 @@ TEST(fGetDeli, PicksTheMostFrequentCandidateOutsideQuotes)
         std::string delimiter;
         std::int64_t items;
     } cases[] = {
-        {"a;b;c", ",", 1},              // ';' is no candidate
-        {"a,b\tc,d\te", ",", 3},        // a tie goes to the lower index
-        {"\"a,b,c\"\td", "\t", 2},      // commas inside quotes do not count
-        {"", ",", 1},                   // nothing found: entry 0
+        {"a;b;c", ",", 1},         // ';' is no candidate
+        {"a,b\tc,d\te", ",", 3},   // a tie goes to the lower index
+        {"\"a,b,c\"\td", "\t", 2}, // commas inside quotes do not count
+        {"", ",", 1},              // nothing found: entry 0
         {"a\tb\tc,d", "\t", 3},
-        {"\"a\tb\tc,d", ",", 1},        // odd quote: everything after it is quoted
-        {"x,\"a\tb\"\tc\td", "\t", 3},  // quotes close again
+        {"\"a\tb\tc,d", ",", 1},       // odd quote: everything after it is quoted
+        {"x,\"a\tb\"\tc\td", "\t", 3}, // quotes close again
     };
     const DelimiterTable t = defaults();
     for (const auto& c : cases) {

@@ -34,17 +34,20 @@ TEST(Encoding, DecidedOnceFromTheFirstBytes)
         Encoding expected;
         bool bom;
     } cases[] = {
+        // Kept on one line: a hex escape ends only where its literal does.
+        // clang-format off
         {"\xEF\xBB\xBF" "a,b\r\n", Encoding::Utf8, true},
+        // clang-format on
         {"\xEF\xBB\xBF", Encoding::Utf8, true},
         {"id," + A + HYO + "\r\n1,2\r\n", Encoding::Utf8, false},
-        {"a,b\r\n1,2\r\n", Encoding::Cp932, false},                  // ASCII: either way the same
+        {"a,b\r\n1,2\r\n", Encoding::Cp932, false}, // ASCII: either way the same
         {"a,b\r\n" + cp932Hyo + ",x\r\n", Encoding::Cp932, false},
         // Half-width ﾃｽ (C3 BD) is valid UTF-8 for two bytes; what follows is not.
         {"\xC3\xBD,\x83\x5C\r\n", Encoding::Cp932, false},
-        {"a," + A + ",\xFF\r\n", Encoding::Cp932, false},            // one invalid byte
-        {probeCut, Encoding::Utf8, false},                             // cut by the probe, the source goes on
+        {"a," + A + ",\xFF\r\n", Encoding::Cp932, false},             // one invalid byte
+        {probeCut, Encoding::Utf8, false},                            // cut by the probe, the source goes on
         {probeCut.substr(0, kEncodingProbe), Encoding::Cp932, false}, // the source ends there
-        {"a," + A + A.substr(0, 2), Encoding::Cp932, false},           // cut for good
+        {"a," + A + A.substr(0, 2), Encoding::Cp932, false},          // cut for good
         {"\xED\xA0\x80", Encoding::Cp932, false},                     // a surrogate is no character
     };
     for (const auto& c : cases) {
@@ -54,8 +57,11 @@ TEST(Encoding, DecidedOnceFromTheFirstBytes)
     }
     // What the user chose wins; a mark under a chosen code page 932 is data.
     EXPECT_EQ(detectEncoding("a,b", EncodingChoice::Utf8).encoding, Encoding::Utf8);
+    // Kept on one line: a hex escape ends only where its literal does.
+    // clang-format off
     EXPECT_EQ(detectEncoding("\xEF\xBB\xBF" "a", EncodingChoice::Cp932).encoding, Encoding::Cp932);
     EXPECT_FALSE(detectEncoding("\xEF\xBB\xBF" "a", EncodingChoice::Cp932).bom);
+    // clang-format on
 }
 
 // The same first 64 KiB decide, whether a file gives them in one read or a pipe a few bytes
@@ -134,7 +140,10 @@ TEST(Encoding, Utf8LinesSplitAsThePlainModelSays)
     EXPECT_EQ(countDelimiter(A + "|b", "|", Encoding::Cp932), 0);
     EXPECT_EQ(countDelimiter(A + "|b", "|", Encoding::Utf8), 1);
     // A delimiter that is no UTF-8 character never matches.
+    // Kept on one line: a hex escape ends only where its literal does.
+    // clang-format off
     EXPECT_EQ(countDelimiter("a\x81" "b", "\x81", Encoding::Utf8), 0);
+    // clang-format on
 }
 
 // A source with a byte order mark: the mark is no part of item 1, wherever item 1 goes,
@@ -171,41 +180,47 @@ TEST(Encoding, TheByteOrderMarkIsNotData)
 // 64 KiB: the first 64 KiB are held whole).
 TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
 {
-    const std::string pieces[] = {"a", "bc", ",", "\t", "|", "\"", "\r\n", "\r\n", "\r", "\n", "\x95\x5C",
-                                  "\x83\x7C", A, "0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuv"};
+    const std::string pieces[] = {"a",        "bc",
+                                  ",",        "\t",
+                                  "|",        "\"",
+                                  "\r\n",     "\r\n",
+                                  "\r",       "\n",
+                                  "\x95\x5C", "\x83\x7C",
+                                  A,          "0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuv"};
     // Converts text in blocks of `block` bytes and compares with the model's lines.
-    const auto check = [&](const std::string& text, const std::string& delimiter, Encoding enc,
-                           const std::vector<std::int32_t>& columns, std::size_t block, int threads, VectorPath path) {
-        std::string expected;
-        // The model's lines: CR LF and a lone CR end one; a lone LF too when the first 64 KiB
-        // hold an LF and no CR.
-        const std::vector<std::string_view> lines = model::lines(text);
-        for (const std::string_view line : lines) {
-            for (std::size_t c = 0; c < columns.size(); ++c)
-                expected += (c ? ";" : "") + std::string(fGetItem(line, delimiter, columns[c], enc));
-            expected += "\r\n";
-        }
-        std::istringstream in(text);
-        std::ostringstream out;
-        {
-            Conversion conversion({.blockSize = block});
-            conversion.setThreads(threads);
-            conversion.setParallelFrom(0); // two threads split any held block, however small
-            conversion.setVectorPath(path);
-            conversion.setEncoding(enc == Encoding::Utf8 ? EncodingChoice::Utf8 : EncodingChoice::Cp932);
-            conversion.openSource(in);
-            conversion.setOutput(out);
-            ConversionSettings settings{delimiter, ";", {{0, 0, 0}}};
-            for (const std::int32_t c : columns)
-                settings.map.push_back({0, 0, c});
-            ASSERT_EQ(conversion.runToEnd(settings), Conversion::Status::Done);
-            ASSERT_EQ(conversion.count(), static_cast<std::int64_t>(lines.size())) << "block " << block;
-            ASSERT_EQ(conversion.shownCount(), conversion.count());
-        }
-        ASSERT_EQ(out.str(), expected) << "block " << block << " threads " << threads << " path " << pathName(path)
-                                       << " text ending "
-                                       << ::testing::PrintToString(text.substr(text.size() - std::min<std::size_t>(text.size(), 2000)));
-    };
+    const auto check =
+        [&](const std::string& text, const std::string& delimiter, Encoding enc,
+            const std::vector<std::int32_t>& columns, std::size_t block, int threads, VectorPath path) {
+            std::string expected;
+            // The model's lines: CR LF and a lone CR end one; a lone LF too when the first 64 KiB
+            // hold an LF and no CR.
+            const std::vector<std::string_view> lines = model::lines(text);
+            for (const std::string_view line : lines) {
+                for (std::size_t c = 0; c < columns.size(); ++c)
+                    expected += (c ? ";" : "") + std::string(fGetItem(line, delimiter, columns[c], enc));
+                expected += "\r\n";
+            }
+            std::istringstream in(text);
+            std::ostringstream out;
+            {
+                Conversion conversion({.blockSize = block});
+                conversion.setThreads(threads);
+                conversion.setParallelFrom(0); // two threads split any held block, however small
+                conversion.setVectorPath(path);
+                conversion.setEncoding(enc == Encoding::Utf8 ? EncodingChoice::Utf8 : EncodingChoice::Cp932);
+                conversion.openSource(in);
+                conversion.setOutput(out);
+                ConversionSettings settings{delimiter, ";", {{0, 0, 0}}};
+                for (const std::int32_t c : columns)
+                    settings.map.push_back({0, 0, c});
+                ASSERT_EQ(conversion.runToEnd(settings), Conversion::Status::Done);
+                ASSERT_EQ(conversion.count(), static_cast<std::int64_t>(lines.size())) << "block " << block;
+                ASSERT_EQ(conversion.shownCount(), conversion.count());
+            }
+            ASSERT_EQ(out.str(), expected)
+                << "block " << block << " threads " << threads << " path " << pathName(path) << " text ending "
+                << ::testing::PrintToString(text.substr(text.size() - std::min<std::size_t>(text.size(), 2000)));
+        };
     std::vector<VectorPath> paths;
     for (const VectorPath p : {VectorPath::Plain, VectorPath::Sse2, VectorPath::Avx2, VectorPath::Avx512})
         if (pathRuns(p))
@@ -224,8 +239,17 @@ TEST(Encoding, WholeBlocksAgreeWithTheLineByLineModel)
         const Encoding enc = round % 2 ? Encoding::Utf8 : Encoding::Cp932;
         const auto& columns = columnSets[random() % columnSets.size()];
         int config = 0;
-        for (const auto& [block, threads] : {std::pair<std::size_t, int>{2, 1}, {3, 1}, {63, 1}, {64, 1}, {65, 1},
-                                             {200, 1}, {4096, 1}, {63, 2}, {65, 2}, {200, 2}, {4096, 2}}) {
+        for (const auto& [block, threads] : {std::pair<std::size_t, int>{2, 1},
+                                             {3, 1},
+                                             {63, 1},
+                                             {64, 1},
+                                             {65, 1},
+                                             {200, 1},
+                                             {4096, 1},
+                                             {63, 2},
+                                             {65, 2},
+                                             {200, 2},
+                                             {4096, 2}}) {
             // Every vector path meets every block size and thread count over the rounds.
             check(text, delimiter, enc, columns, block, threads, paths[(round + config++) % paths.size()]);
             if (::testing::Test::HasFatalFailure())

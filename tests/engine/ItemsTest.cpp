@@ -12,9 +12,9 @@ using engine::fGetItem;
 namespace {
 
 // Code page 932 characters whose second byte is 0x5C or 0x7C.
-const std::string SO = "\x83\x5C";   // ソ
-const std::string HYO = "\x95\x5C";  // 表
-const std::string PO = "\x83\x7C";   // ポ
+const std::string SO = "\x83\x5C";     // ソ
+const std::string HYO = "\x95\x5C";    // 表
+const std::string PO = "\x83\x7C";     // ポ
 const std::string TOUTEN = "\x81\x41"; // 、
 
 struct ItemCase {
@@ -80,7 +80,12 @@ TEST(fGetItem, TableOfCases)
 
 TEST(ItemSplitter, AgreesWithFGetItemForEveryItemNumber)
 {
-    const std::string lines[] = {"a,b,c", "", ",,", "\"x,y\",z,\"", SO + "|" + PO + "||" + HYO, "a" + TOUTEN + TOUTEN,
+    const std::string lines[] = {"a,b,c",
+                                 "",
+                                 ",,",
+                                 "\"x,y\",z,\"",
+                                 SO + "|" + PO + "||" + HYO,
+                                 "a" + TOUTEN + TOUTEN,
                                  std::string("\x83,\x00,\xFC", 6)};
     const std::string delimiters[] = {",", "|", TOUTEN, "\"", "", "ab"};
     engine::ItemSplitter splitter;
@@ -96,8 +101,8 @@ TEST(ItemSplitter, AgreesWithFGetItemForEveryItemNumber)
 TEST(ItemSplitter, AgreesWithThePlainRuleOnRandomBytes)
 {
     std::mt19937 rng(7);
-    const char alphabet[] = {'a', ',', '|', '"', '\\', '\x83', '\x95', '\x81', '\x41', '\x7C', '\x5C', '\xB1',
-                             '\xE0', '\xFC', '\x7F', '\t'};
+    const char alphabet[] = {'a',    ',',    '|',    '"',    '\\',   '\x83', '\x95', '\x81',
+                             '\x41', '\x7C', '\x5C', '\xB1', '\xE0', '\xFC', '\x7F', '\t'};
     const std::string delimiters[] = {",", "|", "\\", "\"", "\xB1", "\t", "\x81\x41", "\x83\x7C", "\x7F"};
     engine::ItemSplitter splitter;
     for (int round = 0; round < 4000; ++round) {
@@ -117,7 +122,8 @@ TEST(ItemSplitter, AgreesWithThePlainRuleOnRandomBytes)
         const auto upTo = static_cast<std::int64_t>(rng() % 6 + 1);
         splitter.split(line, d, {.upTo = upTo});
         for (std::int64_t no = 1; no <= upTo; ++no) {
-            const std::string want(static_cast<std::size_t>(no) <= expected.size() ? expected[no - 1] : expected.back());
+            const std::string want(static_cast<std::size_t>(no) <= expected.size() ? expected[no - 1]
+                                                                                   : expected.back());
             ASSERT_EQ(std::string(splitter.item(no)), want) << "round " << round << " upTo " << upTo;
         }
     }

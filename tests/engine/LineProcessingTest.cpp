@@ -1,6 +1,6 @@
+#include "engine/Detection.h"
 #include "engine/LineProcessing.h"
 #include "support/Out1Line.h"
-#include "engine/Detection.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,10 @@ namespace {
 TEST(isNumeric, AcceptsNumbersWhateverTheLocale)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"12", true},     {" 35 ", true},    {"-7", true},     {"+7", true},    {"1,234", true},
-        {"1,234.5", true}, {"3.", true},     {".5", true},     {"1e3", true},   {"1.5E-3", true},
-        {"\t4\t", true},  {"", false},       {" ", false},     {"abc", false},  {"\"12\"", false},
-        {"1e", false},    {",12", false},    {"12,", false},   {"1 2", false},  {"-", false},
-        {".", false},     {"12abc", false},  {"\x82\x50", false},
+        {"12", true},   {" 35 ", true}, {"-7", true},      {"+7", true},     {"1,234", true},     {"1,234.5", true},
+        {"3.", true},   {".5", true},   {"1e3", true},     {"1.5E-3", true}, {"\t4\t", true},     {"", false},
+        {" ", false},   {"abc", false}, {"\"12\"", false}, {"1e", false},    {",12", false},      {"12,", false},
+        {"1 2", false}, {"-", false},   {".", false},      {"12abc", false}, {"\x82\x50", false},
     };
     for (const auto& [text, numeric] : cases)
         EXPECT_EQ(isNumeric(text), numeric) << "[" << text << "]";
@@ -71,8 +70,11 @@ TEST(Proc1Line, ListAndWalkAgreeWithFGetItem)
     const std::pair<std::string, std::string> cases[] = {
         {"a,,c,", ","},
         {"\"x,y\",z,\"open,rest", ","},
-        {"\x83\x5C|\x83\x7C||\x95\x5C", "|"},           // ソ|ポ||表: trail bytes are no delimiters
+        {"\x83\x5C|\x83\x7C||\x95\x5C", "|"}, // ソ|ポ||表: trail bytes are no delimiters
+        // Kept on one line: a hex escape ends only where its literal does.
+        // clang-format off
         {"a\x81\x41\x81\x41" "b", "\x81\x41"},            // a、、b: a double-byte delimiter
+        // clang-format on
         {"a\"b\"c\"d", "\""},
         {"", "\t"},
         {"a,b", ""},
@@ -107,9 +109,10 @@ ColumnMap mapOf(std::initializer_list<int> numbers)
 
 class Out1LineTest : public ::testing::Test {
 protected:
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("tolvane-out1line-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("tolvane-out1line-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::path out = dir / "out.csv";
     void SetUp() override { std::filesystem::create_directories(dir); }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -130,10 +133,10 @@ TEST_F(Out1LineTest, WritesTheChosenItemsExactly)
     } cases[] = {
         {"a,b,c", mapOf({3, 1, -1}), ",", "c,a\r\n"},
         {"a,b,c", mapOf({3, 1, -1}), "\t", "c\ta\r\n"},
-        {"a,,c", mapOf({2}), ",", "\r\n"},                     // only column empty: an empty line
-        {",,", mapOf({1, 2}), ",", ",\r\n"},                   // empty items keep their delimiters
-        {"a,b", mapOf({5, 1}), ",", "b,a\r\n"},                // short line repeats its last item
-        {"\"x,y\",z", mapOf({1, 2}), ",", "\"x,y\",z\r\n"},    // quotes kept
+        {"a,,c", mapOf({2}), ",", "\r\n"},                  // only column empty: an empty line
+        {",,", mapOf({1, 2}), ",", ",\r\n"},                // empty items keep their delimiters
+        {"a,b", mapOf({5, 1}), ",", "b,a\r\n"},             // short line repeats its last item
+        {"\"x,y\",z", mapOf({1, 2}), ",", "\"x,y\",z\r\n"}, // quotes kept
         {"\x83\x7C|\x83\x5C", mapOf({2, 1}), ",", "\x83\x5C,\x83\x7C\r\n"},
         {std::string("\xFF\x00,b", 4), mapOf({1, 1}), ",", std::string("\xFF\x00,\xFF\x00\r\n", 7)},
     };

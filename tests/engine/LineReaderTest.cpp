@@ -52,19 +52,19 @@ TEST(LineReader, LineEnds)
     } cases[] = {
         {"a\r\nb\r\n", {"a", "b"}},
         {"a\rb\r", {"a", "b"}},
-        {"a\nb\n", {"a", "b"}},                                // Unix file
-        {"a\nb\r\nc\rd", {"a\nb", "c", "d"}},                  // one CR LF makes LF text, before it too
-        {"h\r\na,\"x\ny\"\r\nb\r\n", {"h", "a,\"x\ny\"", "b"}}, // LF inside a quoted cell of a CR LF file
+        {"a\nb\n", {"a", "b"}},                                           // Unix file
+        {"a\nb\r\nc\rd", {"a\nb", "c", "d"}},                             // one CR LF makes LF text, before it too
+        {"h\r\na,\"x\ny\"\r\nb\r\n", {"h", "a,\"x\ny\"", "b"}},           // LF inside a quoted cell of a CR LF file
         {"\"h\n1\",h2\r\n\"x\ny\",z\r\n", {"\"h\n1\",h2", "\"x\ny\",z"}}, // ... of its header too
         {"a\r\nb\nc\r\n", {"a", "b\nc"}},
         {"a\rb\nc", {"a", "b\nc"}},
         {"a\nb\rc", {"a\nb", "c"}},
-        {"a\n" + pad + "\r\nb\nc", {"a", pad, "b", "c"}},      // a Unix file: a CR ends lines too
+        {"a\n" + pad + "\r\nb\nc", {"a", pad, "b", "c"}}, // a Unix file: a CR ends lines too
         {"a\n" + pad.substr(1) + "\r\nb\nc", {"a\n" + pad.substr(1), "b\nc"}},
-        {pad + "xx\nb", {pad + "xx\nb"}},                       // no LF in the probe
-        {"a\r\nb", {"a", "b"}},                                // no final break
-        {"", {}},                                              // empty file
-        {"\r\n", {""}},                                        // one empty line
+        {pad + "xx\nb", {pad + "xx\nb"}}, // no LF in the probe
+        {"a\r\nb", {"a", "b"}},           // no final break
+        {"", {}},                         // empty file
+        {"\r\n", {""}},                   // one empty line
         {"\n", {""}},
         {"\r", {""}},
         {"\r\n\r\n", {"", ""}},
@@ -141,12 +141,9 @@ TEST(LineReader, StopsAtALineLongerThanTheLimit)
         bool tooLong;
     } cases[] = {
         {"abcd\r\nxy", {"abcd", "xy"}, false}, // exactly at the limit
-        {"abcd\r", {"abcd"}, false},
-        {"abcd\nabcd\n", {"abcd", "abcd"}, false},
-        {"abc\r\ndefgh\r\nij", {"abc"}, true},
-        {"abcde", {}, true}, // no line break at all
-        {"ab\nabcde\nx", {"ab"}, true},
-        {"ab\r\nabcde", {"ab"}, true},
+        {"abcd\r", {"abcd"}, false},           {"abcd\nabcd\n", {"abcd", "abcd"}, false},
+        {"abc\r\ndefgh\r\nij", {"abc"}, true}, {"abcde", {}, true}, // no line break at all
+        {"ab\nabcde\nx", {"ab"}, true},        {"ab\r\nabcde", {"ab"}, true},
     };
     for (const auto& c : cases)
         for (std::size_t block : {2u, 3u, 64u}) {

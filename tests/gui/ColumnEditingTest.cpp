@@ -19,7 +19,10 @@ namespace {
 
 struct Editing : WindowFixture {
     std::vector<QString> drags;
-    Editing() { window.setDragStarter([this](const QString& payload) { drags.push_back(payload); }); }
+    Editing()
+    {
+        window.setDragStarter([this](const QString& payload) { drags.push_back(payload); });
+    }
 
     // Presses on source row `row` and drops what it carries onto list `target`.
     void drag(int row, int target = 2)
@@ -170,7 +173,8 @@ TEST(ColumnEditing, PressesDropsAndTheCarrier)
     ASSERT_EQ(f.drags.size(), 1u);
     EXPECT_EQ(f.drags[0], QStringLiteral("03;c"));
     const int h = QFontMetrics(w.font()).height();
-    EXPECT_EQ(f.ui.Label1->geometry(), QRect(f.ui.List[0]->x(), f.ui.List[0]->y() + 40 - h / 2, f.ui.List[0]->width(), h));
+    EXPECT_EQ(f.ui.Label1->geometry(),
+              QRect(f.ui.List[0]->x(), f.ui.List[0]->y() + 40 - h / 2, f.ui.List[0]->width(), h));
     // Presses on the other lists do nothing.
     w.List_MouseDown(2, Qt::LeftButton, {}, 0, 5);
     EXPECT_EQ(f.drags.size(), 1u);

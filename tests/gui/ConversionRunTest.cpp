@@ -1,15 +1,15 @@
 #include "TestSupport.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAction>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QRadioButton>
-#include <QProcess>
-#include <QElapsedTimer>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -21,9 +21,9 @@
 #include <unistd.h>
 #endif
 
+#include "os/NativeFile.h"
 #include "platform/Cp932.h"
 #include "platform/EndRequest.h"
-#include "os/NativeFile.h"
 
 namespace {
 
@@ -330,10 +330,11 @@ TEST(ConversionRun, AStopDuringTheRunAsksAndLeavesNoOutput)
         if (c.tells) {
             EXPECT_EQ(results[0].flags, 48);
             EXPECT_EQ(results[0].title, QStringLiteral("Tolvane"));
-            EXPECT_EQ(results[0].prompt, QStringLiteral("%1行目まで読んだところで変換を中止しました。出力ファイル「%2」には何も"
-                                                        "書き込んでいません。")
-                                             .arg(read)
-                                             .arg(QDir::toNativeSeparators(f.path(QStringLiteral("out.csv")))));
+            EXPECT_EQ(results[0].prompt,
+                      QStringLiteral("%1行目まで読んだところで変換を中止しました。出力ファイル「%2」には何も"
+                                     "書き込んでいません。")
+                          .arg(read)
+                          .arg(QDir::toNativeSeparators(f.path(QStringLiteral("out.csv")))));
         }
         // Outside a run, Esc asks nothing.
         esc(w);
@@ -461,10 +462,12 @@ TEST(ConversionRun, ABusyOutputIsLeftAlone)
     f.write(QStringLiteral("out.csv"), "another run's line\r\n");
     {
         os::NativeFile::OpenError error;
-        os::NativeFile other = os::NativeFile::openAppend(platform::toPath(f.path(QStringLiteral("out.csv"))), false, error);
+        os::NativeFile other =
+            os::NativeFile::openAppend(platform::toPath(f.path(QStringLiteral("out.csv"))), false, error);
         ASSERT_EQ(other.tryLock(), os::NativeFile::Lock::Taken);
         w.cmd開始_Click();
-        EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("別の変換が書き込んでいます"))) << f.lastPrompt().toStdString();
+        EXPECT_TRUE(f.lastPrompt().contains(QStringLiteral("別の変換が書き込んでいます")))
+            << f.lastPrompt().toStdString();
         EXPECT_EQ(f.read(QStringLiteral("out.csv")), "another run's line\r\n");
     }
 }

@@ -209,7 +209,8 @@ TEST(Detection, AFileDroppedOnTheWindowOpensAsTheSource)
         QApplication::sendEvent(target, &dropped);
         return dropped.isAccepted();
     };
-    QWidget* targets[] = {f.ui.txtDELI, f.ui.txtCSV[0], f.ui.List[0]->viewport(), f.ui.List[2]->viewport(), f.ui.cmdFile, &w};
+    QWidget* targets[] = {
+        f.ui.txtDELI, f.ui.txtCSV[0], f.ui.List[0]->viewport(), f.ui.List[2]->viewport(), f.ui.cmdFile, &w};
     int n = 0;
     for (QWidget* target : targets) {
         ++n;

@@ -68,9 +68,10 @@ TEST(MainWindow, LayoutFollowsTheTwipTable)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         walked.push_back(QApplication::focusWidget());
     }
-    const std::vector<QWidget*> expected = {f.ui.Option1[0], f.ui.chk先頭行, f.ui.List[0],   f.ui.List[2],   f.ui.cmdFile,
-                                            f.ui.cmdSave,    f.ui.cmd検出,   f.ui.cmd開始,   f.ui.cmdClose,  f.ui.txtCSV[0],
-                                            f.ui.txtCSV[1],  f.ui.txtInFile, f.ui.txtOutFile, f.ui.txt件数, f.ui.txtDELI};
+    const std::vector<QWidget*> expected = {f.ui.Option1[0], f.ui.chk先頭行, f.ui.List[0],   f.ui.List[2],
+                                            f.ui.cmdFile,    f.ui.cmdSave,   f.ui.cmd検出,   f.ui.cmd開始,
+                                            f.ui.cmdClose,   f.ui.txtCSV[0], f.ui.txtCSV[1], f.ui.txtInFile,
+                                            f.ui.txtOutFile, f.ui.txt件数,   f.ui.txtDELI};
     EXPECT_EQ(walked, expected);
 
     QStringList menus;
@@ -104,15 +105,19 @@ TEST(MainWindow, ControlsFollowTheFrame)
         QWidget* control;
         QRect expected;
     } grown[] = {
-        {f.ui.txtCSV[0], QRect(88, 24, 361 + 200, 18)},    {f.ui.txtOutFile, QRect(88, 120, 361 + 200, 18)},
-        {f.ui.txtDELI, QRect(88, 72, 65, 18)},             {f.ui.Label[6], QRect(8, 96, 57, 17)},
-        {f.ui.List[0], QRect(88, 280, 105 + 100, 148 + 100)}, {f.ui.List[2], QRect(216 + 100, 280, 105 + 100, 148 + 100)},
-        {f.ui.Label[5], QRect(216 + 100, 264, 65, 17)},    {f.ui.cmdFile, QRect(40 + 100, 448 + 100, 73, 33)},
+        {f.ui.txtCSV[0], QRect(88, 24, 361 + 200, 18)},
+        {f.ui.txtOutFile, QRect(88, 120, 361 + 200, 18)},
+        {f.ui.txtDELI, QRect(88, 72, 65, 18)},
+        {f.ui.Label[6], QRect(8, 96, 57, 17)},
+        {f.ui.List[0], QRect(88, 280, 105 + 100, 148 + 100)},
+        {f.ui.List[2], QRect(216 + 100, 280, 105 + 100, 148 + 100)},
+        {f.ui.Label[5], QRect(216 + 100, 264, 65, 17)},
+        {f.ui.cmdFile, QRect(40 + 100, 448 + 100, 73, 33)},
         {f.ui.cmdClose, QRect(360 + 100, 448 + 100, 73, 33)},
     };
     for (const auto& g : grown)
-        EXPECT_EQ(g.control->geometry(), g.expected) << g.control->objectName().toStdString() << " "
-                                                    << g.control->metaObject()->className();
+        EXPECT_EQ(g.control->geometry(), g.expected)
+            << g.control->objectName().toStdString() << " " << g.control->metaObject()->className();
     w.resize(100, 100);
     QApplication::processEvents();
     EXPECT_EQ(w.size(), start);

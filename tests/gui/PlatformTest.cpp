@@ -9,9 +9,9 @@
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -30,18 +30,39 @@ TEST(Cp932, DecodesAndEncodesWithTheWindowsTable)
         std::string encoded; // where Windows encodes the character to other bytes than these
     } cases[] = {
         // Single bytes below 0x80 are themselves, control bytes too.
-        {"\x1A", u'\x1A', {}}, {"\x1C", u'\x1C', {}}, {"\x7F", u'\x7F', {}}, {"\x5C", u'\\', {}}, {"\x7E", u'~', {}},
-        {"\x80", u'\u0080', {}}, {"\xA0", u'\uF8F0', {}}, {"\xFD", u'\uF8F1', {}}, {"\xFE", u'\uF8F2', {}},
-        {"\xFF", u'\uF8F3', {}}, {"\xA1", u'\uFF61', {}}, {"\xB1", u'\uFF71', {}}, {"\xDF", u'\uFF9F', {}},
-        {"\x81\x5F", u'\uFF3C', {}}, {"\x81\x60", u'\uFF5E', {}}, {"\x81\x41", u'\u3001', {}},
-        {"\x83\x5C", u'\u30BD', {}}, {"\x95\x5C", u'\u8868', {}}, {"\x83\x7C", u'\u30DD', {}},
-        {"\x87\x40", u'\u2460', {}}, {"\x87\x8A", u'\u3231', {}}, {"\x87\x54", u'\u2160', {}},
-        {"\xFA\x40", u'\u2170', {}}, {"\xFB\xFC", u'\u9AD9', {}}, {"\xFA\xB1", u'\uFA11', {}},
-        {"\xF0\x40", u'\uE000', {}}, {"\xF9\xFC", u'\uE757', {}}, // user-defined characters
+        {"\x1A", u'\x1A', {}},
+        {"\x1C", u'\x1C', {}},
+        {"\x7F", u'\x7F', {}},
+        {"\x5C", u'\\', {}},
+        {"\x7E", u'~', {}},
+        {"\x80", u'\u0080', {}},
+        {"\xA0", u'\uF8F0', {}},
+        {"\xFD", u'\uF8F1', {}},
+        {"\xFE", u'\uF8F2', {}},
+        {"\xFF", u'\uF8F3', {}},
+        {"\xA1", u'\uFF61', {}},
+        {"\xB1", u'\uFF71', {}},
+        {"\xDF", u'\uFF9F', {}},
+        {"\x81\x5F", u'\uFF3C', {}},
+        {"\x81\x60", u'\uFF5E', {}},
+        {"\x81\x41", u'\u3001', {}},
+        {"\x83\x5C", u'\u30BD', {}},
+        {"\x95\x5C", u'\u8868', {}},
+        {"\x83\x7C", u'\u30DD', {}},
+        {"\x87\x40", u'\u2460', {}},
+        {"\x87\x8A", u'\u3231', {}},
+        {"\x87\x54", u'\u2160', {}},
+        {"\xFA\x40", u'\u2170', {}},
+        {"\xFB\xFC", u'\u9AD9', {}},
+        {"\xFA\xB1", u'\uFA11', {}},
+        {"\xF0\x40", u'\uE000', {}},
+        {"\xF9\xFC", u'\uE757', {}}, // user-defined characters
         // Characters with two codes: the second code decodes to the character, which
         // encodes to the first.
-        {"\xFA\x4A", u'\u2160', "\x87\x54"}, {"\xEE\xEF", u'\u2170', "\xFA\x40"},
-        {"\xFA\x54", u'\uFFE2', "\x81\xCA"}, {"\x87\x90", u'\u2252', "\x81\xE0"},
+        {"\xFA\x4A", u'\u2160', "\x87\x54"},
+        {"\xEE\xEF", u'\u2170', "\xFA\x40"},
+        {"\xFA\x54", u'\uFFE2', "\x81\xCA"},
+        {"\x87\x90", u'\u2252', "\x81\xE0"},
         {"\xED\x40", u'\u7E8A', "\xFA\x5C"},
     };
     std::string line;

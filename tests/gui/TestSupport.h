@@ -70,16 +70,14 @@ public:
 
 private:
     // A control that is missing fails the test at once rather than as a null pointer later.
-    template <class T>
-    T* find(const char* name) const
+    template <class T> T* find(const char* name) const
     {
         T* found = window_.findChild<T*>(QString::fromUtf8(name));
         if (!found)
             throw std::logic_error(std::string("no control named ") + name);
         return found;
     }
-    template <class T, std::size_t N>
-    void each(std::array<T*, N>& controls, const char* name)
+    template <class T, std::size_t N> void each(std::array<T*, N>& controls, const char* name)
     {
         for (std::size_t i = 0; i < N; ++i)
             controls[i] = window_.findChild<T*>(QStringLiteral("%1_%2").arg(QString::fromUtf8(name)).arg(i));
@@ -107,7 +105,10 @@ struct WindowFixture : TempFolder {
     frmConvertProbe probe{window};
 
     // Offscreen a real drag returns at once; the handlers are driven directly instead.
-    WindowFixture() { window.setDragStarter([](const QString&) {}); }
+    WindowFixture()
+    {
+        window.setDragStarter([](const QString&) {});
+    }
 
     // Drags source items 1-based onto the output list, one after another.
     void columns(std::initializer_list<int> items)

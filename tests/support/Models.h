@@ -13,8 +13,14 @@
 
 namespace model {
 
-inline bool lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-inline bool trail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+inline bool lead(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+inline bool trail(unsigned char b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 
 // Bytes of the character starting at s[i].
 inline std::size_t charSize(std::string_view s, std::size_t i)
@@ -49,7 +55,8 @@ inline std::size_t utf8Size(std::string_view s, std::size_t i)
 inline std::vector<std::string_view> items(std::string_view line, std::string_view d, bool utf8 = false)
 {
     const auto size = [utf8](std::string_view s, std::size_t i) { return utf8 ? utf8Size(s, i) : charSize(s, i); };
-    const bool oneChar = !d.empty() && size(d, 0) == d.size() && (!utf8 || d.size() > 1 || static_cast<unsigned char>(d[0]) < 0x80);
+    const bool oneChar =
+        !d.empty() && size(d, 0) == d.size() && (!utf8 || d.size() > 1 || static_cast<unsigned char>(d[0]) < 0x80);
     std::vector<std::string_view> out;
     std::size_t start = 0;
     bool quoted = false;
@@ -79,8 +86,8 @@ inline std::string_view item(const std::vector<std::string_view>& all, std::int6
 inline std::vector<std::string_view> lines(std::string_view text, bool loneLfMayEnd = true)
 {
     const std::string_view probe = text.substr(0, 64 * 1024);
-    const bool lfEnds = loneLfMayEnd && probe.find('\r') == std::string_view::npos &&
-                        probe.find('\n') != std::string_view::npos;
+    const bool lfEnds =
+        loneLfMayEnd && probe.find('\r') == std::string_view::npos && probe.find('\n') != std::string_view::npos;
     std::vector<std::string_view> out;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -36,8 +36,8 @@ inline Result finish(QProcess& p, const QByteArray& input)
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-inline Result tolvane(const QStringList& args, const QByteArray& input = QByteArray(), const QString& stdoutFile = QString(),
-               const QString& stdinFile = QString())
+inline Result tolvane(const QStringList& args, const QByteArray& input = QByteArray(),
+                      const QString& stdoutFile = QString(), const QString& stdinFile = QString())
 {
     QProcess p;
     if (!stdoutFile.isEmpty())

@@ -8,11 +8,10 @@
 
 #include <gtest/gtest.h>
 
-template <class App>
-int runTests(int argc, char** argv)
+template <class App> int runTests(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QTemporaryDir settings;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
     for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
