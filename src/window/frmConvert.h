@@ -98,8 +98,8 @@ private:
     // The tests' view of the state that no control shows.
     friend struct frmConvertProbe;
 
-    // Window-level state, read and written by the handlers. Delimiters and lines are
-    // code page 932 bytes; paths are the platform's text.
+    // Window-level state, read and written by the handlers. Delimiters and lines are the
+    // source's own bytes (code page 932 or UTF-8); paths are the platform's text.
     std::string sInDeli;
     std::int64_t iItemCount = 0;
     std::string sOutDeli;
