@@ -337,7 +337,7 @@ int convert(const Arguments& args)
         request.notOutputs.push_back(o.definition->path);
     request.encoding = o.encodingChoice;
     if (conversion.prepare(request) != engine::Conversion::Status::Running) {
-        say(texts::runStopped(conversion, source.name, outputShown, true));
+        say(texts::runStopped(conversion, source.name, outputShown, texts::OutputWriting::ReplacedOnSuccess));
         return kFailed;
     }
     if (conversion.lockless())
@@ -365,7 +365,8 @@ int convert(const Arguments& args)
     status = conversion.finish();
     progress.finish();
     if (status != engine::Conversion::Status::Done) {
-        say(texts::runStopped(conversion, source.name, outputShown, !toStdout));
+        say(texts::runStopped(conversion, source.name, outputShown,
+                              toStdout ? texts::OutputWriting::InPlace : texts::OutputWriting::ReplacedOnSuccess));
         return kFailed;
     }
     say(QStringLiteral("変換終了: %1件").arg(conversion.count()));
@@ -386,7 +387,7 @@ int detect(const Arguments& args)
         engine::Conversion reader;
         reader.setEncoding(o.encodingChoice);
         if (!reader.openStandardInput() || !reader.peekFirstLine(line)) {
-            const QString problem = texts::runStopped(reader, source.name, QString(), false);
+            const QString problem = texts::runStopped(reader, source.name, QString(), texts::OutputWriting::InPlace);
             say(problem.isEmpty() ? texts::fileProblem(engine::FileProblem::Empty, source.name) : problem);
             return kFailed;
         }

@@ -31,8 +31,9 @@ QString fileProblem(engine::FileProblem problem, const QString& path)
     return QString();
 }
 
-QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, bool replacing)
+QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, OutputWriting writing)
 {
+    const bool replacing = writing == OutputWriting::ReplacedOnSuccess;
     using S = engine::Conversion::Status;
     const QString in = QDir::toNativeSeparators(source);
     const QString out = QDir::toNativeSeparators(output);

@@ -21,10 +21,13 @@ inline QString title()
 // What went wrong with a file, naming it; empty for FileProblem::None.
 QString fileProblem(engine::FileProblem problem, const QString& path);
 
+// How a run writes its output: into the file itself (the window, standard output), or
+// beside it, the output replaced only on success, so that a failure leaves it as it was.
+enum class OutputWriting { InPlace, ReplacedOnSuccess };
+
 // Why a run could not start or why it stopped, naming the file concerned; empty when
-// it ran to its end. `replacing`: the output was to be replaced only on success, so a
-// failure left it as it was.
-QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, bool replacing);
+// it ran to its end.
+QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, OutputWriting writing);
 // The one-line notice of a run whose output could not be locked (a share without locks).
 QString outputNotLocked(const QString& output);
 QString definitionCannotOpen(const QString& path);

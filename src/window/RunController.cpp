@@ -79,7 +79,8 @@ std::optional<std::string> RunController::run(const engine::RunRequest& request,
     starting->outputName = g_.sOutFile;
     if (starting->conversion.prepare(request) != engine::Conversion::Status::Running) {
         platform_.messageBox.show(texts::runStopped(starting->conversion, starting->sourceName,
-                                                    platform::fromPath(starting->conversion.failedOutput()), false),
+                                                    platform::fromPath(starting->conversion.failedOutput()),
+                                                    texts::OutputWriting::InPlace),
                                   platform::kExclamationIcon, title);
         return std::nullopt;
     }
@@ -121,9 +122,10 @@ std::optional<std::string> RunController::run(const engine::RunRequest& request,
                                            : QString()),
                 platform::kOkOnly, kFinished);
         else
-            platform_.messageBox.show(
-                texts::runStopped(conversion, run->sourceName, platform::fromPath(conversion.failedOutput()), false),
-                platform::kExclamationIcon, title);
+            platform_.messageBox.show(texts::runStopped(conversion, run->sourceName,
+                                                        platform::fromPath(conversion.failedOutput()),
+                                                        texts::OutputWriting::InPlace),
+                                      platform::kExclamationIcon, title);
     }
     if (run->endProgram)
         platform_.endProgram();
