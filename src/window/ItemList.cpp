@@ -352,6 +352,15 @@ void ItemList::rowsInserted(const QModelIndex& parent, int start, int end)
     viewport()->update();
 }
 
+void ItemList::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
+{
+    QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
+    // Nor does it repaint the rows below a removed one: each moves up a place, and the last
+    // place is left empty. The repaint comes after the removal.
+    scheduleDelayedItemsLayout();
+    viewport()->update();
+}
+
 void ItemList::scrollContentsBy(int, int)
 {
     // The scroll bar counts rows, not pixels: the rows on screen are drawn afresh.

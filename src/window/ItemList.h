@@ -78,6 +78,7 @@ protected:
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
     void updateGeometries() override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
@@ -357,6 +358,40 @@ TEST(ColumnEditing, ADeletedRowLeavesTheScreenAtOnce)
     EXPECT_EQ(f.rows(1), (QStringList{" 2", " 3", " 4", " 5", " 6"}));
     EXPECT_EQ(f.map(), (std::vector<int>{0, 2, 3, 4, 5, 6, -1}));
     EXPECT_EQ(output->selectedRow(), -1);
+}
+
+// Columns chosen with the keyboard alone, a row moved and the first deleted: what the
+// screen holds (only what was repainted since) is what the list paints afresh, with no
+// removed row left below the others.
+TEST(ColumnEditing, TheScreenHoldsNoRemovedRow)
+{
+    Editing f;
+    frmConvert& w = f.window;
+    f.choose(f.write(QStringLiteral("four.csv"), "a,b,c,d\r\n"));
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ItemList* source = f.ui.List[0];
+    ItemList* output = f.ui.List[2];
+    // Each step is painted before the next, as a user's pace gives it.
+    const auto click = [](ItemList* list, int row) {
+        QTest::qWait(50);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
+    };
+    click(source, 0);
+    for (const int key : {Qt::Key_Return, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return, Qt::Key_Up, Qt::Key_Return,
+                          Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+        QTest::keyClick(source, Qt::Key(key));
+    click(output, 1);
+    QTest::keyClick(output, Qt::Key_Down, Qt::ControlModifier);
+    click(output, 0);
+    QTest::keyClick(output, Qt::Key_Delete);
+    QTest::qWait(50);
+    EXPECT_EQ(f.rows(2), (QStringList{"02;b", "03;c", "04;d"}));
+    const QRect area(output->viewport()->mapTo(&w, QPoint(0, 0)), output->viewport()->size());
+    const QImage onScreen = w.screen()->grabWindow(w.winId()).toImage().copy(area);
+    EXPECT_EQ(onScreen, output->viewport()->grab().toImage().convertToFormat(onScreen.format()));
 }
 
 } // namespace
