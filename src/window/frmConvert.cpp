@@ -505,25 +505,33 @@ void frmConvert::LoadINData(std::string line)
 
 void frmConvert::cmdFile_Click()
 {
+    // A cancel changes nothing: the source on show stays the one a run reads.
     const QString chosen = mdlFile::fGetOpenFile(CommonDialog1);
-    if (chosen.isEmpty()) {
-        sInFile = chosen;
-        return;
-    }
-    openSourceFile(chosen);
+    if (!chosen.isEmpty())
+        openSourceFile(chosen);
 }
 
 void frmConvert::openSourceFile(const QString& path)
 {
+    openNewSource(path, false);
+}
+
+bool frmConvert::openNewSource(const QString& path, bool keepColumns)
+{
+    return readSource(path, keepColumns);
+}
+
+bool frmConvert::readSource(const QString& path, bool keepColumns)
+{
     // A run reads the source it started with (the commands that change it are greyed too).
     if (runner_->running())
-        return;
+        return false;
     // The file is checked before anything is cleared: an unreadable choice leaves the
     // window describing the file it described before.
     std::string line;
     engine::SourceEncoding encoding;
     if (!readSourceFirstLine(path, line, encoding))
-        return;
+        return false;
     sourceEncoding = encoding;
     encodingSource_ = path;
     showEncoding();
@@ -531,8 +539,12 @@ void frmConvert::openSourceFile(const QString& path)
     txtInFile->setText(sInFile);
     List[0]->clear();
     List[1]->clear();
+    const std::vector<int> kept = g_.Columns.rows();
     LoadINData(std::move(line));
+    if (keepColumns)
+        g_.Columns.load(kept);
     showColumns();
+    return true;
 }
 
 namespace {
@@ -584,7 +596,11 @@ void frmConvert::mnuOpenCSV_Click()
 
 void frmConvert::cmdSave_Click()
 {
-    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+    // A cancel keeps the output on show: it is still the one a run writes.
+    const QString chosen = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+    if (chosen.isEmpty())
+        return;
+    g_.sOutFile = chosen;
     txtOutFile->setText(g_.sOutFile);
 }
 
@@ -595,21 +611,16 @@ void frmConvert::mnuSaveCSV_Click()
 
 void frmConvert::cmd検出_Click()
 {
-    const QString previousInFile = sInFile;
-    const QString previousShown = txtInFile->text();
-    if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
-        if (sInFile.isEmpty())
-            return;
-        txtInFile->setText(sInFile);
-    }
+    // Without a source, one is chosen; nothing changes until its first line was read.
+    const QString path = sInFile.isEmpty() ? mdlFile::fGetOpenFile(CommonDialog1) : sInFile;
+    if (path.isEmpty())
+        return;
     std::string line;
     engine::SourceEncoding encoding;
-    if (!readSourceFirstLine(sInFile, line, encoding)) {
-        sInFile = previousInFile;
-        txtInFile->setText(previousShown);
+    if (!readSourceFirstLine(path, line, encoding))
         return;
-    }
+    sInFile = path;
+    txtInFile->setText(sInFile);
     sourceEncoding = encoding;
     encodingSource_ = sInFile;
     showEncoding();
@@ -671,10 +682,14 @@ void frmConvert::cmd開始_Click()
         });
     }
     if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
-        if (sInFile.isEmpty())
+        // The source is opened as 元ファイル opens one, and the run starts only once it
+        // has been: its delimiter and items are the ones the run splits by, and the
+        // columns stay those the user built.
+        const QString chosen = mdlFile::fGetOpenFile(CommonDialog1);
+        if (chosen.isEmpty())
             return;
-        txtInFile->setText(sInFile);
+        if (!openNewSource(chosen, true))
+            return;
     }
     if (g_.sOutFile.isEmpty()) {
         g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);

@@ -163,16 +163,16 @@ TEST(ConversionRun, AsksForMissingPathsAndRefusesAnEmptyOutputList)
     const QString in = f.write(QStringLiteral("in.csv"), "a,b\r\n");
     f.choose(in);
     f.columns({1});
-    // 元ファイル cancelled: the source is asked for again by 変換.
+    // 元ファイル cancelled: the source is kept, and 変換 asks only for the output.
     f.dialog.answers.push_back(std::nullopt);
     w.cmdFile_Click();
-    f.dialog.answers = {in, std::nullopt};
+    f.dialog.answers = {std::nullopt};
     w.cmd開始_Click();
-    EXPECT_EQ(f.probe.sInFile(), in); // kept although the output dialog was cancelled
+    EXPECT_EQ(f.probe.sInFile(), in);
     EXPECT_TRUE(f.global.sOutFile.isEmpty());
-    ASSERT_EQ(f.dialog.shown.size(), 4u);
-    EXPECT_TRUE(f.dialog.shown[3].save);
-    EXPECT_EQ(f.dialog.shown[3].fileName, QStringLiteral("NEW.CSV"));
+    ASSERT_EQ(f.dialog.shown.size(), 3u);
+    EXPECT_TRUE(f.dialog.shown[2].save);
+    EXPECT_EQ(f.dialog.shown[2].fileName, QStringLiteral("NEW.CSV"));
 
     f.dialog.answers = {f.path(QStringLiteral("chosen.csv"))};
     w.cmd開始_Click();

@@ -79,7 +79,7 @@ TEST(DefinitionFile, ProposedNamesAfterSavesLoadsAndCancels)
     f.dialog.answers.push_back(std::nullopt);
     f.window.mnuSaveDef_Click();
     EXPECT_EQ(f.dialog.shown.back().fileName, f.path(QStringLiteral("a.def")));
-    EXPECT_TRUE(f.global.sDefFile.isEmpty()); // the cancel forgot it
+    EXPECT_EQ(f.global.sDefFile, f.path(QStringLiteral("a.def"))); // a cancel keeps it
 
     f.saveAs(QStringLiteral("b.def"));
     f.load(QStringLiteral("b.def"));
