@@ -691,6 +691,13 @@ void frmConvert::cmd開始_Click()
         if (!openNewSource(chosen, true))
             return;
     }
+    // Columns beyond the source's first line are written, as the last item: the user
+    // decides once, before any output is chosen or written.
+    if (const std::vector<int> beyond = g_.Columns.beyond(iItemCount); !beyond.empty()) {
+        if (!platform_.messageBox.ask(texts::columnsBeyondSource(beyond) + QStringLiteral("変換しますか？"),
+                                      platform::kYesNo | platform::kExclamationIcon, kTitle))
+            return;
+    }
     if (g_.sOutFile.isEmpty()) {
         g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
         if (g_.sOutFile.isEmpty())
