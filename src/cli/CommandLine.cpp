@@ -384,7 +384,8 @@ int convert(const Arguments& args)
                               toStdout ? texts::OutputWriting::InPlace : texts::OutputWriting::ReplacedOnSuccess));
         return kFailed;
     }
-    say(QStringLiteral("変換終了: %1件").arg(conversion.count()));
+    // As the window counts: a first line left out is counted only with the lines after it.
+    say(QStringLiteral("変換終了: %1件").arg(conversion.shownCount()));
     return kOk;
 }
 
