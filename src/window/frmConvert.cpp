@@ -380,10 +380,17 @@ void frmConvert::txtDELI_Change()
 
 void frmConvert::mnuEncoding_Click(engine::EncodingChoice choice)
 {
+    // The source on show is read again in the encoding chosen, for that source only. Its
+    // columns stay: they are item numbers, which mean the same in either encoding.
+    const engine::EncodingChoice before = encodingChoice;
     encodingChoice = choice;
-    // The source on show is read again in the encoding chosen, as opening it again would.
-    if (!sInFile.isEmpty() && sInFile == encodingSource_)
-        openSourceFile(sInFile);
+    if (!sInFile.isEmpty() && sInFile == encodingSource_ && !readSource(sInFile, true)) {
+        encodingChoice = before;
+        (before == engine::EncodingChoice::Auto    ? mnuEncodingAuto
+         : before == engine::EncodingChoice::Cp932 ? mnuEncodingCp932
+                                                   : mnuEncodingUtf8)
+            ->setChecked(true);
+    }
 }
 
 void frmConvert::showEncoding()
@@ -518,7 +525,17 @@ void frmConvert::openSourceFile(const QString& path)
 
 bool frmConvert::openNewSource(const QString& path, bool keepColumns)
 {
-    return readSource(path, keepColumns);
+    // A new source is read as its own bytes say: an encoding chosen for the last one is
+    // not carried over to it. A source that cannot be read changes nothing, the choice
+    // included.
+    const engine::EncodingChoice before = encodingChoice;
+    encodingChoice = engine::EncodingChoice::Auto;
+    if (!readSource(path, keepColumns)) {
+        encodingChoice = before;
+        return false;
+    }
+    mnuEncodingAuto->setChecked(true);
+    return true;
 }
 
 bool frmConvert::readSource(const QString& path, bool keepColumns)
@@ -617,8 +634,16 @@ void frmConvert::cmd検出_Click()
         return;
     std::string line;
     engine::SourceEncoding encoding;
-    if (!readSourceFirstLine(path, line, encoding))
+    // A source chosen here is new: read as its own bytes say, as 元ファイル reads one.
+    const engine::EncodingChoice before = encodingChoice;
+    if (path != sInFile)
+        encodingChoice = engine::EncodingChoice::Auto;
+    if (!readSourceFirstLine(path, line, encoding)) {
+        encodingChoice = before;
         return;
+    }
+    if (path != sInFile)
+        mnuEncodingAuto->setChecked(true);
     sInFile = path;
     txtInFile->setText(sInFile);
     sourceEncoding = encoding;

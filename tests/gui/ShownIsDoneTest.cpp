@@ -108,3 +108,23 @@ TEST(ColumnsBeyondTheSource, AreShownAndAskedAbout)
     }
     EXPECT_EQ(f.messages.unexpected, 0);
 }
+
+// 編集 > 文字コード is for the source on show: its columns stay, and the next source opened
+// is read as its own bytes say.
+TEST(EncodingPerSource, AChoiceKeepsTheColumnsAndEndsWithItsSource)
+{
+    WindowFixture f;
+    f.choose(f.write(QStringLiteral("sjis.csv"), "\x83\x5C,x\r\n"));
+    f.columns({2, 1});
+    f.ui.mnuEncodingUtf8->trigger();
+    EXPECT_EQ(f.ui.lblEncoding->text(), QStringLiteral("UTF-8"));
+    EXPECT_EQ(f.map(), (std::vector<int>{0, 2, 1}));
+    ASSERT_EQ(f.rows(2).size(), 2);
+    EXPECT_EQ(f.rows(2).first(), QStringLiteral("02;x"));
+
+    f.dialog.answers.push_back(f.write(QStringLiteral("next.csv"), "\x95\x5C,y\r\n"));
+    QTest::mouseClick(f.ui.cmdFile, Qt::LeftButton);
+    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("表"), QStringLiteral("y")}));
+    EXPECT_EQ(f.ui.lblEncoding->text(), QStringLiteral("シフトJIS"));
+    EXPECT_TRUE(f.ui.mnuEncodingAuto->isChecked());
+}
