@@ -43,6 +43,7 @@ const char* const kUsageText =
     "      -s, --skip-first-line      先頭行を変換しません\n"
     "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
     "      -e, --encoding ENC         SOURCE の文字コード: auto, cp932, utf-8 (既定: auto)\n"
+    "          --strict               先頭行にない項目を出力する列があれば変換しません (終了コード 1)\n"
     "  %1 detect [-d CHAR] [-e ENC] SOURCE  区切文字と先頭行の項目を番号付きで表示します\n"
     "  %1 --help | --version\n"
     "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
@@ -91,6 +92,7 @@ struct Options {
     engine::EncodingChoice encodingChoice = engine::EncodingChoice::Auto;
     bool tab = false;
     bool skipFirstLine = false;
+    bool strict = false;
 };
 
 // The delimiter given to -d, exactly as given: unlike the window, the command line does
@@ -173,6 +175,8 @@ QString parse(const Arguments& args, bool convert, Options& o)
             o.tab = true;
         else if (convert && (a == QLatin1String("-s") || a == QLatin1String("--skip-first-line")))
             o.skipFirstLine = true;
+        else if (convert && a == QLatin1String("--strict"))
+            o.strict = true;
         else if (a == QLatin1String("--")) {
             o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
@@ -355,6 +359,17 @@ int convert(const Arguments& args)
     } else {
         detectDefault(haveFirst ? first : std::string_view(), encoding, settings.inDeli, items);
     }
+    if (o.delimiter && haveFirst) {
+        std::string counted;
+        engine::fGetDeli2(settings.inDeli, first, counted, items, encoding);
+    }
+    // The window's question, said instead of asked: the run goes on unless --strict,
+    // which stops it before the output is touched.
+    if (const std::vector<int> beyond = columns.beyond(items); haveFirst && !beyond.empty()) {
+        say(texts::columnsBeyondSource(beyond));
+        if (o.strict)
+            return kFailed;
+    }
 
     Progress progress(conversion.sourceSize());
     engine::Conversion::Status status;
@@ -369,7 +384,8 @@ int convert(const Arguments& args)
                               toStdout ? texts::OutputWriting::InPlace : texts::OutputWriting::ReplacedOnSuccess));
         return kFailed;
     }
-    say(QStringLiteral("変換終了: %1件").arg(conversion.count()));
+    // As the window counts: a first line left out is counted only with the lines after it.
+    say(QStringLiteral("変換終了: %1件").arg(conversion.shownCount()));
     return kOk;
 }
 

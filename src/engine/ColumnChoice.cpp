@@ -96,8 +96,16 @@ void ColumnChoice::load(const std::vector<int>& itemNumbers)
 
 bool ColumnChoice::fits(const std::vector<int>& itemNumbers, std::int64_t items)
 {
-    return std::all_of(itemNumbers.begin(), itemNumbers.end(),
-                       [items](int n) { return n < 0 || (n >= 1 && n <= items); });
+    return std::all_of(itemNumbers.begin(), itemNumbers.end(), [items](int n) { return n < 0 || names(n, items); });
+}
+
+std::vector<int> ColumnChoice::beyond(std::int64_t items) const
+{
+    std::vector<int> out;
+    for (int n : rows())
+        if (n >= 0 && !names(n, items) && std::find(out.begin(), out.end(), n) == out.end())
+            out.push_back(n);
+    return out;
 }
 
 } // namespace engine

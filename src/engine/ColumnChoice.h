@@ -49,6 +49,11 @@ public:
     // negative numbers name no column and are passed over.
     static bool fits(const std::vector<int>& itemNumbers, std::int64_t items);
     bool fits(std::int64_t items) const { return fits(rows(), items); }
+    // The item numbers the rows name that a source of `items` items lacks, each once, in
+    // the order of the rows: the conversion gives such a column the line's last item. A
+    // row without a column (negative) names no item.
+    std::vector<int> beyond(std::int64_t items) const;
+    static bool names(int itemNumber, std::int64_t items) { return itemNumber >= 1 && itemNumber <= items; }
 
 private:
     // The map exists from the first source or definition on, with slot 0 at least.

@@ -528,6 +528,11 @@ Conversion::Status Conversion::finish()
     }
     // Whatever stopped the run, the whole lines converted so far are kept.
     flush();
+    // A run that wrote no line still leaves its output, empty, as a Replace run leaves its
+    // empty temporary file in the output's place: the window and the command line agree,
+    // and the file there is this run's, never an earlier run's or a run that never ended.
+    if (before == Status::Done && !outStream_ && !out_.isOpen() && !outPath_.empty())
+        openOutput();
     if (failedBefore)
         status_ = before; // the first failure is the one to tell
     if (outStream_)

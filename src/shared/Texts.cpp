@@ -145,6 +145,15 @@ QString definitionCannotOpen(const QString& path)
     return QStringLiteral("定義ファイル「%1」を開けません。").arg(QDir::toNativeSeparators(path));
 }
 
+QString columnsBeyondSource(const std::vector<int>& itemNumbers)
+{
+    QStringList numbers;
+    for (int n : itemNumbers)
+        numbers << QString::number(n);
+    return QStringLiteral("出力列 %1 は元データにありません。最後の項目が出力されます。")
+        .arg(numbers.join(QStringLiteral(", ")));
+}
+
 QString noCp932Converter()
 {
     return QStringLiteral(

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace texts {
 
@@ -31,6 +32,9 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
 // The one-line notice of a run whose output could not be locked (a share without locks).
 QString outputNotLocked(const QString& output);
 QString definitionCannotOpen(const QString& path);
+// Output columns naming items the source's first line does not have (item numbers): each
+// gets the line's last item. The window asks on; the command line says it and goes on.
+QString columnsBeyondSource(const std::vector<int>& itemNumbers);
 // Memory ran out in the middle of a command.
 QString outOfMemory();
 

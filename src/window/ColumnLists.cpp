@@ -12,6 +12,9 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include <memory>
+#include <vector>
+
 namespace {
 const QString kTitle = texts::title();
 }
@@ -134,14 +137,27 @@ void frmConvert::showColumns()
 {
     // The output list shows the column choice as it now is, whatever changed it; the
     // hidden list holds each row's item number.
+    // A row naming an item the source's first line lacks says so: the run writes the
+    // line's last item there, not the empty text a row of nothing would suggest.
     const engine::ColumnChoice& columns = g_.Columns;
+    const std::int64_t items = iItemCount;
+    const bool sourceRead = !sInFile.isEmpty();
     QStringList rows;
     QStringList numbers;
+    auto beyond = std::make_shared<std::vector<bool>>();
     for (std::size_t i = 0; i < columns.rowCount(); ++i) {
         const int n = columns.row(i);
-        rows << rowText(n, n >= 1 ? List[0]->text(n - 1) : QString());
+        const bool missing = sourceRead && n >= 0 && !engine::ColumnChoice::names(n, items);
+        beyond->push_back(missing);
+        rows << rowText(n, missing ? QStringLiteral("（なし）") : n >= 1 ? List[0]->text(n - 1) : QString());
         numbers << (n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
     }
+    const QString note =
+        QStringLiteral("元データの先頭行は %1 項目です。この列には最後の項目が出力されます。").arg(items);
+    List[2]->setNotes([beyond, note](int row) {
+        return static_cast<std::size_t>(row) < beyond->size() && (*beyond)[static_cast<std::size_t>(row)] ? note
+                                                                                                          : QString();
+    });
     List[2]->setTexts(rows);
     List[1]->clear();
     List[1]->addItems(numbers);

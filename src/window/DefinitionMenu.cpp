@@ -24,10 +24,9 @@ void frmConvert::mnuSaveDef_Click()
     CommonDialog1.InitDir.clear();
     CommonDialog1.FileName = g_.sDefFile.isEmpty() ? QStringLiteral("NEW.DEF") : g_.sDefFile;
     CommonDialog1.purpose = platform::CommonDialog::Purpose::Definition;
-    if (CommonDialog1.ShowSave() == platform::CommonDialog::kCancelError) {
-        g_.sDefFile.clear();
+    // A cancel keeps the name proposed next time, as it keeps everything else.
+    if (CommonDialog1.ShowSave() == platform::CommonDialog::kCancelError)
         return;
-    }
     g_.sDefFile = CommonDialog1.FileName;
 
     if (!engine::writeDefinition(platform::toPath(g_.sDefFile), g_.Columns.definition())) {
@@ -43,7 +42,6 @@ void frmConvert::mnuOpenDef_Click()
         platform_.messageBox.show(QStringLiteral("変換元ファイルを先に指定してください"), platform::kOkOnly, kTitle);
         return;
     }
-    g_.sDefFile.clear();
     CommonDialog1.CancelError = true;
     CommonDialog1.InitDir.clear();
     CommonDialog1.Filter = QStringLiteral("*.def");

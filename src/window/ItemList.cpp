@@ -29,10 +29,17 @@ public:
 
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (role != Qt::DisplayRole || !index.isValid())
+        if (!index.isValid())
+            return QVariant();
+        if (role == Qt::ForegroundRole && !note(index.row()).isEmpty())
+            return QBrush(QColor(128, 128, 128));
+        if (role != Qt::DisplayRole)
             return QVariant();
         return text(index.row());
     }
+
+    QString note(int row) const { return note_ && row >= 0 && row < rowCount() ? note_(row) : QString(); }
+    void setNote(std::function<QString(int)> note) { note_ = std::move(note); }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
@@ -111,6 +118,7 @@ private:
     int madeRows_ = 0;
     std::function<QString(int)> make_;
     QStringList rows_;
+    std::function<QString(int)> note_;
 };
 
 ItemList::ItemList(QWidget* parent) : QAbstractItemView(parent), model_(new ItemListModel(this))
@@ -164,6 +172,12 @@ void ItemList::setLineItems(engine::LineItems items, engine::Encoding encoding)
 void ItemList::setTexts(const QStringList& texts)
 {
     model_->setTexts(texts);
+}
+
+void ItemList::setNotes(std::function<QString(int row)> note)
+{
+    model_->setNote(std::move(note));
+    viewport()->update();
 }
 
 void ItemList::clear()
@@ -405,6 +419,11 @@ bool ItemList::viewportEvent(QEvent* event)
         // An item wider than the list shows whole in a tip; a short one needs none.
         const auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = indexAt(help->pos());
+        // A row with a note says why it is grey, however short it is.
+        if (const QString note = index.isValid() ? model_->note(index.row()) : QString(); !note.isEmpty()) {
+            QToolTip::showText(help->globalPos(), note, viewport(), visualRect(index));
+            return true;
+        }
         const QString text = index.isValid() ? model_->text(index.row()) : QString();
         const int room =
             viewport()->width() - 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) - 4;

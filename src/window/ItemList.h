@@ -43,6 +43,8 @@ public:
     // alone would.
     void setTexts(const QStringList& texts);
     void clear();
+    // Rows with a note (non-empty) show in grey, the note as their tip.
+    void setNotes(std::function<QString(int row)> note);
 
     int currentRow() const;
     // Makes the row current and the only one selected; a list on screen scrolls to it.

@@ -112,11 +112,14 @@ std::optional<std::string> RunController::run(const engine::RunRequest& request,
         lastOutput = conversion.lastOutput();
     if (run->status == engine::Conversion::Status::Cancelled)
         display_.count->setText(QString::number(conversion.count()));
+    // A run that converted no line shows its own 0, not the count of the run before.
+    else if (run->status == engine::Conversion::Status::Done)
+        display_.count->setText(QString::number(conversion.shownCount()));
     if (!run->quiet) {
         if (run->status == engine::Conversion::Status::Done)
             // On a share without locks the run was unguarded: the count comes first, as ever.
             platform_.messageBox.show(
-                QStringLiteral(" %1件").arg(conversion.count()) +
+                QStringLiteral(" %1件").arg(conversion.shownCount()) +
                     (conversion.lockless() ? QStringLiteral("\n\n") +
                                                  texts::outputNotLocked(platform::fromPath(conversion.failedOutput()))
                                            : QString()),

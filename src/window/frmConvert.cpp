@@ -380,10 +380,17 @@ void frmConvert::txtDELI_Change()
 
 void frmConvert::mnuEncoding_Click(engine::EncodingChoice choice)
 {
+    // The source on show is read again in the encoding chosen, for that source only. Its
+    // columns stay: they are item numbers, which mean the same in either encoding.
+    const engine::EncodingChoice before = encodingChoice;
     encodingChoice = choice;
-    // The source on show is read again in the encoding chosen, as opening it again would.
-    if (!sInFile.isEmpty() && sInFile == encodingSource_)
-        openSourceFile(sInFile);
+    if (!sInFile.isEmpty() && sInFile == encodingSource_ && !readSource(sInFile, true)) {
+        encodingChoice = before;
+        (before == engine::EncodingChoice::Auto    ? mnuEncodingAuto
+         : before == engine::EncodingChoice::Cp932 ? mnuEncodingCp932
+                                                   : mnuEncodingUtf8)
+            ->setChecked(true);
+    }
 }
 
 void frmConvert::showEncoding()
@@ -505,25 +512,43 @@ void frmConvert::LoadINData(std::string line)
 
 void frmConvert::cmdFile_Click()
 {
+    // A cancel changes nothing: the source on show stays the one a run reads.
     const QString chosen = mdlFile::fGetOpenFile(CommonDialog1);
-    if (chosen.isEmpty()) {
-        sInFile = chosen;
-        return;
-    }
-    openSourceFile(chosen);
+    if (!chosen.isEmpty())
+        openSourceFile(chosen);
 }
 
 void frmConvert::openSourceFile(const QString& path)
 {
+    openNewSource(path, false);
+}
+
+bool frmConvert::openNewSource(const QString& path, bool keepColumns)
+{
+    // A new source is read as its own bytes say: an encoding chosen for the last one is
+    // not carried over to it. A source that cannot be read changes nothing, the choice
+    // included.
+    const engine::EncodingChoice before = encodingChoice;
+    encodingChoice = engine::EncodingChoice::Auto;
+    if (!readSource(path, keepColumns)) {
+        encodingChoice = before;
+        return false;
+    }
+    mnuEncodingAuto->setChecked(true);
+    return true;
+}
+
+bool frmConvert::readSource(const QString& path, bool keepColumns)
+{
     // A run reads the source it started with (the commands that change it are greyed too).
     if (runner_->running())
-        return;
+        return false;
     // The file is checked before anything is cleared: an unreadable choice leaves the
     // window describing the file it described before.
     std::string line;
     engine::SourceEncoding encoding;
     if (!readSourceFirstLine(path, line, encoding))
-        return;
+        return false;
     sourceEncoding = encoding;
     encodingSource_ = path;
     showEncoding();
@@ -531,8 +556,12 @@ void frmConvert::openSourceFile(const QString& path)
     txtInFile->setText(sInFile);
     List[0]->clear();
     List[1]->clear();
+    const std::vector<int> kept = g_.Columns.rows();
     LoadINData(std::move(line));
+    if (keepColumns)
+        g_.Columns.load(kept);
     showColumns();
+    return true;
 }
 
 namespace {
@@ -584,7 +613,11 @@ void frmConvert::mnuOpenCSV_Click()
 
 void frmConvert::cmdSave_Click()
 {
-    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+    // A cancel keeps the output on show: it is still the one a run writes.
+    const QString chosen = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+    if (chosen.isEmpty())
+        return;
+    g_.sOutFile = chosen;
     txtOutFile->setText(g_.sOutFile);
 }
 
@@ -595,21 +628,24 @@ void frmConvert::mnuSaveCSV_Click()
 
 void frmConvert::cmd検出_Click()
 {
-    const QString previousInFile = sInFile;
-    const QString previousShown = txtInFile->text();
-    if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
-        if (sInFile.isEmpty())
-            return;
-        txtInFile->setText(sInFile);
-    }
+    // Without a source, one is chosen; nothing changes until its first line was read.
+    const QString path = sInFile.isEmpty() ? mdlFile::fGetOpenFile(CommonDialog1) : sInFile;
+    if (path.isEmpty())
+        return;
     std::string line;
     engine::SourceEncoding encoding;
-    if (!readSourceFirstLine(sInFile, line, encoding)) {
-        sInFile = previousInFile;
-        txtInFile->setText(previousShown);
+    // A source chosen here is new: read as its own bytes say, as 元ファイル reads one.
+    const engine::EncodingChoice before = encodingChoice;
+    if (path != sInFile)
+        encodingChoice = engine::EncodingChoice::Auto;
+    if (!readSourceFirstLine(path, line, encoding)) {
+        encodingChoice = before;
         return;
     }
+    if (path != sInFile)
+        mnuEncodingAuto->setChecked(true);
+    sInFile = path;
+    txtInFile->setText(sInFile);
     sourceEncoding = encoding;
     encodingSource_ = sInFile;
     showEncoding();
@@ -671,10 +707,21 @@ void frmConvert::cmd開始_Click()
         });
     }
     if (sInFile.isEmpty()) {
-        sInFile = mdlFile::fGetOpenFile(CommonDialog1);
-        if (sInFile.isEmpty())
+        // The source is opened as 元ファイル opens one, and the run starts only once it
+        // has been: its delimiter and items are the ones the run splits by, and the
+        // columns stay those the user built.
+        const QString chosen = mdlFile::fGetOpenFile(CommonDialog1);
+        if (chosen.isEmpty())
             return;
-        txtInFile->setText(sInFile);
+        if (!openNewSource(chosen, true))
+            return;
+    }
+    // Columns beyond the source's first line are written, as the last item: the user
+    // decides once, before any output is chosen or written.
+    if (const std::vector<int> beyond = g_.Columns.beyond(iItemCount); !beyond.empty()) {
+        if (!platform_.messageBox.ask(texts::columnsBeyondSource(beyond) + QStringLiteral("変換しますか？"),
+                                      platform::kYesNo | platform::kExclamationIcon, kTitle))
+            return;
     }
     if (g_.sOutFile.isEmpty()) {
         g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);

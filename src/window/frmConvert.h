@@ -167,6 +167,12 @@ private:
     // The encoding it was read in goes to `encoding`.
     bool readSourceFirstLine(const QString& path, std::string& line, engine::SourceEncoding& encoding);
     void showEncoding();
+    // Opens a source other than the one on show, in the encoding its bytes say; the
+    // columns stay when keepColumns. False (and nothing changed) when it cannot be read.
+    bool openNewSource(const QString& path, bool keepColumns);
+    // Reads the source's first line in the encoding chosen, detects its delimiter and lists
+    // its items; the columns stay when keepColumns, else they are emptied.
+    bool readSource(const QString& path, bool keepColumns);
     void LoadINData(std::string line);
     // Refills the output list and the hidden list from the column choice.
     void showColumns();

@@ -102,6 +102,41 @@ TEST(CommandLine, DefinitionsAreReadAsTheWindowReadsThem)
     EXPECT_TRUE(r.err.contains(QStringLiteral("none.def")));
 }
 
+// Columns beyond the first line are named on stderr and converted, unless --strict, which
+// writes nothing and leaves an earlier output as it was.
+TEST(CommandLine, ColumnsBeyondTheFirstLineAreNamed)
+{
+    TempFolder f;
+    const QString in = f.write(QStringLiteral("in.csv"), kSource);
+    const QString out = f.write(QStringLiteral("out.csv"), "earlier\r\n");
+    const QString def = f.write(QStringLiteral("wide.def"), "CSV\r\n1\r\n5\r\n3\r\n5\r\n");
+    const QString warning = QStringLiteral("出力列 5 は元データにありません。最後の項目が出力されます。");
+    const struct {
+        QStringList options;
+        int exit;
+        std::string output;
+    } cases[] = {
+        {{QStringLiteral("--strict"), QStringLiteral("-f"), def}, 1, "earlier\r\n"},
+        {{QStringLiteral("-d"), QStringLiteral(","), QStringLiteral("--strict"), QStringLiteral("-c"),
+          QStringLiteral("1,5")},
+         1,
+         "earlier\r\n"},
+        {{QStringLiteral("-f"), def}, 0, "no,price,price,price\r\n1,\"1,000\",\"1,000\",\"1,000\"\r\n2,80,80,80\r\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = tolvane(QStringList{QStringLiteral("convert")} + c.options + QStringList{in, out});
+        EXPECT_EQ(r.exit, c.exit) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(warning)) << r.err.toStdString();
+        EXPECT_EQ(f.read(out), c.output);
+    }
+    // Columns that fit say nothing of the kind, --strict or not.
+    const Result r = tolvane(
+        {QStringLiteral("convert"), QStringLiteral("--strict"), QStringLiteral("-c"), QStringLiteral("3,1"), in, out});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_FALSE(r.err.contains(QStringLiteral("元データにありません")));
+    EXPECT_TRUE(tolvane({QStringLiteral("--help")}).out.contains("--strict"));
+}
+
 TEST(CommandLine, FailuresAndUsageErrors)
 {
     TempFolder f;

@@ -144,12 +144,12 @@ TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
         bool skip;
         std::int64_t count;
         std::int64_t shown;
-        std::string output; // "<none>" when no file may be created
+        std::string output; // "<none>" when no file exists; a run of no lines leaves an empty one
     } cases[] = {
         {"a,b\r\nc,d\r\ne,f\r\n", true, 3, 3, "d\r\nf\r\n"},
         {"a,b\r\nc,d\r\ne,f\r\n", false, 3, 3, "b\r\nd\r\nf\r\n"},
-        {"", false, 0, 0, "<none>"},
-        {"only,line\r\n", true, 1, 0, "<none>"},
+        {"", false, 0, 0, ""},
+        {"only,line\r\n", true, 1, 0, ""},
         {"a\r\n\r\nb", false, 3, 3, "a\r\n\r\nb\r\n"},
         {"\"h\n1\",h2\r\n\"x\ny\",z\r\n", false, 2, 2, "h2\r\nz\r\n"}, // LF in a header cell is text
         // An empty first line, short and long, left out or converted (its last item is empty).
@@ -174,7 +174,7 @@ TEST_F(ConversionTest, CountsLinesAndSkipsOnlyTheFirst)
     }
 }
 
-TEST_F(ConversionTest, AMapOfOnlyMinusOneCountsButCreatesNoFile)
+TEST_F(ConversionTest, AMapOfOnlyMinusOneCountsAndLeavesAnEmptyFile)
 {
     const fs::path source = write("in.csv", "a\r\nb\r\nc\r\n");
     Conversion conv;
@@ -182,7 +182,8 @@ TEST_F(ConversionTest, AMapOfOnlyMinusOneCountsButCreatesNoFile)
     conv.setOutput(dir / "out.csv");
     EXPECT_EQ(conv.runToEnd({",", ",", mapOf({-1, -1})}), Conversion::Status::Done);
     EXPECT_EQ(conv.count(), 3);
-    EXPECT_FALSE(fs::exists(dir / "out.csv"));
+    EXPECT_TRUE(fs::exists(dir / "out.csv"));
+    EXPECT_EQ(read(dir / "out.csv"), "");
 }
 
 TEST_F(ConversionTest, SettingsAndOutputChangesApplyToTheLinesThatFollow)

@@ -4,6 +4,8 @@
 
 #include <QCheckBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -33,6 +35,41 @@ TEST(BothFaces, ConvertWritesTheWindowsBytes)
                               QStringLiteral("-t"), QStringLiteral("-s"), in, f.path(QStringLiteral("cli.csv"))});
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(f.read(QStringLiteral("cli.csv")), windowBytes);
+}
+
+// A run that writes no line: both faces leave an empty output in place of the earlier one
+// and count 0, the window in its message and in 処理件数.
+TEST(BothFaces, ARunOfNoLinesLeavesTheSameEmptyOutputAndCountsZero)
+{
+    const struct {
+        std::string source;
+        bool skipFirstLine;
+    } cases[] = {{"", false}, {"x,y\r\n", true}};
+    for (const auto& c : cases) {
+        WindowFixture f;
+        const QString in = f.write(QStringLiteral("in.csv"), "a,b\r\nc,d\r\n");
+        f.choose(in);
+        f.columns({2});
+        f.dialog.answers.push_back(f.path(QStringLiteral("window.csv")));
+        QTest::mouseClick(f.ui.cmdSave, Qt::LeftButton);
+        QTest::mouseClick(f.ui.cmd開始, Qt::LeftButton);
+        ASSERT_EQ(f.ui.txt件数->text(), QStringLiteral("2"));
+        f.write(QStringLiteral("in.csv"), c.source);
+        f.ui.chk先頭行->setChecked(c.skipFirstLine);
+        QTest::mouseClick(f.ui.cmd開始, Qt::LeftButton);
+        EXPECT_EQ(f.messages.messages.back().prompt, QStringLiteral(" 0件"));
+        EXPECT_EQ(f.ui.txt件数->text(), QStringLiteral("0"));
+        EXPECT_EQ(f.read(QStringLiteral("window.csv")), "");
+
+        const QString cli = f.write(QStringLiteral("cli.csv"), "earlier\r\n");
+        QStringList args{QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("2"), in, cli};
+        if (c.skipFirstLine)
+            args.insert(1, QStringLiteral("-s"));
+        const Result r = tolvane(args);
+        EXPECT_EQ(r.exit, 0);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("変換終了: 0件"))) << r.err.toStdString();
+        EXPECT_EQ(f.read(QStringLiteral("cli.csv")), f.read(QStringLiteral("window.csv")));
+    }
 }
 
 #ifdef TOLVANE_FAULT_SHIM

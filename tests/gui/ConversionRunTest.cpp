@@ -124,19 +124,19 @@ TEST(ConversionRun, EmptySourcesSkippedOnlyLinesAndEmptyMaps)
     w.cmd開始_Click();
     EXPECT_EQ(f.ui.txt件数->text(), QStringLiteral("2"));
 
-    // An empty source: nothing written, no file, count 0, the box keeps the last count.
+    // An empty source: an empty output in place of the earlier one, count 0 in the box too.
     f.write(QStringLiteral("in.csv"), "");
     w.cmd開始_Click();
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 0件"));
-    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
-    EXPECT_EQ(f.ui.txt件数->text(), QStringLiteral("2"));
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "");
+    EXPECT_EQ(f.ui.txt件数->text(), QStringLiteral("0"));
 
-    // A source whose only line is left out.
+    // A source whose only line is left out: no line converted, none counted.
     f.write(QStringLiteral("in.csv"), "x,y\r\n");
     f.ui.chk先頭行->setChecked(true);
     w.cmd開始_Click();
-    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 1件"));
-    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
+    EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 0件"));
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "");
 
     // Rows but no column in the map: counts, writes nothing.
     f.ui.chk先頭行->setChecked(false);
@@ -147,7 +147,7 @@ TEST(ConversionRun, EmptySourcesSkippedOnlyLinesAndEmptyMaps)
         f.global.Columns.add(engine::kNoColumn);
     w.cmd開始_Click();
     EXPECT_EQ(f.lastPrompt(), QStringLiteral(" 3件"));
-    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "<missing>");
+    EXPECT_EQ(f.read(QStringLiteral("out.csv")), "");
 }
 
 TEST(ConversionRun, AsksForMissingPathsAndRefusesAnEmptyOutputList)
@@ -163,16 +163,16 @@ TEST(ConversionRun, AsksForMissingPathsAndRefusesAnEmptyOutputList)
     const QString in = f.write(QStringLiteral("in.csv"), "a,b\r\n");
     f.choose(in);
     f.columns({1});
-    // 元ファイル cancelled: the source is asked for again by 変換.
+    // 元ファイル cancelled: the source is kept, and 変換 asks only for the output.
     f.dialog.answers.push_back(std::nullopt);
     w.cmdFile_Click();
-    f.dialog.answers = {in, std::nullopt};
+    f.dialog.answers = {std::nullopt};
     w.cmd開始_Click();
-    EXPECT_EQ(f.probe.sInFile(), in); // kept although the output dialog was cancelled
+    EXPECT_EQ(f.probe.sInFile(), in);
     EXPECT_TRUE(f.global.sOutFile.isEmpty());
-    ASSERT_EQ(f.dialog.shown.size(), 4u);
-    EXPECT_TRUE(f.dialog.shown[3].save);
-    EXPECT_EQ(f.dialog.shown[3].fileName, QStringLiteral("NEW.CSV"));
+    ASSERT_EQ(f.dialog.shown.size(), 3u);
+    EXPECT_TRUE(f.dialog.shown[2].save);
+    EXPECT_EQ(f.dialog.shown[2].fileName, QStringLiteral("NEW.CSV"));
 
     f.dialog.answers = {f.path(QStringLiteral("chosen.csv"))};
     w.cmd開始_Click();

@@ -79,7 +79,7 @@ TEST(DefinitionFile, ProposedNamesAfterSavesLoadsAndCancels)
     f.dialog.answers.push_back(std::nullopt);
     f.window.mnuSaveDef_Click();
     EXPECT_EQ(f.dialog.shown.back().fileName, f.path(QStringLiteral("a.def")));
-    EXPECT_TRUE(f.global.sDefFile.isEmpty()); // the cancel forgot it
+    EXPECT_EQ(f.global.sDefFile, f.path(QStringLiteral("a.def"))); // a cancel keeps it
 
     f.saveAs(QStringLiteral("b.def"));
     f.load(QStringLiteral("b.def"));
@@ -148,8 +148,10 @@ TEST(DefinitionFile, NumberLinesAndTheMends)
     // Negative lines are passed over: rows and slots stay paired.
     f.write(QStringLiteral("neg.def"), "CSV\r\n3\r\n-1\r\n 2.5 \r\n0\r\n\r\nxyz\r\n40000\r\n");
     f.load(QStringLiteral("neg.def"));
-    EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("03;c3"), QStringLiteral("02;c2"), QStringLiteral("00;"),
-                                      QStringLiteral("00;"), QStringLiteral("00;"), QStringLiteral("40000;")}));
+    // Item 0 and item 40000 are not in the source's 12: their rows say so.
+    EXPECT_EQ(f.rows(2), (QStringList{QStringLiteral("03;c3"), QStringLiteral("02;c2"), QStringLiteral("00;（なし）"),
+                                      QStringLiteral("00;（なし）"), QStringLiteral("00;（なし）"),
+                                      QStringLiteral("40000;（なし）")}));
     EXPECT_EQ(f.map(), (std::vector<int>{0, 3, 2, 0, 0, 0, 40000}));
     // Deleting the second row now removes the column it shows.
     f.ui.List[2]->setCurrentRow(1);

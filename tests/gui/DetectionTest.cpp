@@ -101,22 +101,29 @@ TEST(Detection, CancelPathsChangeNothing)
     EXPECT_TRUE(f.global.Columns.map().empty());
     EXPECT_TRUE(f.ui.txtInFile->text().isEmpty());
 
-    const QString file = f.write(QStringLiteral("a.csv"), "a,b\r\n");
-    f.choose(file);
-    // 元ファイル again, cancelled: the path is forgotten, the window keeps what it shows.
-    f.dialog.answers.push_back(std::nullopt);
-    w.cmdFile_Click();
-    EXPECT_TRUE(f.probe.sInFile().isEmpty());
-    EXPECT_EQ(f.ui.txtInFile->text(), file);
-    EXPECT_EQ(f.rows(0), (QStringList{"a", "b"}));
-
-    // 検出 now asks again; after a choice it runs with the box's delimiter.
+    // 検出 before any file, with a choice: that file is read with the box's delimiter.
     const QString other = f.write(QStringLiteral("b.csv"), "p,q,r\r\n");
+    QTest::keyClicks(f.ui.txtDELI, QStringLiteral(","));
     f.dialog.answers.push_back(other);
     w.cmd検出_Click();
     EXPECT_EQ(f.probe.sInFile(), other);
     EXPECT_EQ(f.ui.txtInFile->text(), other);
     EXPECT_EQ(f.rows(0), (QStringList{"p", "q", "r"}));
+
+    const QString file = f.write(QStringLiteral("a.csv"), "a,b\r\n");
+    f.choose(file);
+    // 元ファイル again, cancelled: the source is kept, as the window shows it.
+    f.dialog.answers.push_back(std::nullopt);
+    w.cmdFile_Click();
+    EXPECT_EQ(f.probe.sInFile(), file);
+    EXPECT_EQ(f.ui.txtInFile->text(), file);
+    EXPECT_EQ(f.rows(0), (QStringList{"a", "b"}));
+
+    // 検出 then reads that source again, asking for none.
+    w.cmd検出_Click();
+    EXPECT_EQ(f.dialog.shown.size(), 4u);
+    EXPECT_EQ(f.probe.sInFile(), file);
+    EXPECT_EQ(f.rows(0), (QStringList{"a", "b"}));
     EXPECT_EQ(f.dialog.unexpected, 0);
 }
 
@@ -176,8 +183,8 @@ TEST(OutputFileChoice, ProposesNewCsvAndKeepsTheLastFilter)
     f.ui.mnuSaveCSV->trigger();
     EXPECT_EQ(f.dialog.shown.back().filter, QStringLiteral("*.csv"));
     EXPECT_EQ(f.dialog.shown.back().fileName, QStringLiteral("NEW.CSV")); // never the earlier path
-    EXPECT_TRUE(f.global.sOutFile.isEmpty());
-    EXPECT_TRUE(f.ui.txtOutFile->text().isEmpty());
+    EXPECT_EQ(f.global.sOutFile, f.path(QStringLiteral("out.csv")));      // a cancel keeps it
+    EXPECT_EQ(f.ui.txtOutFile->text(), f.global.sOutFile);
 }
 
 TEST(Detection, MenuAndButtonChooseTheSourceAlike)

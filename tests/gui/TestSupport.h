@@ -84,8 +84,8 @@ private:
     }
 };
 
-// The state no control shows: the source path the window holds (which differs from the
-// box's text after a cancelled choice), the delimiters and the item count.
+// The state no control shows: the source path the window holds (which a cancelled choice
+// leaves as the box shows it), the delimiters and the item count.
 struct frmConvertProbe {
     frmConvert& window;
     QString& sInFile() const { return window.sInFile; }
