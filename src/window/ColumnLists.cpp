@@ -1,6 +1,7 @@
 // The main window's column lists: a press on 元データ starts a drag of its row, a drop
 // on 出力データ or Enter adds the column, Ctrl+Up and Ctrl+Down move a column and Delete
-// removes it. Every change goes to the column choice, which the lists then show.
+// removes it (the next row is then selected). Every change goes to the column choice,
+// which the lists then show.
 
 #include "ItemList.h"
 #include "frmConvert.h"
@@ -11,6 +12,8 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace {
 const QString kTitle = texts::title();
@@ -103,8 +106,9 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shif
     if (r >= 0)
         g_.Columns.remove(static_cast<std::size_t>(r));
     showColumns();
-    if (r >= 0)
-        List[2]->clearSelection();
+    // The row that took the deleted one's place is selected, so that Delete goes on.
+    if (r >= 0 && List[2]->count() > 0)
+        List[2]->setCurrentRow(std::min(r, List[2]->count() - 1));
 }
 
 void frmConvert::appendSourceRow()

@@ -1,5 +1,6 @@
 #include "frmConvert.h"
 
+#include "DelimiterEdit.h"
 #include "ItemList.h"
 #include "RunController.h"
 #include "delimiters/frmDELI.h"
@@ -121,7 +122,7 @@ void frmConvert::buildControls()
     Label[4] = makeLabel(client, QStringLiteral("変換後"), twips(120, 720, 735, 255));
     txtCSV[1] = makeDisplayBox(client, twips(1320, 720, 5415, 270));
     Label[1] = makeLabel(client, QStringLiteral("区切文字"), twips(120, 1080, 735, 255));
-    txtDELI = new QLineEdit(client);
+    txtDELI = new DelimiterEdit(client);
     txtDELI->setGeometry(twips(1320, 1080, 975, 270));
     // A file dropped here opens as the source, as anywhere on the window: it is no delimiter.
     txtDELI->setAcceptDrops(false);
@@ -312,6 +313,8 @@ void frmConvert::connectHandlers()
     connect(Option1[0], &QRadioButton::clicked, this, [this] { Option1_Click(0); });
     connect(Option1[1], &QRadioButton::clicked, this, [this] { Option1_Click(1); });
     connect(txtDELI, &QLineEdit::textChanged, this, on(&frmConvert::txtDELI_Change));
+    // A delimiter typed and confirmed with Enter is tried on the source at once.
+    connect(txtDELI, &QLineEdit::returnPressed, this, on(&frmConvert::cmd検出_Click));
     connect(cmdClose, &QPushButton::clicked, this, on(&frmConvert::cmdClose_Click));
     connect(mnuExit, &QAction::triggered, this, on(&frmConvert::mnuExit_Click));
     connect(cmdFile, &QPushButton::clicked, this, on(&frmConvert::cmdFile_Click));
@@ -584,7 +587,7 @@ void frmConvert::mnuOpenCSV_Click()
 
 void frmConvert::cmdSave_Click()
 {
-    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+    g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1, sInFile);
     txtOutFile->setText(g_.sOutFile);
 }
 
@@ -677,7 +680,7 @@ void frmConvert::cmd開始_Click()
         txtInFile->setText(sInFile);
     }
     if (g_.sOutFile.isEmpty()) {
-        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1, sInFile);
         if (g_.sOutFile.isEmpty())
             return;
         txtOutFile->setText(g_.sOutFile);

@@ -395,3 +395,25 @@ TEST(ColumnEditing, TheScreenHoldsNoRemovedRow)
 }
 
 } // namespace
+
+// After Delete the row that moved up (the new last one, when the last went) is selected,
+// so Delete pressed again goes on deleting.
+TEST(ColumnEditing, DeleteKeySelectsTheNextRow)
+{
+    Editing f;
+    f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
+    for (int row : {0, 1, 2})
+        f.drag(row);
+    ItemList* output = f.ui.List[2];
+    output->setCurrentRow(1);
+    output->setFocus();
+    const struct {
+        QStringList rows;
+        int selected;
+    } after[] = {{{QStringLiteral("01;a"), QStringLiteral("03;c")}, 1}, {{QStringLiteral("01;a")}, 0}, {{}, -1}};
+    for (const auto& a : after) {
+        QTest::keyClick(output, Qt::Key_Delete);
+        EXPECT_EQ(f.rows(2), a.rows);
+        EXPECT_EQ(output->selectedRow(), a.selected);
+    }
+}
