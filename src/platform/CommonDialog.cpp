@@ -95,14 +95,15 @@ std::optional<QString> QtCommonDialog::ask(Mode mode)
         dialog.setNameFilters(filters);
         // Qt's own dialog splits a filter's patterns at spaces only, so "*.txt;*.tsv" would
         // hide both; the native ones split at semicolons too.
-        if (auto* model = dialog.findChild<QFileSystemModel*>()) {
-            QObject::connect(&dialog, &QFileDialog::filterSelected, model,
-                             [model](const QString& chosen) { model->setNameFilters(patternsOf(chosen)); });
-            model->setNameFilters(patternsOf(filters.constFirst()));
-        }
         const QString remembered = stored->value(QStringLiteral("filters/") + kind).toString();
         if (filters.contains(remembered))
             dialog.selectNameFilter(remembered);
+        // Set after the remembered filter is selected: selecting it applies Qt's reading.
+        if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+            QObject::connect(&dialog, &QFileDialog::filterSelected, model,
+                             [model](const QString& chosen) { model->setNameFilters(patternsOf(chosen)); });
+            model->setNameFilters(patternsOf(dialog.selectedNameFilter()));
+        }
     }
     QString name = FileName;
     // A wildcard in the proposed name only repeats the filter.

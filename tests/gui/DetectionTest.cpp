@@ -239,25 +239,25 @@ TEST(Detection, AFileDroppedOnTheWindowOpensAsTheSource)
     EXPECT_EQ(f.dialog.shown.size(), 0u);
 }
 
-} // namespace
-
 // 区切文字 shows a detected TAB (the box does not look empty) while its text stays the
 // TAB; a delimiter typed there and confirmed with Enter runs 検出.
 TEST(Detection, DelimiterBoxShowsTabAndEnterDetects)
 {
     WindowFixture f;
     f.window.show();
-    f.choose(f.write(QStringLiteral("tab.csv"), "a\tb\tc,d\r\n"));
+    f.choose(f.write(QStringLiteral("tab.csv"), "a\tb\tc|d\r\n"));
     QLineEdit* box = f.ui.txtDELI;
     ASSERT_EQ(box->text(), QStringLiteral("\t"));
-    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c,d")}));
+    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c|d")}));
     const QImage tab = box->grab().toImage();
     box->setText(QString());
     EXPECT_NE(tab, box->grab().toImage()) << "a TAB looks like an empty box";
 
     box->setFocus();
-    QTest::keyClicks(box, QStringLiteral(","));
+    QTest::keyClicks(box, QStringLiteral("|"));
     QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_EQ(box->text(), QStringLiteral(","));
+    EXPECT_EQ(box->text(), QStringLiteral("|"));
     EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("a\tb\tc"), QStringLiteral("d")}));
 }
+
+} // namespace

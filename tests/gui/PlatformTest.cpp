@@ -319,6 +319,11 @@ TEST(QtCommonDialogTest, EachKindHasItsFiltersFolderAndExtension)
                        if (name.isEmpty())
                            return;
                        auto* edit = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                       // With the focus elsewhere the dialog keeps every prefix it matched while the
+                       // name was typed ("/", "/tmp" …) selected, and Enter would open the first.
+                       fd->activateWindow();
+                       EXPECT_TRUE(QTest::qWaitForWindowActive(fd));
+                       edit->setFocus();
                        edit->clear();
                        for (const QChar ch : name) // keyClicks takes ASCII only
                            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
