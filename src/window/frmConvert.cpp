@@ -337,9 +337,15 @@ void frmConvert::connectHandlers()
                                                  double y) {
             guarded(platform_.messageBox, [&] { List_MouseDown(index, button, shift, x, y); });
         };
-        List[index]->onDrop = [this, index](const QString& payload) {
+        List[index]->onDrop = [this, index](const QMimeData& mime, int row) {
             guarded(platform_.messageBox, [&] {
-                Label1->setText(payload);
+                // A row of 出力データ moves within that list only; dropped elsewhere it stays.
+                if (mime.hasFormat(ItemList::kRowMimeType)) {
+                    if (index == 2)
+                        moveOutputRowTo(mime.data(ItemList::kRowMimeType).toInt(), row);
+                    return;
+                }
+                Label1->setText(QString::fromUtf8(mime.data(ItemList::kMimeType)));
                 List_DragDrop(index);
             });
         };
@@ -347,6 +353,12 @@ void frmConvert::connectHandlers()
             guarded(platform_.messageBox, [&] { List_KeyDown(index, keyCode, shift); });
         };
     }
+    List[2]->onDragStart = [this](int row) {
+        guarded(platform_.messageBox, [&] {
+            Label1->setText(List[2]->text(row));
+            dragCaption(List[2], row);
+        });
+    };
 }
 
 void frmConvert::Form_Load()
