@@ -30,10 +30,12 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 
 #include <chrono>
 #include <exception>
@@ -111,9 +113,10 @@ frmConvert::~frmConvert() = default;
 void frmConvert::buildControls()
 {
     auto* client = new QWidget(this);
-    // The laid-out size is the smallest; a larger window gives its room to the lists and boxes.
-    client->setMinimumSize(6945 / 15, 7665 / 15);
-    client->resize(client->minimumSize());
+    // The laid-out size is the smallest (lower only on a screen without room for it, see
+    // fitToScreen); a larger window gives its room to the lists and boxes.
+    client->setMinimumSize(kLaidOut);
+    client->resize(kLaidOut);
     client->installEventFilter(this);
     setCentralWidget(client);
 
@@ -210,9 +213,10 @@ void frmConvert::buildControls()
 bool frmConvert::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Resize && watched == centralWidget()) {
-        const QSize extra = centralWidget()->size() - centralWidget()->minimumSize();
+        const QSize extra = centralWidget()->size() - kLaidOut;
         const double dx = std::max(extra.width(), 0);
-        const double dy = std::max(extra.height(), 0);
+        // Below the laid-out height (a low screen) the lists give up rows.
+        const double dy = std::max(extra.height(), -listShrink());
         for (const Anchor& a : anchors_) {
             // Rounded from the laid-out place each time, so that no error adds up.
             const int left = a.base.x() + static_cast<int>(a.left * dx);
@@ -433,6 +437,37 @@ void frmConvert::cmdClose_Click()
 void frmConvert::mnuExit_Click()
 {
     requestEnd();
+}
+
+int frmConvert::listShrink() const
+{
+    const int fewRows = 4 * List[0]->fontMetrics().height() + 2 * List[0]->frameWidth();
+    for (const Anchor& a : anchors_)
+        if (a.widget == List[0])
+            return std::max(a.base.height() - fewRows, 0);
+    return 0;
+}
+
+void frmConvert::fitToScreen()
+{
+    const QScreen* where = screen();
+    if (!where)
+        return;
+    const int frame = frameGeometry().height() - geometry().height();
+    const int menu = menuBar()->sizeHint().height();
+    const int room = where->availableGeometry().height() - frame - menu;
+    const int lowest = kLaidOut.height() - listShrink();
+    centralWidget()->setMinimumHeight(std::clamp(room, lowest, kLaidOut.height()));
+    // The window's own minimum follows at once, else the resize below is held to the old one.
+    layout()->activate();
+    if (height() > room + menu)
+        resize(width(), std::max(room, lowest) + menu);
+}
+
+void frmConvert::showEvent(QShowEvent* event)
+{
+    fitToScreen();
+    QMainWindow::showEvent(event);
 }
 
 void frmConvert::closeEvent(QCloseEvent* event)

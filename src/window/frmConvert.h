@@ -88,6 +88,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -198,6 +199,13 @@ private:
         double left, top, width, height;
     };
     std::vector<Anchor> anchors_;
+    // The size the controls are laid out for; a larger window gives its room away.
+    static constexpr QSize kLaidOut{6945 / 15, 7665 / 15};
+    // How much the lists may lose in height, down to a few rows, on a screen too low for
+    // the laid-out size.
+    int listShrink() const;
+    // Lowers the smallest height, and the window's, to what the screen has room for.
+    void fitToScreen();
     // The source whose first line decided sourceEncoding.
     QString encodingSource_;
     // Converts for 変換 between the window's events.
