@@ -185,6 +185,10 @@ void frmDELI::cmdAdd_Click()
     engine::DelimiterTable& table = g_.DelimiterTable;
     table.add(platform::encodeDelimiter(txtDELI[0]->text()), platform::encodeCp932Replacing(txtDELI[1]->text()));
     lstDELI->addItem(rowText(table[table.lastIndex() - 1]));
+    // The new row is shown and selected, also below the rows that fit: the user sees what
+    // was added, and Delete takes it back.
+    lstDELI->setCurrentRow(lstDELI->count() - 1);
+    lstDELI->scrollToItem(lstDELI->currentItem());
 }
 
 void frmDELI::cmdDel_Click()

@@ -1,6 +1,7 @@
 #pragma once
-// Asking the user for a source or an output file through the main window's file
-// dialog. An empty result means the user cancelled.
+// Asking the user for a source, an output or a definition file through the main
+// window's file dialog. Each kind has its own filters and extension; an empty result
+// means the user cancelled.
 
 #include "platform/CommonDialog.h"
 
@@ -9,6 +10,9 @@
 namespace mdlFile {
 
 QString fGetOpenFile(platform::CommonDialog& dialog);
-QString fGetSaveFile(const QString& sDefault, platform::CommonDialog& dialog);
+// sSource: the source being converted; the first output dialog opens in its folder.
+QString fGetSaveFile(const QString& sDefault, platform::CommonDialog& dialog, const QString& sSource = QString());
+QString fGetOpenDefFile(platform::CommonDialog& dialog);
+QString fGetSaveDefFile(const QString& sDefault, platform::CommonDialog& dialog);
 
 } // namespace mdlFile

@@ -22,9 +22,16 @@ public:
 
     bool CancelError = false;
     QString InitDir;
+    // Descriptions and their patterns, all separated by "|":
+    // "CSVファイル (*.csv)|*.csv|すべてのファイル (*)|*".
     QString Filter;
+    // Added, without its dot, to a chosen name that has no extension; a typed extension stays.
+    QString DefaultExt;
     QString FileName;
     Purpose purpose = Purpose::Source;
+    // Where the dialog opens while no file of its kind was chosen yet; empty for the
+    // user's documents folder.
+    QString FirstDir;
 
     // 0 when a file was chosen (FileName holds its path), kCancelError when the user
     // cancelled and CancelError is set; a cancel without CancelError returns 0 and
@@ -49,7 +56,9 @@ private:
 };
 
 // With InitDir empty, the dialog opens in the folder last used for its purpose, in this
-// run or an earlier one (kept in the user's settings), else in the current folder.
+// run or an earlier one (kept in the user's settings), else in FirstDir, else in the
+// user's documents folder (Windows) or home. Each purpose also keeps the filter last
+// chosen in it.
 class QtCommonDialog : public CommonDialog {
 public:
     explicit QtCommonDialog(QWidget* parent = nullptr) : parent_(parent) {}

@@ -55,6 +55,8 @@ public:
         QString filter;
         QString fileName;
         Purpose purpose;
+        QString defaultExt;
+        QString firstDir;
     };
 
     // Next answers, in order: a path, or nullopt for a cancel.
@@ -66,7 +68,7 @@ public:
 protected:
     std::optional<QString> ask(Mode mode) override
     {
-        shown.push_back({mode == Mode::Save, CancelError, InitDir, Filter, FileName, purpose});
+        shown.push_back({mode == Mode::Save, CancelError, InitDir, Filter, FileName, purpose, DefaultExt, FirstDir});
         if (answers.empty()) {
             ++unexpected;
             return std::nullopt;

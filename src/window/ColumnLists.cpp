@@ -1,6 +1,7 @@
 // The main window's column lists: a press on 元データ starts a drag of its row, a drop
-// on 出力データ or Enter adds the column, Ctrl+Up and Ctrl+Down move a column and Delete
-// removes it. Every change goes to the column choice, which the lists then show.
+// on 出力データ or Enter adds the column; a row of 出力データ dragged within it, Ctrl+Up
+// and Ctrl+Down move a column and Delete removes it (the next row is then selected). Every change goes to the column
+// choice, which the lists then show.
 
 #include "ItemList.h"
 #include "frmConvert.h"
@@ -12,6 +13,7 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -44,23 +46,33 @@ void frmConvert::List_MouseDown(int Index, Qt::MouseButton, Qt::KeyboardModifier
     // Any selected row can be taken, an empty item too.
     if (r < 0)
         return;
-    if (startDrag)
-        startDrag(Label1->text());
-    else
-        beginDrag(Label1->text());
+    dragCaption(source);
 }
 
-QMimeData* frmConvert::dragData(const QString& payload)
+QMimeData* frmConvert::dragData(const QString& payload, int outputRow)
 {
-    // Only the program's own type: no text box takes a column for text it could type.
+    // Only the program's own types: no text box takes a column for text it could type.
     auto* mime = new QMimeData;
     mime->setData(ItemList::kMimeType, payload.toUtf8());
+    if (outputRow >= 0)
+        mime->setData(ItemList::kRowMimeType, QByteArray::number(outputRow));
     return mime;
 }
 
-void frmConvert::beginDrag(const QString& payload)
+void frmConvert::dragCaption(ItemList* source, int outputRow)
 {
-    QMimeData* mime = dragData(payload);
+    QMimeData* mime = dragData(Label1->text(), outputRow);
+    if (startDrag) {
+        startDrag(*mime);
+        delete mime;
+    } else {
+        beginDrag(mime, source);
+    }
+}
+
+void frmConvert::beginDrag(QMimeData* mime, ItemList* source)
+{
+    const QString payload = Label1->text();
     QPixmap picture(Label1->size() * devicePixelRatioF());
     picture.setDevicePixelRatio(devicePixelRatioF());
     picture.fill(palette().color(QPalette::Highlight));
@@ -70,7 +82,7 @@ void frmConvert::beginDrag(const QString& payload)
         painter.setFont(font());
         painter.drawText(QRect(QPoint(2, 0), Label1->size()), Qt::AlignVCenter | Qt::AlignLeft, payload);
     }
-    auto* drag = new QDrag(List[0]);
+    auto* drag = new QDrag(source);
     drag->setMimeData(mime);
     drag->setPixmap(picture);
     drag->setHotSpot(QPoint(8, Label1->height() / 2));
@@ -106,8 +118,9 @@ void frmConvert::List_KeyDown(int Index, int KeyCode, Qt::KeyboardModifiers Shif
     if (r >= 0)
         g_.Columns.remove(static_cast<std::size_t>(r));
     showColumns();
-    if (r >= 0)
-        List[2]->clearSelection();
+    // The row that took the deleted one's place is selected, so that Delete goes on.
+    if (r >= 0 && List[2]->count() > 0)
+        List[2]->setCurrentRow(std::min(r, List[2]->count() - 1));
 }
 
 void frmConvert::appendSourceRow()
@@ -127,10 +140,19 @@ void frmConvert::appendSourceRow()
 void frmConvert::moveOutputRow(int step)
 {
     const int from = List[2]->selectedRow();
-    if (from < 0 || !g_.Columns.move(static_cast<std::size_t>(from), static_cast<std::size_t>(from + step)))
+    if (from >= 0)
+        moveOutputRowTo(from, from + step);
+}
+
+void frmConvert::moveOutputRowTo(int from, int to)
+{
+    // Dropped below the last row, the row goes last.
+    if (to == List[2]->count())
+        to = List[2]->count() - 1;
+    if (from < 0 || to < 0 || !g_.Columns.move(static_cast<std::size_t>(from), static_cast<std::size_t>(to)))
         return;
     showColumns();
-    List[2]->setCurrentRow(from + step);
+    List[2]->setCurrentRow(to);
 }
 
 void frmConvert::showColumns()

@@ -3,6 +3,7 @@
 
 #include "ItemList.h"
 #include "engine/DefinitionFile.h"
+#include "files/mdlFile.h"
 #include "frmConvert.h"
 #include "platform/Cp932.h"
 #include "shared/Texts.h"
@@ -20,14 +21,12 @@ void frmConvert::mnuSaveDef_Click()
         List[0]->setFocus();
         return;
     }
-    CommonDialog1.CancelError = true;
-    CommonDialog1.InitDir.clear();
-    CommonDialog1.FileName = g_.sDefFile.isEmpty() ? QStringLiteral("NEW.DEF") : g_.sDefFile;
-    CommonDialog1.purpose = platform::CommonDialog::Purpose::Definition;
+    const QString chosen =
+        mdlFile::fGetSaveDefFile(g_.sDefFile.isEmpty() ? QStringLiteral("NEW.DEF") : g_.sDefFile, CommonDialog1);
     // A cancel keeps the name proposed next time, as it keeps everything else.
-    if (CommonDialog1.ShowSave() == platform::CommonDialog::kCancelError)
+    if (chosen.isEmpty())
         return;
-    g_.sDefFile = CommonDialog1.FileName;
+    g_.sDefFile = chosen;
 
     if (!engine::writeDefinition(platform::toPath(g_.sDefFile), g_.Columns.definition())) {
         platform_.messageBox.show(
@@ -42,14 +41,10 @@ void frmConvert::mnuOpenDef_Click()
         platform_.messageBox.show(QStringLiteral("変換元ファイルを先に指定してください"), platform::kOkOnly, kTitle);
         return;
     }
-    CommonDialog1.CancelError = true;
-    CommonDialog1.InitDir.clear();
-    CommonDialog1.Filter = QStringLiteral("*.def");
-    CommonDialog1.FileName = QStringLiteral("*.def");
-    CommonDialog1.purpose = platform::CommonDialog::Purpose::Definition;
-    if (CommonDialog1.ShowOpen() == platform::CommonDialog::kCancelError)
+    const QString chosen = mdlFile::fGetOpenDefFile(CommonDialog1);
+    if (chosen.isEmpty())
         return;
-    g_.sDefFile = CommonDialog1.FileName;
+    g_.sDefFile = chosen;
 
     const engine::Definition definition = engine::readDefinition(platform::toPath(g_.sDefFile));
     if (definition.status == engine::Definition::Status::CannotOpen) {

@@ -3,6 +3,7 @@
 #include "platform/Cp932.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -459,8 +460,23 @@ void ItemList::mousePressEvent(QMouseEvent* event)
 {
     // The press selects its row first; the handler then works on the selection.
     QAbstractItemView::mousePressEvent(event);
+    const QModelIndex pressed = indexAt(event->position().toPoint());
+    pressedRow_ = event->button() == Qt::LeftButton && pressed.isValid() ? pressed.row() : -1;
+    pressedAt_ = event->position().toPoint();
     if (onMouseDown)
         onMouseDown(event->button(), event->modifiers(), event->position().x(), event->position().y());
+}
+
+void ItemList::mouseMoveEvent(QMouseEvent* event)
+{
+    if (onDragStart && pressedRow_ >= 0 && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+        const int row = pressedRow_;
+        pressedRow_ = -1;
+        onDragStart(row);
+        return;
+    }
+    QAbstractItemView::mouseMoveEvent(event);
 }
 
 void ItemList::keyPressEvent(QKeyEvent* event)
@@ -521,5 +537,6 @@ void ItemList::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     if (onDrop)
-        onDrop(QString::fromUtf8(event->mimeData()->data(kMimeType)));
+        onDrop(*event->mimeData(),
+               static_cast<int>(std::clamp<long long>(rowAtY(event->position().toPoint().y()), 0, count())));
 }

@@ -11,6 +11,7 @@
 #include "platform/KeyCodes.h"
 
 #include <QAbstractItemView>
+#include <QMimeData>
 
 #include <functional>
 
@@ -19,6 +20,8 @@ class ItemListModel;
 class ItemList : public QAbstractItemView {
 public:
     static constexpr const char* kMimeType = "application/x-tolvane-column";
+    // Beside kMimeType when the drag carries a row of 出力データ: that row's number.
+    static constexpr const char* kRowMimeType = "application/x-tolvane-output-row";
     // Key codes handed to onKeyDown.
     static constexpr int kKeyReturn = platform::kKeyReturn;
     static constexpr int kKeyUp = platform::kKeyUp;
@@ -53,7 +56,11 @@ public:
     int selectedRow() const;
 
     std::function<void(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y)> onMouseDown;
-    std::function<void(const QString& payload)> onDrop;
+    // What was dropped, and the row at the drop point (count() below the last row).
+    std::function<void(const QMimeData& mime, int row)> onDrop;
+    // A row pressed and then moved with the left button held, beyond the drag distance:
+    // the window drags it, when it set this.
+    std::function<void(int row)> onDragStart;
     std::function<void(int keyCode, Qt::KeyboardModifiers shift)> onKeyDown;
 
     QRect visualRect(const QModelIndex& index) const override;
@@ -64,6 +71,7 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -94,5 +102,8 @@ private:
     long long rowAtY(int y) const;
 
     ItemListModel* model_;
+    // The row the left button was pressed on, until a drag of it starts.
+    int pressedRow_ = -1;
+    QPoint pressedAt_;
     mutable int rowHeight_ = 0;
 };

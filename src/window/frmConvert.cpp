@@ -1,5 +1,6 @@
 #include "frmConvert.h"
 
+#include "DelimiterEdit.h"
 #include "ItemList.h"
 #include "RunController.h"
 #include "delimiters/frmDELI.h"
@@ -29,10 +30,12 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 
 #include <chrono>
 #include <exception>
@@ -110,9 +113,10 @@ frmConvert::~frmConvert() = default;
 void frmConvert::buildControls()
 {
     auto* client = new QWidget(this);
-    // The laid-out size is the smallest; a larger window gives its room to the lists and boxes.
-    client->setMinimumSize(6945 / 15, 7665 / 15);
-    client->resize(client->minimumSize());
+    // The laid-out size is the smallest (lower only on a screen without room for it, see
+    // fitToScreen); a larger window gives its room to the lists and boxes.
+    client->setMinimumSize(kLaidOut);
+    client->resize(kLaidOut);
     client->installEventFilter(this);
     setCentralWidget(client);
 
@@ -121,7 +125,7 @@ void frmConvert::buildControls()
     Label[4] = makeLabel(client, QStringLiteral("変換後"), twips(120, 720, 735, 255));
     txtCSV[1] = makeDisplayBox(client, twips(1320, 720, 5415, 270));
     Label[1] = makeLabel(client, QStringLiteral("区切文字"), twips(120, 1080, 735, 255));
-    txtDELI = new QLineEdit(client);
+    txtDELI = new DelimiterEdit(client);
     txtDELI->setGeometry(twips(1320, 1080, 975, 270));
     // A file dropped here opens as the source, as anywhere on the window: it is no delimiter.
     txtDELI->setAcceptDrops(false);
@@ -209,9 +213,10 @@ void frmConvert::buildControls()
 bool frmConvert::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Resize && watched == centralWidget()) {
-        const QSize extra = centralWidget()->size() - centralWidget()->minimumSize();
+        const QSize extra = centralWidget()->size() - kLaidOut;
         const double dx = std::max(extra.width(), 0);
-        const double dy = std::max(extra.height(), 0);
+        // Below the laid-out height (a low screen) the lists give up rows.
+        const double dy = std::max(extra.height(), -listShrink());
         for (const Anchor& a : anchors_) {
             // Rounded from the laid-out place each time, so that no error adds up.
             const int left = a.base.x() + static_cast<int>(a.left * dx);
@@ -312,6 +317,8 @@ void frmConvert::connectHandlers()
     connect(Option1[0], &QRadioButton::clicked, this, [this] { Option1_Click(0); });
     connect(Option1[1], &QRadioButton::clicked, this, [this] { Option1_Click(1); });
     connect(txtDELI, &QLineEdit::textChanged, this, on(&frmConvert::txtDELI_Change));
+    // A delimiter typed and confirmed with Enter is tried on the source at once.
+    connect(txtDELI, &QLineEdit::returnPressed, this, on(&frmConvert::cmd検出_Click));
     connect(cmdClose, &QPushButton::clicked, this, on(&frmConvert::cmdClose_Click));
     connect(mnuExit, &QAction::triggered, this, on(&frmConvert::mnuExit_Click));
     connect(cmdFile, &QPushButton::clicked, this, on(&frmConvert::cmdFile_Click));
@@ -334,9 +341,15 @@ void frmConvert::connectHandlers()
                                                  double y) {
             guarded(platform_.messageBox, [&] { List_MouseDown(index, button, shift, x, y); });
         };
-        List[index]->onDrop = [this, index](const QString& payload) {
+        List[index]->onDrop = [this, index](const QMimeData& mime, int row) {
             guarded(platform_.messageBox, [&] {
-                Label1->setText(payload);
+                // A row of 出力データ moves within that list only; dropped elsewhere it stays.
+                if (mime.hasFormat(ItemList::kRowMimeType)) {
+                    if (index == 2)
+                        moveOutputRowTo(mime.data(ItemList::kRowMimeType).toInt(), row);
+                    return;
+                }
+                Label1->setText(QString::fromUtf8(mime.data(ItemList::kMimeType)));
                 List_DragDrop(index);
             });
         };
@@ -344,6 +357,12 @@ void frmConvert::connectHandlers()
             guarded(platform_.messageBox, [&] { List_KeyDown(index, keyCode, shift); });
         };
     }
+    List[2]->onDragStart = [this](int row) {
+        guarded(platform_.messageBox, [&] {
+            Label1->setText(List[2]->text(row));
+            dragCaption(List[2], row);
+        });
+    };
 }
 
 void frmConvert::Form_Load()
@@ -425,6 +444,37 @@ void frmConvert::cmdClose_Click()
 void frmConvert::mnuExit_Click()
 {
     requestEnd();
+}
+
+int frmConvert::listShrink() const
+{
+    const int fewRows = 4 * List[0]->fontMetrics().height() + 2 * List[0]->frameWidth();
+    for (const Anchor& a : anchors_)
+        if (a.widget == List[0])
+            return std::max(a.base.height() - fewRows, 0);
+    return 0;
+}
+
+void frmConvert::fitToScreen()
+{
+    const QScreen* where = screen();
+    if (!where)
+        return;
+    const int frame = frameGeometry().height() - geometry().height();
+    const int menu = menuBar()->sizeHint().height();
+    const int room = where->availableGeometry().height() - frame - menu;
+    const int lowest = kLaidOut.height() - listShrink();
+    centralWidget()->setMinimumHeight(std::clamp(room, lowest, kLaidOut.height()));
+    // The window's own minimum follows at once, else the resize below is held to the old one.
+    layout()->activate();
+    if (height() > room + menu)
+        resize(width(), std::max(room, lowest) + menu);
+}
+
+void frmConvert::showEvent(QShowEvent* event)
+{
+    fitToScreen();
+    QMainWindow::showEvent(event);
 }
 
 void frmConvert::closeEvent(QCloseEvent* event)
@@ -614,7 +664,7 @@ void frmConvert::mnuOpenCSV_Click()
 void frmConvert::cmdSave_Click()
 {
     // A cancel keeps the output on show: it is still the one a run writes.
-    const QString chosen = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+    const QString chosen = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1, sInFile);
     if (chosen.isEmpty())
         return;
     g_.sOutFile = chosen;
@@ -724,7 +774,7 @@ void frmConvert::cmd開始_Click()
             return;
     }
     if (g_.sOutFile.isEmpty()) {
-        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1);
+        g_.sOutFile = mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), CommonDialog1, sInFile);
         if (g_.sOutFile.isEmpty())
             return;
         txtOutFile->setText(g_.sOutFile);

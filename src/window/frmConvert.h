@@ -78,9 +78,9 @@ public:
     // How long the conversion works between two servings of the event queue.
     void setSliceDuration(std::chrono::milliseconds duration);
     // Lets tests stand in for the drag itself (offscreen, a real drag returns at once).
-    void setDragStarter(std::function<void(const QString& payload)> starter) { startDrag = std::move(starter); }
-    // What a drag from 元データ carries.
-    static QMimeData* dragData(const QString& payload);
+    void setDragStarter(std::function<void(const QMimeData& mime)> starter) { startDrag = std::move(starter); }
+    // What a drag from 元データ carries; a drag of a row of 出力データ also names its row.
+    static QMimeData* dragData(const QString& payload, int outputRow = -1);
 
     // Opens a source as 元ファイル does with the file chosen in its dialog; a file named on
     // the command line or dropped onto the window comes here.
@@ -88,6 +88,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -152,7 +153,7 @@ private:
     platform::CommonDialog& CommonDialog1;
 
     // Stands in for the drag when set (setDragStarter).
-    std::function<void(const QString& payload)> startDrag;
+    std::function<void(const QMimeData& mime)> startDrag;
 
     // The output row text: the item number with at least two digits, ";", the item.
     static QString rowText(long long number, const QString& item);
@@ -178,9 +179,13 @@ private:
     void showColumns();
     void requestEnd();
     void runConversion();
-    void beginDrag(const QString& payload);
+    // Drags what Label1 shows from `source`, by the mouse or by startDrag.
+    void dragCaption(ItemList* source, int outputRow = -1);
+    void beginDrag(QMimeData* mime, ItemList* source);
     void appendSourceRow();
     void moveOutputRow(int step);
+    // A row of 出力データ dropped on row `to` of that list (its row count below the last).
+    void moveOutputRowTo(int from, int to);
     void setSourceCommandsEnabled(bool enabled);
     void showFileProblem(engine::FileProblem problem, const QString& path);
 
@@ -200,6 +205,13 @@ private:
         double left, top, width, height;
     };
     std::vector<Anchor> anchors_;
+    // The size the controls are laid out for; a larger window gives its room away.
+    static constexpr QSize kLaidOut{6945 / 15, 7665 / 15};
+    // How much the lists may lose in height, down to a few rows, on a screen too low for
+    // the laid-out size.
+    int listShrink() const;
+    // Lowers the smallest height, and the window's, to what the screen has room for.
+    void fitToScreen();
     // The source whose first line decided sourceEncoding.
     QString encodingSource_;
     // Converts for 変換 between the window's events.

@@ -22,7 +22,8 @@ struct Editing : WindowFixture {
     std::vector<QString> drags;
     Editing()
     {
-        window.setDragStarter([this](const QString& payload) { drags.push_back(payload); });
+        window.setDragStarter(
+            [this](const QMimeData& mime) { drags.push_back(QString::fromUtf8(mime.data(ItemList::kMimeType))); });
     }
 
     // Presses on source row `row` and drops what it carries onto list `target`.
@@ -357,7 +358,7 @@ TEST(ColumnEditing, ADeletedRowLeavesTheScreenAtOnce)
     EXPECT_EQ(f.rows(2), (QStringList{"02;b", "03;c", "04;d", "05;e", "06;f"}));
     EXPECT_EQ(f.rows(1), (QStringList{" 2", " 3", " 4", " 5", " 6"}));
     EXPECT_EQ(f.map(), (std::vector<int>{0, 2, 3, 4, 5, 6, -1}));
-    EXPECT_EQ(output->selectedRow(), -1);
+    EXPECT_EQ(output->selectedRow(), 1); // 03;c, which moved up
 }
 
 // Columns chosen with the keyboard alone, a row moved and the first deleted: what the
@@ -410,6 +411,84 @@ TEST(ColumnEditing, TheScreenHoldsNoRemovedRow)
     key(output, Qt::Key_Up, Qt::ControlModifier);
     key(output, Qt::Key_Delete);
     EXPECT_EQ(f.rows(2), (QStringList{"02;b", "03;c"}));
+}
+
+// After Delete the row that moved up (the new last one, when the last went) is selected,
+// so Delete pressed again goes on deleting.
+TEST(ColumnEditing, DeleteKeySelectsTheNextRow)
+{
+    Editing f;
+    f.choose(f.write(QStringLiteral("abc.csv"), "a,b,c\r\n"));
+    for (int row : {0, 1, 2})
+        f.drag(row);
+    ItemList* output = f.ui.List[2];
+    output->setCurrentRow(1);
+    output->setFocus();
+    const struct {
+        QStringList rows;
+        int selected;
+    } after[] = {{{QStringLiteral("01;a"), QStringLiteral("03;c")}, 1}, {{QStringLiteral("01;a")}, 0}, {{}, -1}};
+    for (const auto& a : after) {
+        QTest::keyClick(output, Qt::Key_Delete);
+        EXPECT_EQ(f.rows(2), a.rows);
+        EXPECT_EQ(output->selectedRow(), a.selected);
+    }
+}
+
+// A row of 出力データ pressed and dragged with the mouse lands on the row it is dropped on
+// (last when dropped below the rows), its item number with it; a drop from 元データ still
+// appends, wherever it falls.
+TEST(ColumnEditing, AnOutputRowDraggedWithinTheListMovesWhereItIsDropped)
+{
+    Editing f;
+    f.choose(f.write(QStringLiteral("four.csv"), "a,b,c,d\r\n"));
+    f.columns({1, 2, 3, 4});
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    ItemList* output = f.ui.List[2];
+    QWidget* rows = output->viewport();
+    std::unique_ptr<QMimeData> carried;
+    f.window.setDragStarter([&](const QMimeData& mime) {
+        carried = std::make_unique<QMimeData>();
+        for (const QString& format : mime.formats())
+            carried->setData(format, mime.data(format));
+    });
+    const auto at = [&](int row) { return output->visualRect(output->model()->index(row, 0)).center(); };
+    const auto drop = [&](QPoint point) {
+        QDragEnterEvent enter(point, Qt::CopyAction, carried.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rows, &enter);
+        QDropEvent dropped(point, Qt::CopyAction, carried.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rows, &dropped);
+    };
+    const struct {
+        int from;
+        int to; // -1: below the last row
+        QStringList rows;
+        QStringList numbers;
+        int selected;
+    } cases[] = {
+        {0, 2, {"02;b", "03;c", "01;a", "04;d"}, {" 2", " 3", " 1", " 4"}, 2},
+        {3, 0, {"04;d", "02;b", "03;c", "01;a"}, {" 4", " 2", " 3", " 1"}, 0},
+        {1, -1, {"04;d", "03;c", "01;a", "02;b"}, {" 4", " 3", " 1", " 2"}, 3},
+    };
+    for (const auto& c : cases) {
+        carried.reset();
+        QTest::mousePress(rows, Qt::LeftButton, {}, at(c.from));
+        QTest::mouseMove(rows, at(c.from) + QPoint(0, QApplication::startDragDistance() + 2));
+        QTest::mouseRelease(rows, Qt::LeftButton, {}, at(c.from));
+        ASSERT_TRUE(carried) << "no drag started from row " << c.from;
+        drop(c.to >= 0 ? at(c.to) : QPoint(5, rows->height() - 2));
+        EXPECT_EQ(f.rows(2), c.rows) << c.from;
+        EXPECT_EQ(f.rows(1), c.numbers) << c.from;
+        EXPECT_EQ(output->selectedRow(), c.selected) << c.from;
+    }
+    // A click is no drag.
+    carried.reset();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, at(1));
+    EXPECT_FALSE(carried);
+    carried.reset(frmConvert::dragData(QStringLiteral("02;b")));
+    drop(at(0));
+    EXPECT_EQ(f.rows(2), (QStringList{"04;d", "03;c", "01;a", "02;b", "02;b"}));
 }
 
 } // namespace

@@ -50,14 +50,18 @@ TEST(DefinitionFile, SaveThenLoadGivesTheSameRowsAndMap)
     EXPECT_EQ(std::vector<int>(map.begin(), map.begin() + 4), f.map());
     EXPECT_EQ(f.rows(1), (QStringList{QStringLiteral(" 3"), QStringLiteral(" 1"), QStringLiteral(" 12")}));
 
-    // The open dialog filters on *.def; the next output dialog keeps that filter.
+    // The open dialog filters on definitions; the next output dialog has its own filters.
     const auto& open = f.dialog.shown.back();
     EXPECT_FALSE(open.save);
-    EXPECT_EQ(open.filter, QStringLiteral("*.def"));
-    EXPECT_EQ(open.fileName, QStringLiteral("*.def"));
+    EXPECT_EQ(open.filter, QStringLiteral("定義ファイル (*.def)|*.def|すべてのファイル (*)|*"));
+    EXPECT_EQ(open.defaultExt, QStringLiteral("def"));
+    EXPECT_EQ(open.fileName, QString());
     f.dialog.answers.push_back(std::nullopt);
     f.window.cmdSave_Click();
-    EXPECT_EQ(f.dialog.shown.back().filter, QStringLiteral("*.def"));
+    EXPECT_EQ(
+        f.dialog.shown.back().filter,
+        QStringLiteral("CSVファイル (*.csv)|*.csv|テキストファイル (*.txt;*.tsv)|*.txt;*.tsv|すべてのファイル (*)|*"));
+    EXPECT_EQ(f.dialog.shown.back().defaultExt, QStringLiteral("csv"));
 
     // A drop after a load adds a column that is written too.
     f.columns({2});

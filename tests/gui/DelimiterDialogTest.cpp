@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
@@ -74,14 +75,14 @@ TEST(DelimiterDialog, DeletesAndRefuses)
 {
     Dialog f;
     frmDELI& d = f.open();
-    f.add(QStringLiteral(";"), QStringLiteral("semi"));
-    // Nothing selected.
+    // Nothing selected (an added row would be).
     d.cmdDel->click();
     ASSERT_EQ(f.messages.messages.size(), 1u);
     EXPECT_EQ(f.messages.messages[0].prompt, QStringLiteral("削除する項目を指定してください。"));
     EXPECT_EQ(f.messages.messages[0].flags, 48);
     EXPECT_EQ(f.messages.messages[0].title, QStringLiteral("区切文字の指定"));
     EXPECT_EQ(f.messages.messages[0].owner, &d);
+    f.add(QStringLiteral(";"), QStringLiteral("semi"));
 
     f.select(0);
     d.cmdDel->click();
@@ -209,6 +210,27 @@ TEST(DelimiterDialog, RebuildsOnlyWhenComingFromAnotherWindow)
     d.cmdClose->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_FALSE(d.isVisible());
+}
+
+// Added with the keyboard and the mouse, beyond the rows that fit: each new row is
+// selected and scrolled into view.
+TEST(DelimiterDialog, ANewRowIsSelectedAndShown)
+{
+    Dialog f;
+    frmDELI& d = f.open();
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    QListWidget* list = d.lstDELI;
+    for (int i = 0; i < 12; ++i) {
+        d.txtDELI[0]->clear();
+        QTest::keyClicks(d.txtDELI[0], QString(QChar(u'a' + i)));
+        QTest::mouseClick(d.cmdAdd, Qt::LeftButton);
+        ASSERT_EQ(list->count(), 3 + i);
+        EXPECT_EQ(list->currentRow(), 2 + i);
+        EXPECT_TRUE(list->currentItem()->isSelected());
+        EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(list->currentItem()))) << i;
+    }
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QFileInfo>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -24,7 +26,9 @@ TEST(Detection, ChoosingACodePage932FileListsItsItems)
     ASSERT_EQ(f.dialog.shown.size(), 1u);
     EXPECT_FALSE(f.dialog.shown[0].save);
     EXPECT_TRUE(f.dialog.shown[0].cancelError);
-    EXPECT_EQ(f.dialog.shown[0].filter, QStringLiteral("*.csv"));
+    EXPECT_EQ(
+        f.dialog.shown[0].filter,
+        QStringLiteral("CSVファイル (*.csv)|*.csv|テキストファイル (*.txt;*.tsv)|*.txt;*.tsv|すべてのファイル (*)|*"));
     EXPECT_EQ(f.dialog.shown[0].fileName, QString());
 
     EXPECT_EQ(f.probe.sInFile(), file);
@@ -165,7 +169,9 @@ TEST(Detection, AnUnreadableSourceIsReportedAndChangesNothing)
     EXPECT_EQ(f.rows(2), QStringList{QStringLiteral("01;a")});
 }
 
-TEST(OutputFileChoice, ProposesNewCsvAndKeepsTheLastFilter)
+// The output dialog has its own filters whatever was opened before, and first opens
+// beside the source.
+TEST(OutputFileChoice, ProposesNewCsvWithItsOwnFilters)
 {
     WindowFixture f;
     frmConvert& w = f.window;
@@ -174,14 +180,18 @@ TEST(OutputFileChoice, ProposesNewCsvAndKeepsTheLastFilter)
     ASSERT_EQ(f.dialog.shown.size(), 1u);
     EXPECT_TRUE(f.dialog.shown[0].save);
     EXPECT_EQ(f.dialog.shown[0].fileName, QStringLiteral("NEW.CSV"));
-    EXPECT_EQ(f.dialog.shown[0].filter, QString()); // no open dialog yet: no filter
+    EXPECT_EQ(
+        f.dialog.shown[0].filter,
+        QStringLiteral("CSVファイル (*.csv)|*.csv|テキストファイル (*.txt;*.tsv)|*.txt;*.tsv|すべてのファイル (*)|*"));
+    EXPECT_EQ(f.dialog.shown[0].firstDir, QString()); // no source yet
     EXPECT_EQ(f.global.sOutFile, f.path(QStringLiteral("out.csv")));
     EXPECT_EQ(f.ui.txtOutFile->text(), f.global.sOutFile);
 
     f.choose(f.write(QStringLiteral("in.csv"), "a\r\n"));
     f.dialog.answers.push_back(std::nullopt);
     f.ui.mnuSaveCSV->trigger();
-    EXPECT_EQ(f.dialog.shown.back().filter, QStringLiteral("*.csv"));
+    EXPECT_EQ(f.dialog.shown.back().filter, f.dialog.shown[0].filter);
+    EXPECT_EQ(f.dialog.shown.back().firstDir, QFileInfo(f.path(QStringLiteral("in.csv"))).absolutePath());
     EXPECT_EQ(f.dialog.shown.back().fileName, QStringLiteral("NEW.CSV")); // never the earlier path
     EXPECT_EQ(f.global.sOutFile, f.path(QStringLiteral("out.csv")));      // a cancel keeps it
     EXPECT_EQ(f.ui.txtOutFile->text(), f.global.sOutFile);
@@ -234,6 +244,27 @@ TEST(Detection, AFileDroppedOnTheWindowOpensAsTheSource)
     EXPECT_FALSE(drop(&w, {QUrl(QStringLiteral("https://example.invalid/x.csv"))}));
     EXPECT_EQ(f.probe.sInFile(), kept);
     EXPECT_EQ(f.dialog.shown.size(), 0u);
+}
+
+// 区切文字 shows a detected TAB (the box does not look empty) while its text stays the
+// TAB; a delimiter typed there and confirmed with Enter runs 検出.
+TEST(Detection, DelimiterBoxShowsTabAndEnterDetects)
+{
+    WindowFixture f;
+    f.window.show();
+    f.choose(f.write(QStringLiteral("tab.csv"), "a\tb\tc|d\r\n"));
+    QLineEdit* box = f.ui.txtDELI;
+    ASSERT_EQ(box->text(), QStringLiteral("\t"));
+    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c|d")}));
+    const QImage tab = box->grab().toImage();
+    box->setText(QString());
+    EXPECT_NE(tab, box->grab().toImage()) << "a TAB looks like an empty box";
+
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("|"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(box->text(), QStringLiteral("|"));
+    EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("a\tb\tc"), QStringLiteral("d")}));
 }
 
 } // namespace

@@ -1,12 +1,18 @@
 #include "TestSupport.h"
 
+#include "files/mdlFile.h"
 #include "platform/Cp932.h"
 #include "platform/TestDoubles.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -266,83 +272,132 @@ TEST(QtMessageBoxTest, AsksYesOrNoWhileTimersGoOn)
     }
 }
 
-// The real file dialog, for each kind of file: it opens in the current folder until a
-// file of that kind was chosen, then where that file was, in a fresh dialog object too
-// (the settings keep it across runs); a named folder wins; a folder that went away is
-// forgotten. Filters carry a description.
-TEST(QtCommonDialogTest, OpensWhereTheLastFileOfItsKindWasChosen)
+// The real (Qt's own) dialog of each kind, driven as a user would: its own filters, the
+// filter and folder last chosen in it (in a fresh dialog object too: the settings keep
+// them across runs), documents or home the first time and the source's folder for the
+// first output; a typed extension stays as typed, a bare name gets the kind's one.
+TEST(QtCommonDialogTest, EachKindHasItsFiltersFolderAndExtension)
 {
-    struct Case {
-        CommonDialog::Purpose purpose;
-        bool save;
-        QString filter;
-        QString filterLabel;
-    } cases[] = {
-        {CommonDialog::Purpose::Source, false, QStringLiteral("*.csv"), QStringLiteral("CSVファイル (*.csv)")},
-        {CommonDialog::Purpose::Output, true, QStringLiteral("*.txt"), QStringLiteral("*.txt (*.txt)")},
-        {CommonDialog::Purpose::Definition, false, QStringLiteral("*.def"), QStringLiteral("定義ファイル (*.def)")},
-    };
+    const QStringList data{QStringLiteral("CSVファイル (*.csv)"), QStringLiteral("テキストファイル (*.txt;*.tsv)"),
+                           QStringLiteral("すべてのファイル (*)")};
+    const QStringList definitions{QStringLiteral("定義ファイル (*.def)"), QStringLiteral("すべてのファイル (*)")};
     QTemporaryDir dir;
+    const QString home = QDir::homePath();
     const auto same = [](const QString& a, const QString& b) {
-        const QFileInfo x(a), y(b);
-        return x.exists() && y.exists() ? x.canonicalFilePath() == y.canonicalFilePath()
-                                        : x.absoluteFilePath() == y.absoluteFilePath();
+        return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath() ||
+               QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath();
     };
-    const auto shown = [](QtCommonDialog& dialog, bool save, const QString& choose) {
-        QString startDir;
+    struct Seen {
+        QString start;
         QStringList filters;
-        whileModal([&] { save ? dialog.ShowSave() : dialog.ShowOpen(); },
+        QString filter;
+        QStringList listed;
+    };
+    // Picks the filter (arrow keys on the filter box, -1 leaves it), waits for `listed`
+    // to appear in the view, types `name` and presses Enter.
+    const auto drive = [](const std::function<QString()>& show, int filterDown, const QString& name,
+                          const QString& listed) {
+        Seen seen;
+        QString result = QStringLiteral("(not shown)");
+        whileModal([&] { result = show(); },
                    [&](QWidget* w) {
                        auto* fd = qobject_cast<QFileDialog*>(w);
-                       if (!fd)
-                           return;
-                       startDir = fd->directory().absolutePath();
-                       filters = fd->nameFilters();
-                       if (!choose.isEmpty()) {
-                           fd->selectFile(choose);
-                           static_cast<QDialog*>(fd)->accept(); // as the 開く button does
+                       ASSERT_TRUE(fd);
+                       seen.start = fd->directory().absolutePath();
+                       seen.filters = fd->nameFilters();
+                       auto* combo = fd->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                       for (int i = 0; i < filterDown; ++i)
+                           QTest::keyClick(combo, Qt::Key_Down);
+                       seen.filter = fd->selectedNameFilter();
+                       auto* view = fd->findChild<QListView*>(QStringLiteral("listView"));
+                       for (int i = 0; i < 300 && !listed.isEmpty() && !seen.listed.contains(listed); ++i) {
+                           QTest::qWait(10);
+                           seen.listed.clear();
+                           for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                               seen.listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
                        }
+                       if (name.isEmpty())
+                           return;
+                       auto* edit = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                       // With the focus elsewhere the dialog keeps every prefix it matched while the
+                       // name was typed ("/", "/tmp" …) selected, and Enter would open the first.
+                       fd->activateWindow();
+                       EXPECT_TRUE(QTest::qWaitForWindowActive(fd));
+                       edit->setFocus();
+                       edit->clear();
+                       for (const QChar ch : name) // keyClicks takes ASCII only
+                           QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+                       if (QCompleter* completer = edit->completer()) // else Enter picks a completion
+                           completer->popup()->hide();
+                       QTest::keyClick(edit, Qt::Key_Return);
                    });
-        return std::make_pair(startDir, filters);
+        return std::make_pair(seen, result);
     };
-    int n = 0;
-    for (const Case& c : cases) {
-        const QString folder = dir.filePath(QString::number(++n));
-        ASSERT_TRUE(QDir().mkpath(folder));
-        const QString file = QDir(folder).filePath(QStringLiteral("f%1").arg(c.filter.mid(1)));
-        if (!c.save) {
-            QFile f(file);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        }
-        {
-            QtCommonDialog dialog;
-            dialog.purpose = c.purpose;
-            dialog.Filter = c.filter;
-            dialog.CancelError = true;
-            // The kinds chosen before do not move this one.
-            const auto [start, filters] = shown(dialog, c.save, file);
-            EXPECT_TRUE(same(start, QDir::currentPath())) << start.toStdString();
-            EXPECT_EQ(filters, (QStringList{c.filterLabel, QStringLiteral("すべてのファイル (*)")}));
-            EXPECT_TRUE(same(dialog.FileName, file)) << dialog.FileName.toStdString();
-            dialog.FileName.clear(); // as the callers do: the chosen name alone would lead there
-            EXPECT_TRUE(same(shown(dialog, c.save, {}).first, folder));
-        }
-        QtCommonDialog fresh;
-        fresh.purpose = c.purpose;
-        EXPECT_TRUE(same(shown(fresh, c.save, {}).first, folder));
-        fresh.InitDir = dir.path();
-        EXPECT_TRUE(same(shown(fresh, c.save, {}).first, dir.path()));
+
+    const QString in = dir.filePath(QStringLiteral("in"));
+    ASSERT_TRUE(QDir().mkpath(in));
+    for (const char* name : {"a.csv", "b.tsv"}) {
+        QFile f(QDir(in).filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    // The settings file lies in the test's folder (gui_main), and names each kind's folder.
+    QtCommonDialog dialog;
+    // The source: home the first time; the text filter shows .tsv; a typed path opens it.
+    auto [source, chosen] = drive([&] { return mdlFile::fGetOpenFile(dialog); }, 1, QDir(in).filePath("b.tsv"), {});
+    EXPECT_TRUE(same(source.start, home)) << source.start.toStdString();
+    EXPECT_EQ(source.filters, data);
+    EXPECT_EQ(source.filter, data[1]);
+    EXPECT_TRUE(same(chosen, QDir(in).filePath("b.tsv"))) << chosen.toStdString();
+    source = drive([&] { return mdlFile::fGetOpenFile(dialog); }, -1, {}, QStringLiteral("b.tsv")).first;
+    EXPECT_TRUE(same(source.start, in));
+    EXPECT_EQ(source.filter, data[1]);
+    EXPECT_TRUE(source.listed.contains(QStringLiteral("b.tsv"))) << source.listed.join(' ').toStdString();
+    EXPECT_FALSE(source.listed.contains(QStringLiteral("a.csv")));
+
+    // The outputs and the definitions, typed as the user typed them.
+    struct Case {
+        bool definition;
+        QString typed;
+        QString saved;
+    } cases[] = {
+        {false, QStringLiteral("定義出力.csv"), QStringLiteral("定義出力.csv")},
+        {false, QStringLiteral("data.tsv"), QStringLiteral("data.tsv")},
+        {false, QStringLiteral("月次"), QStringLiteral("月次.csv")},
+        {true, QStringLiteral("月次.def"), QStringLiteral("月次.def")},
+        {true, QStringLiteral("定義出力.csv"), QStringLiteral("定義出力.csv")},
+        {true, QStringLiteral("NEW"), QStringLiteral("NEW.def")},
+    };
+    const QString out = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    for (const Case& c : cases) {
+        const QString typed = QDir(out).filePath(c.typed);
+        const auto [seen, saved] = drive(
+            [&] {
+                return c.definition ? mdlFile::fGetSaveDefFile(QStringLiteral("NEW.DEF"), dialog)
+                                    : mdlFile::fGetSaveFile(QStringLiteral("NEW.CSV"), dialog, chosen);
+            },
+            -1, typed, {});
+        EXPECT_EQ(seen.filters, c.definition ? definitions : data);
+        EXPECT_EQ(seen.filter, seen.filters[0]) << "the source's filter stays with the source";
+        EXPECT_TRUE(same(saved, QDir(out).filePath(c.saved))) << saved.toStdString();
+        EXPECT_TRUE(&c != &cases[0] || same(seen.start, in)) << "the first output beside the source";
+        EXPECT_TRUE(&c != &cases[3] || same(seen.start, home)) << "the first definition";
+    }
+    // The settings file lies in the test's folder (gui_main), and names each kind's folder and filter.
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
                        QCoreApplication::applicationName());
-    EXPECT_EQ(settings.childGroups(), QStringList{QStringLiteral("folders")});
+    EXPECT_EQ(settings.childGroups(), (QStringList{QStringLiteral("filters"), QStringLiteral("folders")}));
     EXPECT_TRUE(QDir::cleanPath(settings.fileName()).startsWith(QDir::cleanPath(QDir::tempPath())))
         << settings.fileName().toStdString();
 
-    ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("1"))).removeRecursively());
-    QtCommonDialog gone;
-    EXPECT_TRUE(same(shown(gone, false, {}).first, QDir::currentPath()));
+    // A named folder wins; a folder that went away is forgotten.
+    QtCommonDialog fresh;
+    fresh.Filter = QStringLiteral("*.def");
+    fresh.purpose = CommonDialog::Purpose::Definition;
+    EXPECT_TRUE(same(drive([&] { return fresh.ShowOpen(), QString(); }, -1, {}, {}).first.start, out));
+    fresh.InitDir = dir.path();
+    EXPECT_TRUE(same(drive([&] { return fresh.ShowOpen(), QString(); }, -1, {}, {}).first.start, dir.path()));
+    ASSERT_TRUE(QDir(in).removeRecursively());
+    EXPECT_TRUE(same(drive([&] { return QtCommonDialog().ShowOpen(), QString(); }, -1, {}, {}).first.start, home));
 }
 
 } // namespace

@@ -107,7 +107,7 @@ struct WindowFixture : TempFolder {
     // Offscreen a real drag returns at once; the handlers are driven directly instead.
     WindowFixture()
     {
-        window.setDragStarter([](const QString&) {});
+        window.setDragStarter([](const QMimeData&) {});
     }
 
     // Drags source items 1-based onto the output list, one after another.

@@ -4,7 +4,7 @@
 # the wait for the window and the check of the output.
 set -euo pipefail
 if [ -z "${TOLVANE_IN_XVFB:-}" ]; then
-    exec env TOLVANE_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+    exec env TOLVANE_IN_XVFB=1 xvfb-run -a -s "-screen 0 ${XVFB_SCREEN:-1024x768}x24" "$0" "$@"
 fi
 BIN=$(realpath "$1")
 SHOT=${2:-}
