@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
 
 #include <chrono>
@@ -134,7 +135,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "last row on screen: %s\n",
                      source->viewport()->rect().contains(shown.center()) ? "yes" : "no");
         QString payload;
-        w.setDragStarter([&payload](const QString& p) { payload = p; });
+        w.setDragStarter(
+            [&payload](const QMimeData& mime) { payload = QString::fromUtf8(mime.data(ItemList::kMimeType)); });
         t = Clock::now();
         w.List_MouseDown(0, Qt::LeftButton, {}, 0, 5);
         std::fprintf(stderr, "drag start milliseconds: %.3f\n", since(t));
@@ -143,7 +145,7 @@ int main(int argc, char** argv)
     }
 
     // Offscreen a real drag would return at once; the drop is made by hand instead.
-    w.setDragStarter([](const QString&) {});
+    w.setDragStarter([](const QMimeData&) {});
     for (int n : columns) {
         if (n > source->count())
             return fail(QStringLiteral("the source has only %1 items").arg(source->count()));
