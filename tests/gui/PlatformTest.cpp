@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -282,7 +283,11 @@ TEST(QtCommonDialogTest, EachKindHasItsFiltersFolderAndExtension)
                            QStringLiteral("すべてのファイル (*)")};
     const QStringList definitions{QStringLiteral("定義ファイル (*.def)"), QStringLiteral("すべてのファイル (*)")};
     QTemporaryDir dir;
+#ifdef _WIN32
+    const QString home = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+#else
     const QString home = QDir::homePath();
+#endif
     const auto same = [](const QString& a, const QString& b) {
         return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath() ||
                QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath();
