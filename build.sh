@@ -16,7 +16,7 @@ set -eu
 cd "$(dirname "$0")"
 
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-fonts-ipafont-gothic xvfb xauth xdotool x11-apps x11-utils imagemagick dpkg-dev desktop-file-utils"
+fonts-ipafont-gothic xvfb xauth xdotool openbox x11-apps x11-utils imagemagick dpkg-dev desktop-file-utils"
 
 install_missing() {
     missing=""

@@ -13,6 +13,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/UiFont.h"
+#include "platform/WhenPlaced.h"
 #include "shared/Guarded.h"
 #include "shared/mdlGlobal.h"
 #include "window/frmConvert.h"
@@ -23,7 +24,6 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QSettings>
-#include <QTimer>
 #include <QTranslator>
 #endif
 
@@ -136,9 +136,9 @@ int runWindow(int argc, char** argv)
     window.show();
     // Ended by the system (a shutdown, kill), the window first takes back a run's half-written output.
     platform::onEndRequest(&window, [&] { guarded(messageBox, [&] { window.endBySystem(); }); });
-    // Opened once the window stands, so that any message about the file appears over it.
+    // Opened once the window stands where it will stay, so that any message about the file appears over it.
     if (!arguments.file.isEmpty())
-        QTimer::singleShot(0, &window, [&] { guarded(messageBox, [&] { window.openSourceFile(arguments.file); }); });
+        platform::whenPlaced(window, [&] { guarded(messageBox, [&] { window.openSourceFile(arguments.file); }); });
     return app.exec();
 }
 #endif

@@ -14,6 +14,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <memory>
 
@@ -412,6 +413,28 @@ void ItemList::paintEvent(QPaintEvent* event)
         mark.backgroundColor = palette().color(QPalette::Base);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &mark, &painter, this);
     }
+}
+
+bool ItemList::event(QEvent* event)
+{
+    const bool handled = QAbstractItemView::event(event);
+    // At a fractional scale (150 % on Windows) the style's frame can fall between device
+    // pixels and lose a side, so that the caption above seems to lie over the list. A line
+    // of whole logical pixels always covers at least one device pixel: drawn over the
+    // style's frame, it keeps all four sides.
+    if (event->type() == QEvent::Paint && frameShape() != QFrame::NoFrame) {
+        const qreal ratio = devicePixelRatioF();
+        if (ratio != std::floor(ratio)) {
+            QPainter painter(this);
+            const QColor line = palette().color(QPalette::Mid);
+            const qreal w = width(), h = height();
+            painter.fillRect(QRectF(0, 0, w, 1), line);
+            painter.fillRect(QRectF(0, h - 1, w, 1), line);
+            painter.fillRect(QRectF(0, 0, 1, h), line);
+            painter.fillRect(QRectF(w - 1, 0, 1, h), line);
+        }
+    }
+    return handled;
 }
 
 bool ItemList::viewportEvent(QEvent* event)

@@ -77,6 +77,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 

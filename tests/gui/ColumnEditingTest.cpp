@@ -411,6 +411,15 @@ TEST(ColumnEditing, TheScreenHoldsNoRemovedRow)
     key(output, Qt::Key_Up, Qt::ControlModifier);
     key(output, Qt::Key_Delete);
     EXPECT_EQ(f.rows(2), (QStringList{"02;b", "03;c"}));
+    // A definition of one column in place of two, then another encoding for the source.
+    f.dialog.answers = {f.write(QStringLiteral("one.def"), "CSV\r\n4\r\n")};
+    f.ui.mnuOpenDef->trigger();
+    painted();
+    EXPECT_EQ(f.rows(2), (QStringList{"04;d"}));
+    f.ui.mnuEncodingUtf8->trigger();
+    painted();
+    EXPECT_EQ(f.rows(2), (QStringList{"04;d"}));
+    EXPECT_EQ(source->count(), 4);
 }
 
 // After Delete the row that moved up (the new last one, when the last went) is selected,

@@ -127,6 +127,38 @@ TEST(MainWindow, ControlsFollowTheFrame)
     EXPECT_EQ(back, laidOut);
 }
 
+// Each side of each list shows a line of the frame, darker than the window and the list,
+// under the captions too; run again at fractional scales, where a style's line can fall
+// between device pixels.
+TEST(MainWindow, ListFramesShowWhole)
+{
+    Fixture f;
+    frmConvert& w = f.window;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QImage shot = w.grab().toImage();
+    const qreal r = shot.devicePixelRatio();
+    const auto dark = [&](int x, int y) { return qGray(shot.pixel(x, y)) < 0xe0; };
+    // Whether some device line within a pixel of the logical one is dark along [from, to).
+    const auto lineShows = [&](bool across, qreal at, qreal from, qreal to) {
+        for (int d = int(std::floor(at * r)) - 1; d <= int(std::ceil((at + 1) * r)); ++d) {
+            bool whole = true;
+            for (int e = int(std::ceil(from * r)); whole && e < int(std::floor(to * r)); ++e)
+                whole = across ? dark(e, d) : dark(d, e);
+            if (whole)
+                return true;
+        }
+        return false;
+    };
+    for (ItemList* list : {f.ui.List[0], f.ui.List[2]}) {
+        const QRectF g(list->mapTo(&w, QPoint(0, 0)), list->size());
+        EXPECT_TRUE(lineShows(true, g.top(), g.left() + 2, g.right() - 2)) << "top, scale " << r;
+        EXPECT_TRUE(lineShows(true, g.bottom() - 1, g.left() + 2, g.right() - 2)) << "bottom, scale " << r;
+        EXPECT_TRUE(lineShows(false, g.left(), g.top() + 2, g.bottom() - 2)) << "left, scale " << r;
+        EXPECT_TRUE(lineShows(false, g.right() - 1, g.top() + 2, g.bottom() - 2)) << "right, scale " << r;
+    }
+}
+
 TEST(MainWindow, OutputDelimiterFollowsTheOptionButtons)
 {
     Fixture f;
