@@ -12,9 +12,7 @@ namespace {
 class PlacedWatch : public QObject {
 public:
     PlacedWatch(QWidget& window, std::function<void()> action)
-        : QObject(&window)
-        , window_(window)
-        , action_(std::move(action))
+        : QObject(&window), window_(window), action_(std::move(action))
     {
     }
 
