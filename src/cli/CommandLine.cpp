@@ -39,11 +39,15 @@ const char* const kUsageText =
     "  %1 convert [OPTIONS] SOURCE OUTPUT   SOURCE を変換して OUTPUT に書きます\n"
     "      -c, --columns LIST         出力する項目の番号をカンマで区切って指定 (例: 3,1,12)\n"
     "      -f, --definition FILE      出力する項目を定義ファイルから読みます\n"
+    "      -n, --names LIST           出力する項目を先頭行の項目名をカンマで区切って指定 (例: 商品コード,価格)\n"
     "      -t, --tab                  出力の区切りを TAB にします (既定: カンマ)\n"
     "      -s, --skip-first-line      先頭行を変換しません\n"
     "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
     "      -e, --encoding ENC         SOURCE の文字コード: auto, cp932, utf-8 (既定: auto)\n"
     "          --strict               先頭行にない項目を出力する列があれば変換しません (終了コード 1)\n"
+    "          --check-names          定義ファイルの列が先頭行の項目数に収まるかを確かめます (常に確かめます)\n"
+    "  %1 convert [OPTIONS] SOURCE... --output-dir DIR  SOURCE ごとに DIR へ同じ名前で書きます\n"
+    "          --suffix TEXT          出力の名前の拡張子の前に TEXT を付けます (例: _out で 売上_out.csv)\n"
     "  %1 detect [-d CHAR] [-e ENC] SOURCE  区切文字と先頭行の項目を番号付きで表示します\n"
     "  %1 --help | --version\n"
     "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
@@ -86,6 +90,9 @@ struct Options {
     std::vector<platform::Argument> positional;
     std::optional<QString> columns;
     std::optional<platform::Argument> definition;
+    std::optional<QString> names;
+    std::optional<platform::Argument> outputDir;
+    std::optional<platform::Argument> suffix;
     std::optional<QString> delimiter;
     std::string delimiterBytes; // the delimiter in the source's encoding, once found usable
     std::optional<QString> encoding;
@@ -93,6 +100,7 @@ struct Options {
     bool tab = false;
     bool skipFirstLine = false;
     bool strict = false;
+    bool checkNames = false;
 };
 
 // The delimiter given to -d, exactly as given: unlike the window, the command line does
@@ -171,6 +179,14 @@ QString parse(const Arguments& args, bool convert, Options& o)
             error = value(o.columns);
         else if (convert && (a == QLatin1String("-f") || a == QLatin1String("--definition")))
             error = value(o.definition);
+        else if (convert && (a == QLatin1String("-n") || a == QLatin1String("--names")))
+            error = value(o.names);
+        else if (convert && a == QLatin1String("--output-dir"))
+            error = value(o.outputDir);
+        else if (convert && a == QLatin1String("--suffix"))
+            error = value(o.suffix);
+        else if (convert && a == QLatin1String("--check-names"))
+            o.checkNames = true;
         else if (convert && (a == QLatin1String("-t") || a == QLatin1String("--tab")))
             o.tab = true;
         else if (convert && (a == QLatin1String("-s") || a == QLatin1String("--skip-first-line")))
@@ -249,8 +265,10 @@ void detectDefault(std::string_view line, engine::Encoding encoding, std::string
 
 class Progress {
 public:
-    explicit Progress(std::uint64_t total)
-        : total_(total), enabled_(platform::stderrIsTerminal()), redraw_(enabled_ && platform::enableLineRedraw())
+    // label: the file being converted, shown beside the figures when many are.
+    Progress(std::uint64_t total, const QString& label)
+        : total_(total), label_(label), enabled_(platform::stderrIsTerminal()),
+          redraw_(enabled_ && platform::enableLineRedraw())
     {
     }
     void show(std::uint64_t done)
@@ -267,111 +285,178 @@ public:
         } else {
             std::fprintf(stderr, "\r%10.1f MB  %8.1f MB/s", static_cast<double>(done) / 1e6, rate);
         }
+        if (!label_.isEmpty())
+            platform::writeText(platform::StandardStream::Error, QStringLiteral("  ") + label_);
         std::fflush(stderr);
         shown_ = true;
     }
     void finish()
     {
         // Where the terminal cannot erase a line, blanks as long as the progress line do.
-        if (shown_)
-            std::fputs(redraw_ ? "\r\033[K" : "\r                                                       \r", stderr);
+        if (shown_) {
+            if (redraw_)
+                std::fputs("\r\033[K", stderr);
+            else // a wide character takes two columns
+                platform::writeText(platform::StandardStream::Error,
+                                    QLatin1Char('\r') + QString(55 + 2 * label_.size(), QLatin1Char(' ')) +
+                                        QLatin1Char('\r'));
+        }
     }
 
 private:
     std::uint64_t total_;
+    QString label_;
     bool enabled_;
     bool redraw_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-int convert(const Arguments& args)
+// The columns of -c or -f, the same for every source; empty for -n, whose names are
+// looked up in each source's own first line.
+QString fixedColumns(const Options& o, engine::ColumnChoice& columns, int& code)
 {
-    Options o;
-    if (const QString error = parse(args, true, o); !error.isEmpty())
-        return usageError(error);
-    if (o.positional.size() != 2)
-        return usageError(QStringLiteral("convert には SOURCE と OUTPUT を指定してください。"));
-    if (o.columns.has_value() == o.definition.has_value())
-        return usageError(QStringLiteral("--columns と --definition のどちらか一方を指定してください。"));
-
-    engine::ColumnChoice columns;
+    code = kUsage;
     if (o.columns) {
         std::vector<int> numbers;
         for (const QString& part : o.columns->split(QLatin1Char(','))) {
             bool ok = false;
             const int n = part.trimmed().toInt(&ok);
             if (!ok || n < 1)
-                return usageError(QStringLiteral("--columns の値が正しくありません: %1").arg(*o.columns));
+                return QStringLiteral("--columns の値が正しくありません: %1").arg(*o.columns);
             numbers.push_back(n);
         }
         columns.load(numbers);
-    } else {
+    } else if (o.definition) {
+        code = kFailed;
         const engine::Definition definition = engine::readDefinition(o.definition->path);
-        if (definition.status == engine::Definition::Status::CannotOpen) {
-            say(texts::definitionCannotOpen(shown(o.definition->path)));
-            return kFailed;
-        }
-        if (definition.status == engine::Definition::Status::NotADefinition) {
-            say(QStringLiteral("「%1」はTolvaneの定義ファイルではありません。").arg(shown(o.definition->path)));
-            return kFailed;
-        }
+        if (definition.status == engine::Definition::Status::CannotOpen)
+            return texts::definitionCannotOpen(shown(o.definition->path));
+        if (definition.status == engine::Definition::Status::NotADefinition)
+            return QStringLiteral("「%1」はTolvaneの定義ファイルではありません。").arg(shown(o.definition->path));
         // Read as the window loads it: a negative line names no column.
         columns.load(definition.itemNumbers);
-        if (columns.rowCount() == 0) {
-            say(QStringLiteral("定義ファイル「%1」には出力する項目がありません。").arg(shown(o.definition->path)));
-            return kFailed;
-        }
+        if (columns.rowCount() == 0)
+            return QStringLiteral("定義ファイル「%1」には出力する項目がありません。").arg(shown(o.definition->path));
     }
+    return QString();
+}
 
-    const Source source = sourceOf(o.positional[0]);
-    const platform::Argument& outputArg = o.positional[1];
-    const bool toStdout = outputArg.text == QLatin1String("-") || os::descriptorNamedBy(outputArg.path) == 1;
-    const QString outputShown = toStdout ? QStringLiteral("標準出力") : shown(outputArg.path);
+// An item as a name: a whole item in quotes stands for what they enclose, "" for ".
+QString nameOf(std::string_view item, engine::Encoding encoding)
+{
+    std::string bytes(item);
+    if (bytes.size() >= 2 && bytes.front() == '"' && bytes.back() == '"') {
+        std::string inner;
+        for (std::size_t i = 1; i + 1 < bytes.size(); ++i) {
+            inner += bytes[i];
+            if (bytes[i] == '"' && bytes[i + 1] == '"' && i + 2 < bytes.size())
+                ++i;
+        }
+        bytes = std::move(inner);
+    }
+    return platform::decodeSource(bytes, encoding);
+}
+
+// The item numbers of -n's names in a first line. A name the line lacks, or holds twice,
+// cannot pick a column: the error then lists the line's names, so the user can correct it.
+QString columnsByName(const QString& list, std::string_view first, const std::string& delimiter, std::int64_t items,
+                      engine::Encoding encoding, engine::ColumnChoice& columns)
+{
+    QStringList names;
+    engine::forEachListedItem(
+        first, delimiter, items, [&](std::int64_t, std::string_view item) { names << nameOf(item, encoding); },
+        encoding);
+    QStringList problems;
+    std::vector<int> numbers;
+    for (const QString& wanted : list.split(QLatin1Char(','))) {
+        const qsizetype at = names.indexOf(wanted);
+        if (at < 0)
+            problems << QStringLiteral("項目名「%1」は先頭行にありません。").arg(wanted);
+        else if (names.indexOf(wanted, at + 1) >= 0)
+            problems << QStringLiteral("項目名「%1」は先頭行に二つ以上あります。").arg(wanted);
+        else
+            numbers.push_back(static_cast<int>(at) + 1);
+    }
+    if (problems.isEmpty()) {
+        columns.load(numbers);
+        return QString();
+    }
+    problems.removeDuplicates();
+    // A first line of millions of items is not listed whole.
+    constexpr qsizetype kListed = 200;
+    QString text = problems.join(QLatin1Char('\n')) + QStringLiteral("\n先頭行の項目名:");
+    for (qsizetype i = 0; i < std::min(names.size(), kListed); ++i)
+        text += QStringLiteral("\n  %1\t%2").arg(i + 1).arg(names[i]);
+    if (names.size() > kListed)
+        text += QStringLiteral("\n  …ほか %1 項目").arg(names.size() - kListed);
+    return text;
+}
+
+// How one source's run ended: the exit code, and what to say of it.
+struct Outcome {
+    int code = kOk;
+    QString message;
+};
+
+Outcome convertOne(const Options& o, const engine::ColumnChoice& fixed, const Source& source,
+                   const std::filesystem::path& output, bool toStdout, const QString& label)
+{
+    const QString outputShown = toStdout ? QStringLiteral("標準出力") : shown(output);
+    // Warnings of a run among many name their source.
+    const auto warn = [&](const QString& text) { say(label.isEmpty() ? text : label + QStringLiteral(": ") + text); };
 
     // The output replaces an earlier one only when the whole conversion has succeeded.
     engine::Conversion conversion({.skipFirstLine = o.skipFirstLine});
     engine::RunRequest request;
     request.source = source.path;
     request.sourceIsStandardInput = source.isStdin;
-    request.output = toStdout ? std::filesystem::path() : outputArg.path;
+    request.output = toStdout ? std::filesystem::path() : output;
     request.outputIsStandardOutput = toStdout;
     request.mode = engine::OutputMode::Replace;
     if (o.definition)
         request.notOutputs.push_back(o.definition->path);
     request.encoding = o.encodingChoice;
-    if (conversion.prepare(request) != engine::Conversion::Status::Running) {
-        say(texts::runStopped(conversion, source.name, outputShown, texts::OutputWriting::ReplacedOnSuccess));
-        return kFailed;
-    }
+    if (conversion.prepare(request) != engine::Conversion::Status::Running)
+        return {kFailed,
+                texts::runStopped(conversion, source.name, outputShown, texts::OutputWriting::ReplacedOnSuccess)};
     if (conversion.lockless())
-        say(texts::outputNotLocked(outputShown));
+        warn(texts::outputNotLocked(outputShown));
 
-    engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", columns.map()};
     std::string_view first;
     const bool haveFirst = conversion.peekFirstLine(first);
     const engine::Encoding encoding = conversion.sourceEncoding().encoding;
+    std::string inDeli;
     std::int64_t items = 0;
     if (o.delimiter) {
         // Refused before anything is written: a Replace run leaves the output as it was.
-        if (const QString error = delimiterBytes(*o.delimiter, encoding, settings.inDeli); !error.isEmpty())
-            return usageError(error);
+        if (const QString error = delimiterBytes(*o.delimiter, encoding, inDeli); !error.isEmpty())
+            return {kUsage, error};
     } else {
-        detectDefault(haveFirst ? first : std::string_view(), encoding, settings.inDeli, items);
+        detectDefault(haveFirst ? first : std::string_view(), encoding, inDeli, items);
     }
     if (o.delimiter && haveFirst) {
         std::string counted;
-        engine::fGetDeli2(settings.inDeli, first, counted, items, encoding);
+        engine::fGetDeli2(inDeli, first, counted, items, encoding);
     }
+    engine::ColumnChoice byName;
+    if (o.names) {
+        if (const QString error =
+                columnsByName(*o.names, haveFirst ? first : std::string_view(), inDeli, items, encoding, byName);
+            !error.isEmpty())
+            return {kUsage, error};
+    }
+    const engine::ColumnChoice& columns = o.names ? byName : fixed;
     // The window's question, said instead of asked: the run goes on unless --strict,
     // which stops it before the output is touched.
     if (const std::vector<int> beyond = columns.beyond(items); haveFirst && !beyond.empty()) {
-        say(texts::columnsBeyondSource(beyond));
         if (o.strict)
-            return kFailed;
+            return {kFailed, texts::columnsBeyondSource(beyond)};
+        warn(texts::columnsBeyondSource(beyond));
     }
 
-    Progress progress(conversion.sourceSize());
+    engine::ConversionSettings settings{inDeli, o.tab ? "\t" : ",", columns.map()};
+    Progress progress(conversion.sourceSize(), label);
     engine::Conversion::Status status;
     do {
         status = conversion.run(settings, std::chrono::steady_clock::now() + std::chrono::milliseconds(250));
@@ -379,14 +464,80 @@ int convert(const Arguments& args)
     } while (status == engine::Conversion::Status::Running);
     status = conversion.finish();
     progress.finish();
-    if (status != engine::Conversion::Status::Done) {
-        say(texts::runStopped(conversion, source.name, outputShown,
-                              toStdout ? texts::OutputWriting::InPlace : texts::OutputWriting::ReplacedOnSuccess));
+    if (status != engine::Conversion::Status::Done)
+        return {kFailed,
+                texts::runStopped(conversion, source.name, outputShown,
+                                  toStdout ? texts::OutputWriting::InPlace : texts::OutputWriting::ReplacedOnSuccess)};
+    // As the window counts: a first line left out is counted only with the lines after it.
+    return {kOk, QStringLiteral("変換終了: %1件").arg(conversion.shownCount())};
+}
+
+// Each source's output in the folder: its own name, or with the suffix before its extension.
+std::filesystem::path outputIn(const std::filesystem::path& folder, const std::filesystem::path& source,
+                               const Options& o)
+{
+    const std::filesystem::path name = source.filename();
+    if (!o.suffix)
+        return folder / name;
+    return folder / (name.stem().native() + o.suffix->path.native() + name.extension().native());
+}
+
+int convert(const Arguments& args)
+{
+    Options o;
+    if (const QString error = parse(args, true, o); !error.isEmpty())
+        return usageError(error);
+    if (o.outputDir ? o.positional.empty() : o.positional.size() != 2)
+        return usageError(o.outputDir ? QStringLiteral("convert --output-dir には SOURCE を指定してください。")
+                                      : QStringLiteral("convert には SOURCE と OUTPUT を指定してください。"));
+    if (o.suffix && !o.outputDir)
+        return usageError(QStringLiteral("--suffix は --output-dir と共に指定してください。"));
+    if (int(o.columns.has_value()) + int(o.definition.has_value()) + int(o.names.has_value()) != 1)
+        return usageError(QStringLiteral("--columns, --definition, --names のどれか一つを指定してください。"));
+    if (o.checkNames && !o.definition)
+        return usageError(QStringLiteral("--check-names は --definition と共に指定してください。"));
+
+    engine::ColumnChoice columns;
+    int code = kOk;
+    if (const QString error = fixedColumns(o, columns, code); !error.isEmpty())
+        return code == kUsage ? usageError(error) : (say(error), code);
+
+    if (!o.outputDir) {
+        const platform::Argument& outputArg = o.positional[1];
+        const bool toStdout = outputArg.text == QLatin1String("-") || os::descriptorNamedBy(outputArg.path) == 1;
+        const Outcome outcome = convertOne(o, columns, sourceOf(o.positional[0]), outputArg.path, toStdout, QString());
+        if (outcome.code == kUsage && !o.names)
+            return usageError(outcome.message);
+        say(outcome.message);
+        return outcome.code;
+    }
+
+    // Many sources: every name checked before anything is written, then each converted
+    // alone, the others going on when one fails.
+    std::error_code error;
+    if (!std::filesystem::is_directory(o.outputDir->path, error)) {
+        say(QStringLiteral("出力フォルダ「%1」がありません。").arg(shown(o.outputDir->path)));
         return kFailed;
     }
-    // As the window counts: a first line left out is counted only with the lines after it.
-    say(QStringLiteral("変換終了: %1件").arg(conversion.shownCount()));
-    return kOk;
+    std::vector<std::filesystem::path> outputs;
+    for (const platform::Argument& arg : o.positional) {
+        if (sourceOf(arg).isStdin)
+            return usageError(QStringLiteral("--output-dir では標準入力を SOURCE にできません。"));
+        outputs.push_back(outputIn(o.outputDir->path, arg.path, o));
+        for (std::size_t i = 0; i + 1 < outputs.size(); ++i)
+            if (platform::sameFileName(outputs[i], outputs.back()))
+                return usageError(QStringLiteral("「%1」と「%2」はどちらも「%3」に書くことになります。")
+                                      .arg(shown(o.positional[i].path), shown(arg.path), shown(outputs.back())));
+    }
+    int worst = kOk;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const Source source = sourceOf(o.positional[i]);
+        const QString label = shown(o.positional[i].path.filename());
+        const Outcome outcome = convertOne(o, columns, source, outputs[i], false, label);
+        say(label + QStringLiteral(": ") + outcome.message);
+        worst = std::max(worst, outcome.code);
+    }
+    return worst;
 }
 
 int detect(const Arguments& args)

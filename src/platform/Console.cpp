@@ -98,6 +98,18 @@ std::vector<Argument> commandLineArguments(int argc, char** argv)
     return result;
 }
 
+bool sameFileName(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    std::error_code ignored; // without a current folder, the paths as given
+    const std::filesystem::path x = std::filesystem::absolute(a, ignored).lexically_normal();
+    const std::filesystem::path y = std::filesystem::absolute(b, ignored).lexically_normal();
+#ifdef _WIN32
+    return QString::fromStdWString(x.native()).compare(QString::fromStdWString(y.native()), Qt::CaseInsensitive) == 0;
+#else
+    return x == y;
+#endif
+}
+
 QString displayPath(const std::filesystem::path& path)
 {
 #ifdef _WIN32

@@ -37,6 +37,9 @@ std::vector<Argument> commandLineArguments(int argc, char** argv);
 // A path for a message: bytes that are not UTF-8 shown as \xFF, so that two names that
 // differ only there still read differently.
 QString displayPath(const std::filesystem::path& path);
+// Whether two paths name the same file to the system, before either exists: the same
+// bytes on Linux; the same letters in either case on Windows, whose names ignore case.
+bool sameFileName(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // True when the window could not be shown at all: no display is named and no other
 // window system was asked for. Arguments that would be refused anyway are then told

@@ -4,6 +4,7 @@
 #include "platform/Cp932.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 
 #include <optional>
@@ -135,6 +136,95 @@ TEST(CommandLine, ColumnsBeyondTheFirstLineAreNamed)
     EXPECT_EQ(r.exit, 0);
     EXPECT_FALSE(r.err.contains(QStringLiteral("元データにありません")));
     EXPECT_TRUE(tolvane({QStringLiteral("--help")}).out.contains("--strict"));
+}
+
+// -n picks items by the first line's names: enclosing quotes and a byte order mark are no
+// part of a name; a name the line lacks or holds twice stops with the line's names listed.
+TEST(CommandLine, ColumnsByName)
+{
+    TempFolder f;
+    const QString out = f.write(QStringLiteral("out.csv"), "earlier\r\n");
+    // "商品コード",品名,価格 in UTF-8 with a byte order mark; the same in code page 932.
+    const std::string utf8 = "\xEF\xBB\xBF\"\xE5\x95\x86\xE5\x93\x81\xE3\x82\xB3\xE3\x83\xBC\xE3\x83\x89\","
+                             "\xE5\x93\x81\xE5\x90\x8D,\xE4\xBE\xA1\xE6\xA0\xBC\r\nA1,x,10\r\n";
+    const std::string cp932 =
+        "\"\x8F\xA4\x95\x69\x83\x52\x81\x5B\x83\x68\",\x95\x69\x96\xBC,\x89\xBF\x8A\x69\r\nA1,x,10\r\n";
+    const std::string twice = "id,name,name\r\n1,a,b\r\n";
+    const QString names = QStringLiteral("価格,商品コード,価格");
+    const struct {
+        std::string source;
+        QString names;
+        int exit;
+        std::string output;
+        QString said;
+    } cases[] = {
+        {utf8, names, 0,
+         "\xEF\xBB\xBF\xE4\xBE\xA1\xE6\xA0\xBC,\"\xE5\x95\x86\xE5\x93\x81\xE3\x82\xB3\xE3\x83\xBC\xE3\x83\x89\","
+         "\xE4\xBE\xA1\xE6\xA0\xBC\r\n10,A1,10\r\n",
+         QStringLiteral("2件")},
+        {cp932, names, 0,
+         "\x89\xBF\x8A\x69,\"\x8F\xA4\x95\x69\x83\x52\x81\x5B\x83\x68\",\x89\xBF\x8A\x69\r\n10,A1,10\r\n",
+         QStringLiteral("2件")},
+        {utf8, QStringLiteral("価格,単価"), 2, "earlier\r\n", QStringLiteral("「単価」は先頭行にありません")},
+        {twice, QStringLiteral("id,name"), 2, "earlier\r\n", QStringLiteral("「name」は先頭行に二つ以上")},
+    };
+    for (const auto& c : cases) {
+        f.write(QStringLiteral("out.csv"), "earlier\r\n");
+        const QString in = f.write(QStringLiteral("in.csv"), c.source);
+        const Result r = tolvane({QStringLiteral("convert"), QStringLiteral("--names"), c.names, in, out});
+        EXPECT_EQ(r.exit, c.exit) << r.err.toStdString();
+        EXPECT_EQ(f.read(out), c.output) << c.names.toStdString();
+        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+        if (c.exit != 0) // the line's names, for the user to choose from
+            EXPECT_TRUE(r.err.contains(QStringLiteral("先頭行の項目名:\n  1\t")) &&
+                        r.err.contains(QStringLiteral("  2\t")))
+                << r.err.toStdString();
+    }
+    // One way of naming columns at a time.
+    const QString in = f.write(QStringLiteral("in.csv"), twice);
+    EXPECT_EQ(tolvane({QStringLiteral("convert"), QStringLiteral("-n"), QStringLiteral("id"), QStringLiteral("-c"),
+                       QStringLiteral("1"), in, out})
+                  .exit,
+              2);
+}
+
+// Many sources into a folder: each under its own name (or with the suffix), one summary line
+// each, the others converted when one fails; two sources of one output name write nothing.
+TEST(CommandLine, ManySourcesIntoAFolder)
+{
+    TempFolder f;
+    QDir().mkpath(f.path(QStringLiteral("sub")));
+    const QString a = f.write(QStringLiteral("a.csv"), "x,y\r\n1,2\r\n");
+    const QString b = f.write(QStringLiteral("sub/b.txt"), "x\ty\r\n");
+    const QString dir = f.path(QStringLiteral("out"));
+    QDir().mkpath(dir);
+    const QString convert = QStringLiteral("convert"), cols = QStringLiteral("-c"), two = QStringLiteral("2,1");
+    const QString outputDir = QStringLiteral("--output-dir");
+    Result r = tolvane({convert, cols, two, a, f.path(QStringLiteral("gone.csv")), b, outputDir, dir});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(f.read(dir + QStringLiteral("/a.csv")), "y,x\r\n2,1\r\n");
+    EXPECT_EQ(f.read(dir + QStringLiteral("/b.txt")), "y,x\r\n");
+    const QStringList said = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(said.size(), 3) << r.err.toStdString();
+    EXPECT_TRUE(said[0].startsWith(QStringLiteral("a.csv: ")) && said[0].contains(QStringLiteral("2件")));
+    EXPECT_TRUE(said[1].startsWith(QStringLiteral("gone.csv: ")) && said[1].contains(QStringLiteral("見つかりません")));
+    EXPECT_TRUE(said[2].startsWith(QStringLiteral("b.txt: ")) && said[2].contains(QStringLiteral("1件")));
+
+    r = tolvane({convert, cols, two, a, b, outputDir, dir, QStringLiteral("--suffix"), QStringLiteral("_月次")});
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(f.read(dir + QStringLiteral("/a_月次.csv")), "y,x\r\n2,1\r\n");
+    EXPECT_EQ(f.read(dir + QStringLiteral("/b_月次.txt")), "y,x\r\n");
+
+    // Refused before anything is written.
+    const QString a2 = f.write(QStringLiteral("sub/a.csv"), "p,q\r\n");
+    for (const QStringList& refused :
+         {QStringList{convert, cols, two, b, a, a2, outputDir, dir, QStringLiteral("--suffix"), QStringLiteral("_2")},
+          QStringList{convert, cols, two, QStringLiteral("-"), outputDir, dir},
+          QStringList{convert, cols, two, a, QStringLiteral("--suffix"), QStringLiteral("_2")}}) {
+        r = tolvane(refused);
+        EXPECT_EQ(r.exit, 2) << r.err.toStdString();
+    }
+    EXPECT_EQ(f.read(dir + QStringLiteral("/b_2.txt")), "<missing>");
 }
 
 TEST(CommandLine, FailuresAndUsageErrors)
