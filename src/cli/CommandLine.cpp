@@ -44,6 +44,10 @@ const char* const kUsageText =
     "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
     "      -e, --encoding ENC         SOURCE の文字コード: auto, cp932, utf-8 (既定: auto)\n"
     "          --strict               先頭行にない項目を出力する列があれば変換しません (終了コード 1)\n"
+    "          --to ENC               出力の文字コード: cp932, utf-8, utf-8-bom (既定: SOURCE のまま)\n"
+    "          --eol EOL              出力の改行: crlf, lf (既定: crlf)\n"
+    "          --quote                区切文字・引用符・改行を含む項目を引用符で囲みます\n"
+    "          --replace              出力の文字コードで表せない文字を ? にして変換を続けます\n"
     "  %1 detect [-d CHAR] [-e ENC] SOURCE  区切文字と先頭行の項目を番号付きで表示します\n"
     "  %1 --help | --version\n"
     "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
@@ -93,7 +97,35 @@ struct Options {
     bool tab = false;
     bool skipFirstLine = false;
     bool strict = false;
+    std::optional<QString> to;
+    std::optional<QString> eol;
+    engine::OutputForm form;
 };
+
+QString outputForm(const Options& o, engine::OutputForm& form)
+{
+    if (o.to) {
+        const QString name = o.to->toLower();
+        if (name == QLatin1String("cp932") || name == QLatin1String("shift_jis") || name == QLatin1String("sjis"))
+            form.encoding = engine::OutputEncoding::Cp932;
+        else if (name == QLatin1String("utf-8") || name == QLatin1String("utf8"))
+            form.encoding = engine::OutputEncoding::Utf8;
+        else if (name == QLatin1String("utf-8-bom") || name == QLatin1String("utf8-bom"))
+            form.encoding = engine::OutputEncoding::Utf8Bom;
+        else
+            return QStringLiteral("--to には cp932, utf-8, utf-8-bom のいずれかを指定してください: %1").arg(*o.to);
+    }
+    if (o.eol) {
+        const QString name = o.eol->toLower();
+        if (name == QLatin1String("crlf"))
+            form.lineEnd = engine::LineEnd::CrLf;
+        else if (name == QLatin1String("lf"))
+            form.lineEnd = engine::LineEnd::Lf;
+        else
+            return QStringLiteral("--eol には crlf か lf を指定してください: %1").arg(*o.eol);
+    }
+    return QString();
+}
 
 // The delimiter given to -d, exactly as given: unlike the window, the command line does
 // not trim it, so " " is the space. The text arrives decoded from the locale's encoding
@@ -177,6 +209,14 @@ QString parse(const Arguments& args, bool convert, Options& o)
             o.skipFirstLine = true;
         else if (convert && a == QLatin1String("--strict"))
             o.strict = true;
+        else if (convert && a == QLatin1String("--to"))
+            error = value(o.to);
+        else if (convert && a == QLatin1String("--eol"))
+            error = value(o.eol);
+        else if (convert && a == QLatin1String("--quote"))
+            o.form.quote = true;
+        else if (convert && a == QLatin1String("--replace"))
+            o.form.replace = true;
         else if (a == QLatin1String("--")) {
             o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
@@ -190,6 +230,8 @@ QString parse(const Arguments& args, bool convert, Options& o)
     if (o.encoding)
         if (QString error = encodingChoice(*o.encoding, o.encodingChoice); !error.isEmpty())
             return error;
+    if (QString error = outputForm(o, o.form); !error.isEmpty())
+        return error;
     return o.delimiter ? checkDelimiterText(*o.delimiter) : QString();
 }
 
@@ -347,7 +389,7 @@ int convert(const Arguments& args)
     if (conversion.lockless())
         say(texts::outputNotLocked(outputShown));
 
-    engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", columns.map()};
+    engine::ConversionSettings settings{std::string(), o.tab ? "\t" : ",", columns.map(), o.form};
     std::string_view first;
     const bool haveFirst = conversion.peekFirstLine(first);
     const engine::Encoding encoding = conversion.sourceEncoding().encoding;
@@ -386,6 +428,8 @@ int convert(const Arguments& args)
     }
     // As the window counts: a first line left out is counted only with the lines after it.
     say(QStringLiteral("変換終了: %1件").arg(conversion.shownCount()));
+    for (const QString& note : texts::formNotes(conversion, o.form))
+        say(note);
     return kOk;
 }
 
