@@ -335,12 +335,10 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
         settleReader();
         const std::string_view held = reader_->unread();
         // Whether lines of the default form are looked at for an item holding the output
-        // delimiter: a form counts its own, and a block without the delimiter needs no look.
-        auto check = HeldScan::DelimiterCheck::None;
-        if (!rules_ && !outDeli.empty())
-            check = outDeli.size() == 1 && outDeli[0] == delimiter ? HeldScan::DelimiterCheck::Quoted
-                    : held.find(outDeli) != std::string_view::npos ? HeldScan::DelimiterCheck::Every
-                                                                   : HeldScan::DelimiterCheck::None;
+        // delimiter outside quotes: a form counts its own; the input's own delimiter is never
+        // in an item outside quotes; and a block without the delimiter needs no look.
+        const bool check = !rules_ && !outDeli.empty() && !(outDeli.size() == 1 && outDeli[0] == delimiter) &&
+                           held.find(outDeli) != std::string_view::npos;
         const HeldScan h{held.data(),
                          held.size(),
                          reader_->inputEnded(),
@@ -428,7 +426,7 @@ bool Conversion::convertLine(std::string_view line, const ConversionSettings& se
     const std::size_t length = outputLength(splitter_, columns, outDeli) + lineEnd_.size();
     ++count_;
     for (const std::int32_t no : columns.items)
-        if (holdsChar(splitter_.item(no), outDeli, encoding_.encoding)) {
+        if (holdsUnquoted(splitter_.item(no), outDeli, encoding_.encoding)) {
             ++delimiterLines_;
             break;
         }

@@ -227,8 +227,8 @@ public:
     const CharacterFault& characterFault() const { return fault_; }
     // Characters written as '?' (OutputForm::replace), in lines converted so far.
     std::int64_t replacements() const { return replacements_; }
-    // Lines written without quotes whose items held the output delimiter (a reader takes
-    // them for more columns); not counted when the form quotes.
+    // Lines written without quotes in which an item holds the output delimiter outside quotes,
+    // so that a reader takes it for more columns; not counted when the form quotes.
     std::int64_t linesHoldingDelimiter() const { return delimiterLines_; }
 
 private:

@@ -37,6 +37,22 @@ inline bool holdsChar(std::string_view item, std::string_view d, Encoding e)
     return false;
 }
 
+// Whether the character d occurs in the item outside quotes, where a reader would take it for
+// the end of the item (a '"' opens and closes quotes, as the splitter takes them).
+inline bool holdsUnquoted(std::string_view item, std::string_view d, Encoding e)
+{
+    if (d.empty() || item.size() < d.size() || std::memchr(item.data(), d[0], item.size()) == nullptr)
+        return false;
+    bool quoted = false;
+    for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e)) {
+        if (item[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && item.compare(i, d.size(), d) == 0)
+            return true;
+    }
+    return false;
+}
+
 // The output line's end bytes.
 inline std::string_view lineEndBytes(LineEnd end)
 {
@@ -105,7 +121,7 @@ template <typename Dest> struct FormSink {
     Dest dest;
     std::size_t column = 0;
     std::int64_t replaced = 0;
-    // Some item held the output delimiter (counted when not quoting).
+    // Some item held the output delimiter outside quotes (counted when not quoting).
     bool heldDelimiter = false;
     FormFault fault;
     bool failed = false; // stopped by Dest, not by a character
@@ -142,12 +158,12 @@ template <typename Dest> struct FormSink {
                 deliByte = deliByte || b == first;
             }
         }
-        const bool holds = deliByte && holdsChar(content, r.outDeli, r.from);
         bool wrap = false;
         if (r.quote)
-            wrap = holds || (anySpecial && (content.find_first_of("\"\r\n") != std::string_view::npos));
+            wrap = (deliByte && holdsChar(content, r.outDeli, r.from)) ||
+                   (anySpecial && content.find_first_of("\"\r\n") != std::string_view::npos);
         else
-            heldDelimiter = heldDelimiter || holds;
+            heldDelimiter = heldDelimiter || (deliByte && holdsUnquoted(content, r.outDeli, r.from));
         if (wrap && !put("\""))
             return false;
         for (std::size_t at = 0; at < content.size();) {

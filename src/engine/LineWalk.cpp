@@ -14,9 +14,10 @@ namespace engine {
 namespace {
 
 // scanLines' walk. Bits: compiled for the bit instructions of AVX2 processors. Formed: items
-// go through h.form's writer.
+// go through h.form's writer. Plain: the default form's CR LF lines, nothing counted, its
+// state all constants so that the loop keeps its registers.
 // One function of nearly 200 lines on purpose: its state lives in registers across words and lines.
-template <bool Bits, bool Formed>
+template <bool Bits, bool Formed, bool Plain>
 [[gnu::always_inline]] inline ScanEnd walkLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles,
                                                 ScanOut& out)
 {
@@ -28,10 +29,9 @@ template <bool Bits, bool Formed>
     std::int64_t lines = 0;
     std::size_t lastStart = 0, lastEnd = 0, lastAt = 0;
     std::int64_t replaced = 0, delimiterLines = 0;
-    const std::string_view lineEnd = h.lineEnd;
-    const std::size_t eolSize = lineEnd.size();
-    const char eol0 = lineEnd[0];
-    const char eol1 = eolSize > 1 ? lineEnd[1] : '\0';
+    const std::size_t eolSize = Plain ? 2 : h.lineEnd.size();
+    const char eol0 = Plain ? '\r' : h.lineEnd[0];
+    const char eol1 = Plain ? '\n' : h.lineEnd.size() > 1 ? h.lineEnd[1] : '\0';
     const auto stop = [&](ScanEnd end) {
         scanStart = lineStart;
         if (lines > 0) {
@@ -66,9 +66,7 @@ template <bool Bits, bool Formed>
     std::size_t cutCount = 0;
     std::size_t lastCut = 0;
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
-    const auto check = h.delimiterCheck;
-    // The current line may hold a delimiter inside quotes (for DelimiterCheck::Quoted).
-    bool quotedInLine = false;
+    const bool check = !Plain && h.delimiterCheck;
     const std::size_t columnCount = columns.items.size();
     const std::size_t outDelis = (columnCount - 1) * outDeli.size();
     // Each column's item from 0; a number below 1 becomes the largest, so that it takes
@@ -98,11 +96,9 @@ template <bool Bits, bool Formed>
         // after each line end.
         std::uint64_t found = m.delimiters & live;
         const std::uint64_t quotes = m.quotes & live;
-        std::uint64_t quotedHere;
         if (quotes == 0) {
             // Only the part before the first line end can be inside quotes, carried in.
-            quotedHere = found & inQuotes & (ends ? (ends & (0 - ends)) - 1 : ~std::uint64_t{0});
-            found &= ~quotedHere;
+            found &= ~(inQuotes & (ends ? (ends & (0 - ends)) - 1 : ~std::uint64_t{0}));
             if (ends != 0)
                 inQuotes = 0;
         } else {
@@ -113,13 +109,10 @@ template <bool Bits, bool Formed>
                 const std::uint64_t restart = 0 - ((parity >> std::countr_zero(e)) & 1);
                 inside = (inside & upTo) | ((parity ^ restart) & ~upTo);
             }
-            quotedHere = found & inside;
             found &= ~inside;
             // A line end in the last byte leaves the next word outside quotes.
             inQuotes = ends >> 63 ? 0 : 0 - (inside >> 63);
         }
-        // Any line in this word may hold one: an over-estimate, settled by looking at the items.
-        quotedInLine = quotedInLine || quotedHere != 0;
         for (;;) {
             // The current line's part of the word: up to its end, or the whole rest.
             const std::uint64_t below = ends ? (ends & (0 - ends)) - 1 : ~std::uint64_t{0};
@@ -216,16 +209,14 @@ template <bool Bits, bool Formed>
                 GatherAt<true> o{buffer + used};
                 joinLine(columnCount, outDeli, itemAt, o);
                 lineOut = o.to;
-                if (check == HeldScan::DelimiterCheck::Every ||
-                    (check == HeldScan::DelimiterCheck::Quoted && quotedInLine)) {
+                if (check) {
                     for (std::size_t c = 0; c < columnCount; ++c)
-                        if (holdsChar(itemAt(c), outDeli, h.encoding)) {
+                        if (holdsUnquoted(itemAt(c), outDeli, h.encoding)) {
                             ++delimiterLines;
                             break;
                         }
                 }
             }
-            quotedInLine = quotedHere != 0;
             lineOut[0] = eol0;
             lineOut[1] = eol1;
             const auto length = static_cast<std::size_t>(lineOut + eolSize - (buffer + used));
@@ -249,19 +240,32 @@ template <bool Bits, bool Formed>
     return stop(ScanEnd::Reached);
 }
 
+// The default form's CR LF lines with nothing to count.
+bool plain(const HeldScan& h)
+{
+    return !h.form && !h.delimiterCheck && h.lineEnd == "\r\n";
+}
+
 ScanEnd walkLinesBaseline(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
 {
-    return h.form ? walkLines<false, true>(h, scanStart, to, tiles, out)
-                  : walkLines<false, false>(h, scanStart, to, tiles, out);
+    if (h.form)
+        return walkLines<false, true, false>(h, scanStart, to, tiles, out);
+    return plain(h) ? walkLines<false, false, true>(h, scanStart, to, tiles, out)
+                    : walkLines<false, false, false>(h, scanStart, to, tiles, out);
 }
 
 #if TOLVANE_HAVE_WIDE
 // The same walk with single instructions for counting and finding bits, and wider copies;
-// only this function (and what is inlined into it) is compiled for them.
+// only these functions (and what is inlined into them) are compiled for them.
 __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBits(const HeldScan& h, std::size_t& scanStart,
                                                                  std::size_t to, Tiles& tiles, ScanOut& out)
 {
-    return walkLines<true, false>(h, scanStart, to, tiles, out);
+    return walkLines<true, false, true>(h, scanStart, to, tiles, out);
+}
+__attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsCounting(const HeldScan& h, std::size_t& scanStart,
+                                                                         std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<true, false, false>(h, scanStart, to, tiles, out);
 }
 #endif
 
@@ -271,7 +275,8 @@ ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Til
 {
 #if TOLVANE_HAVE_WIDE
     if (h.bitInstructions && !h.form)
-        return walkLinesBits(h, scanStart, to, tiles, out);
+        return plain(h) ? walkLinesBits(h, scanStart, to, tiles, out)
+                        : walkLinesBitsCounting(h, scanStart, to, tiles, out);
 #endif
     return walkLinesBaseline(h, scanStart, to, tiles, out);
 }

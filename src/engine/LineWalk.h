@@ -37,10 +37,9 @@ struct HeldScan {
     std::string_view lineEnd = "\r\n";
     // A form other than the default (FormWriter.h); null: the items' bytes as they are.
     const FormRules* form = nullptr;
-    // Which lines of the default form are looked at for an item holding outDeli (in the
-    // source's encoding): none, only those with a delimiter inside quotes (the output
-    // delimiter is the input's, so only a quoted one can be in an item), or every line.
-    enum class DelimiterCheck { None, Quoted, Every } delimiterCheck = DelimiterCheck::None;
+    // Whether the default form's lines are looked at for an item holding outDeli (in the
+    // source's encoding) outside quotes.
+    bool delimiterCheck = false;
     Encoding encoding = Encoding::Cp932;
 };
 

@@ -169,7 +169,9 @@ TEST(OutputForm, QuotesExactlyTheItemsThatNeedThemAndCountsDelimitersWithout)
         {"the same without quotes", "a, b\tc\r\n", "\t", ",", false, "a, b,c\r\n", 1},
         {"already quoted, taken as content", "\"a,b\",\"plain\",\"say \"\"hi\"\"\"\r\n", ",", ",", true,
          "\"a,b\",plain,\"say \"\"hi\"\"\"\r\n", 0},
-        {"quoted comma kept as is, counted", "\"a,b\",c,d\r\n", ",", ",", false, "\"a,b\",c,d\r\n", 1},
+        // A delimiter inside quotes is read as text: only one outside them makes more columns.
+        {"quoted comma kept as is", "\"a,b\",c,d\r\n", ",", ",", false, "\"a,b\",c,d\r\n", 0},
+        {"quoted comma in a TAB item", "\"a,b\"\tc,d\r\n", "\t", ",", false, "\"a,b\",c,d\r\n", 1},
         {"LF inside, empty, a quote inside", "\"l1\nl2\",,x\"y\r\n", ",", "\t", true, "\"l1\nl2\"\t\t\"x\"\"y\"\r\n",
          0},
         {"TAB to comma item with TAB stays", "\"a\tb\",c,d\r\n", ",", "\t", true, "\"a\tb\"\tc\td\r\n", 0},
