@@ -15,7 +15,7 @@
 set -eu
 cd "$(dirname "$0")"
 
-PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libgl-dev libgtest-dev libgmock-dev libbenchmark-dev python3 \
 fonts-ipafont-gothic xvfb xauth xdotool openbox x11-apps x11-utils imagemagick dpkg-dev desktop-file-utils"
 
 install_missing() {

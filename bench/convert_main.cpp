@@ -17,9 +17,9 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: tolvane_engine_convert --in-delimiter D --columns 3,1,12 [--tab] "
-                 "[--skip-first-line] [--threads N] [--block-kib N] [--path plain|SSE2|AVX2|AVX-512] SOURCE OUTPUT\n");
+    std::fprintf(stderr, "usage: tolvane_engine_convert --in-delimiter D --columns 3,1,12 [--tab] "
+                         "[--skip-first-line] [--threads N] [--block-kib N] [--path plain|SSE2|AVX2|AVX-512] "
+                         "[--to cp932|utf-8|utf-8-bom] [--eol lf] [--quote] [--replace] SOURCE OUTPUT\n");
     return 2;
 }
 
@@ -41,6 +41,7 @@ int main(int argc, char** argv)
     std::size_t block = engine::LineReader::kDefaultBlock;
     std::string path; // the vector path; empty: the widest the processor has
     std::vector<std::filesystem::path> paths;
+    engine::OutputForm form;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--tab") {
@@ -55,6 +56,25 @@ int main(int argc, char** argv)
             block = static_cast<std::size_t>(std::atoi(argv[++i])) * 1024;
             if (block == 0)
                 return usage();
+        } else if (arg == "--to" && i + 1 < argc) {
+            const std::string to = argv[++i];
+            if (to == "cp932")
+                form.encoding = engine::OutputEncoding::Cp932;
+            else if (to == "utf-8")
+                form.encoding = engine::OutputEncoding::Utf8;
+            else if (to == "utf-8-bom")
+                form.encoding = engine::OutputEncoding::Utf8Bom;
+            else
+                return usage();
+        } else if (arg == "--eol" && i + 1 < argc) {
+            const std::string eol = argv[++i];
+            if (eol != "lf" && eol != "crlf")
+                return usage();
+            form.lineEnd = eol == "lf" ? engine::LineEnd::Lf : engine::LineEnd::CrLf;
+        } else if (arg == "--quote") {
+            form.quote = true;
+        } else if (arg == "--replace") {
+            form.replace = true;
         } else if (arg == "--path" && i + 1 < argc) {
             path = argv[++i];
         } else if ((arg == "--in-delimiter" || arg == "--columns") && i + 1 < argc) {
@@ -109,7 +129,7 @@ int main(int argc, char** argv)
     request.output = output;
     if (conv.prepare(request) != engine::Conversion::Status::Running)
         return fail("the run cannot start (status " + std::to_string(static_cast<int>(conv.status())) + ")");
-    const engine::ConversionSettings settings{inDeli, outDeli, map};
+    const engine::ConversionSettings settings{inDeli, outDeli, map, form};
     const engine::Conversion::Status status = conv.runToEnd(settings);
     std::fprintf(stderr, "count: %lld\n", static_cast<long long>(conv.count()));
     if (status != engine::Conversion::Status::Done)

@@ -574,6 +574,81 @@ Row makeRow(const Options& o, const Case& c)
     return row;
 }
 
+// The output forms against the default form on the narrow files, each run alternated with
+// the as-is run so that the ratios hold; the transcoded outputs are checked against the other
+// encoding's expected output, which holds the same characters.
+bool runForms(const Options& o, const std::vector<Case>& cases, const std::vector<Row>& rows)
+{
+    const Case& narrow = cases[0];
+    const Case* utf8 = nullptr;
+    for (const Case& c : cases)
+        if (c.utf8 && !c.byteOrderMark)
+            utf8 = &c;
+    if (utf8 == nullptr)
+        return true;
+    struct Form {
+        const char* name;
+        const Case* source;
+        std::vector<std::string> options;
+        const Case* sameAs; // whose expected output it must equal; null: not compared
+        double target;      // at most this many times the as-is run; 0: none
+    };
+    const Form forms[] = {
+        {"as is", &narrow, {}, &narrow, 0},
+        {"--to utf-8", &narrow, {"--to", "utf-8"}, utf8, 3.0},
+        {"--to cp932", utf8, {"--to", "cp932"}, &narrow, 3.0},
+        {"--eol lf", &narrow, {"--eol", "lf"}, nullptr, 0},
+        {"--quote", &narrow, {"--quote"}, nullptr, 1.5},
+        {"--quote --to utf-8", &narrow, {"--quote", "--to", "utf-8"}, nullptr, 0},
+    };
+    std::vector<Measured> measured(std::size(forms));
+    std::vector<bool> same(std::size(forms), true);
+    const fs::path out = o.dir / "form.out";
+    const fs::path log = o.dir / "form.log";
+    std::printf("running the output forms on the narrow files...\n");
+    std::fflush(stdout);
+    warm(narrow.source);
+    warm(utf8->source);
+    for (int r = 0; r < o.runs; ++r)
+        for (std::size_t f = 0; f < std::size(forms); ++f) {
+            std::vector<std::string> args{(o.tools / "tolvane_engine_convert").string(), "--in-delimiter",
+                                          delimiterArg(forms[f].source->delimiter), "--columns",
+                                          forms[f].source->columnList};
+            args.insert(args.end(), forms[f].options.begin(), forms[f].options.end());
+            args.push_back(forms[f].source->source.string());
+            args.push_back(out.string());
+            fs::remove(out);
+            measured[f].add(runChild(args, log));
+            if (forms[f].sameAs != nullptr && r == 0)
+                same[f] = measured[f].ok && bench::sameBytes(out, forms[f].sameAs->expect);
+        }
+    fs::remove(out);
+    fs::remove(log);
+    const double dd = rows.front().dd.seconds;
+    std::printf("\noutput forms on the narrow file (x as is: against the default form, alternated run by run):\n");
+    bool good = true;
+    for (std::size_t f = 0; f < std::size(forms); ++f) {
+        const Measured& m = measured[f];
+        if (!m.ok) {
+            std::printf("  %-20s FAILED: %s\n", forms[f].name, m.failure.c_str());
+            good = false;
+            continue;
+        }
+        const double ratio = m.seconds / measured[0].seconds;
+        char target[40] = "";
+        if (forms[f].target > 0)
+            std::snprintf(target, sizeof target, "<=%.1f: %s", forms[f].target,
+                          verdict(ratio, forms[f].target).c_str());
+        std::printf("  %-20s %8.3f s  %6.2fx as is  %6.2fx dd  %-18s %s\n", forms[f].name, m.seconds, ratio,
+                    m.seconds / dd, target,
+                    forms[f].sameAs == nullptr ? "(not compared)"
+                    : same[f]                  ? "equals expected"
+                                               : "DIFFERS from expected");
+        good = good && same[f];
+    }
+    return good;
+}
+
 void printLoad(const char* when)
 {
     double load[3] = {};
@@ -870,6 +945,7 @@ int main(int argc, char** argv)
             for (std::size_t p = 0; p < r.programs.size(); ++p)
                 printAgainstNarrow(r.programs[p].name.c_str(), *r.c, r.programs[p].measured, r.programs[p].correct,
                                    narrow, rows.front().programs[p].measured);
+    const bool formsGood = runForms(o, cases, rows);
     printLoad("after the conversions");
 
     bool toolsGood = true;
@@ -890,5 +966,5 @@ int main(int argc, char** argv)
                 toolsGood = runToolsTable(o, other, c) && toolsGood;
         toolsGood = runDetection(o, windowTool, haveWindow) && toolsGood;
     }
-    return allCorrect && windowGood && toolsGood ? 0 : 1;
+    return allCorrect && windowGood && toolsGood && formsGood ? 0 : 1;
 }

@@ -45,6 +45,10 @@ const char* const kUsageText =
     "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
     "      -e, --encoding ENC         SOURCE の文字コード: auto, cp932, utf-8 (既定: auto)\n"
     "          --strict               先頭行にない項目を出力する列があれば変換しません (終了コード 1)\n"
+    "          --to ENC               出力の文字コード: cp932, utf-8, utf-8-bom (既定: SOURCE のまま)\n"
+    "          --eol EOL              出力の改行: crlf, lf (既定: crlf)\n"
+    "          --quote                区切文字・引用符・改行を含む項目を引用符で囲みます\n"
+    "          --replace              出力の文字コードで表せない文字を ? にして変換を続けます\n"
     "          --check-names          定義ファイルの列が先頭行の項目数に収まるかを確かめます (常に確かめます)\n"
     "  %1 convert [OPTIONS] SOURCE... --output-dir DIR  SOURCE ごとに DIR へ同じ名前で書きます\n"
     "          --suffix TEXT          出力の名前の拡張子の前に TEXT を付けます (例: _out で 売上_out.csv)\n"
@@ -101,7 +105,35 @@ struct Options {
     bool skipFirstLine = false;
     bool strict = false;
     bool checkNames = false;
+    std::optional<QString> to;
+    std::optional<QString> eol;
+    engine::OutputForm form;
 };
+
+QString outputForm(const Options& o, engine::OutputForm& form)
+{
+    if (o.to) {
+        const QString name = o.to->toLower();
+        if (name == QLatin1String("cp932") || name == QLatin1String("shift_jis") || name == QLatin1String("sjis"))
+            form.encoding = engine::OutputEncoding::Cp932;
+        else if (name == QLatin1String("utf-8") || name == QLatin1String("utf8"))
+            form.encoding = engine::OutputEncoding::Utf8;
+        else if (name == QLatin1String("utf-8-bom") || name == QLatin1String("utf8-bom"))
+            form.encoding = engine::OutputEncoding::Utf8Bom;
+        else
+            return QStringLiteral("--to には cp932, utf-8, utf-8-bom のいずれかを指定してください: %1").arg(*o.to);
+    }
+    if (o.eol) {
+        const QString name = o.eol->toLower();
+        if (name == QLatin1String("crlf"))
+            form.lineEnd = engine::LineEnd::CrLf;
+        else if (name == QLatin1String("lf"))
+            form.lineEnd = engine::LineEnd::Lf;
+        else
+            return QStringLiteral("--eol には crlf か lf を指定してください: %1").arg(*o.eol);
+    }
+    return QString();
+}
 
 // The delimiter given to -d, exactly as given: unlike the window, the command line does
 // not trim it, so " " is the space. The text arrives decoded from the locale's encoding
@@ -193,6 +225,14 @@ QString parse(const Arguments& args, bool convert, Options& o)
             o.skipFirstLine = true;
         else if (convert && a == QLatin1String("--strict"))
             o.strict = true;
+        else if (convert && a == QLatin1String("--to"))
+            error = value(o.to);
+        else if (convert && a == QLatin1String("--eol"))
+            error = value(o.eol);
+        else if (convert && a == QLatin1String("--quote"))
+            o.form.quote = true;
+        else if (convert && a == QLatin1String("--replace"))
+            o.form.replace = true;
         else if (a == QLatin1String("--")) {
             o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
@@ -206,6 +246,8 @@ QString parse(const Arguments& args, bool convert, Options& o)
     if (o.encoding)
         if (QString error = encodingChoice(*o.encoding, o.encodingChoice); !error.isEmpty())
             return error;
+    if (QString error = outputForm(o, o.form); !error.isEmpty())
+        return error;
     return o.delimiter ? checkDelimiterText(*o.delimiter) : QString();
 }
 
@@ -455,7 +497,7 @@ Outcome convertOne(const Options& o, const engine::ColumnChoice& fixed, const So
         warn(texts::columnsBeyondSource(beyond));
     }
 
-    engine::ConversionSettings settings{inDeli, o.tab ? "\t" : ",", columns.map()};
+    engine::ConversionSettings settings{inDeli, o.tab ? "\t" : ",", columns.map(), o.form};
     Progress progress(conversion.sourceSize(), label);
     engine::Conversion::Status status;
     do {
@@ -469,7 +511,10 @@ Outcome convertOne(const Options& o, const engine::ColumnChoice& fixed, const So
                 texts::runStopped(conversion, source.name, outputShown,
                                   toStdout ? texts::OutputWriting::InPlace : texts::OutputWriting::ReplacedOnSuccess)};
     // As the window counts: a first line left out is counted only with the lines after it.
-    return {kOk, QStringLiteral("変換終了: %1件").arg(conversion.shownCount())};
+    QString said = QStringLiteral("変換終了: %1件").arg(conversion.shownCount());
+    for (const QString& note : texts::formNotes(conversion, o.form))
+        said += QLatin1Char('\n') + note;
+    return {kOk, said};
 }
 
 // Each source's output in the folder: its own name, or with the suffix before its extension.

@@ -2,6 +2,7 @@
 // (whole blocks of held lines, the line-by-line loop for the rest), finishing and stopping.
 #include "Conversion.h"
 
+#include "FormWriter.h"
 #include "LineWalk.h"
 #include "OutputLine.h"
 #include "Worker.h"
@@ -29,6 +30,7 @@ Conversion::Conversion(const ConversionOptions& options)
 
 Conversion::~Conversion()
 {
+    static_assert(CharacterFault::kNoCharacter == kNoChar);
     if (replaced_) {
         // Only a finished run replaces the output.
         if (status_ != Status::Done)
@@ -156,7 +158,7 @@ bool Conversion::peekFirstLine(std::string& line)
 void Conversion::takeFirstLine(std::string_view& line)
 {
     encoding_ = detectEncoding(reader_->start(), encodingChoice_);
-    bomPending_ = encoding_.bom;
+    bomPending_ = true;
     // The mark belongs to no item: the first item starts after it.
     if (encoding_.bom && line.substr(0, kUtf8Bom.size()) == kUtf8Bom)
         line.remove_prefix(kUtf8Bom.size());
@@ -269,6 +271,8 @@ void Conversion::takeScan(const HeldScan& h, const ScanOut& o, Shown& shown)
     shown.outputAt = o.lastOutputAt;
     shown.outputLength = o.lastOutputLength;
     shown.haveOutput = true;
+    replacements_ += o.replaced;
+    delimiterLines_ += o.delimiterLines;
 }
 
 void Conversion::keepShownOutput(Shown& shown)
@@ -293,8 +297,7 @@ Conversion::Held Conversion::convertOwnPart(const HeldScan& h, Tiles& tiles, std
         // Room for a line begun below kFlushAt; the buffer only grows.
         reserve(kDirectAt + kUtf8Bom.size() + (used_ < kFlushAt ? kFlushAt - used_ : 0));
         ScanOut o{buffer_.get(), used_, capacity_, kFlushAt, split ? INT64_MAX : kLinesPerClockCheck};
-        const bool bom = bomPending_;
-        if (bom) {
+        if (bomPending_ && wantBom_) {
             std::memcpy(buffer_.get() + o.used, kUtf8Bom.data(), kUtf8Bom.size());
             o.used += kUtf8Bom.size();
         }
@@ -331,6 +334,11 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
     for (;;) {
         settleReader();
         const std::string_view held = reader_->unread();
+        // Whether lines of the default form are looked at for an item holding the output
+        // delimiter outside quotes: a form counts its own; the input's own delimiter is never
+        // in an item outside quotes; and a block without the delimiter needs no look.
+        const bool check = !rules_ && !outDeli.empty() && !(outDeli.size() == 1 && outDeli[0] == delimiter) &&
+                           held.find(outDeli) != std::string_view::npos;
         const HeldScan h{held.data(),
                          held.size(),
                          reader_->inputEnded(),
@@ -341,7 +349,11 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
                          checkTrail,
                          outDeli,
                          classify,
-                         bitInstructions};
+                         bitInstructions,
+                         lineEnd_,
+                         rules_.get(),
+                         check,
+                         encoding_.encoding};
         tiles.data = nullptr; // the block's bytes may have changed in place
         const std::size_t boundary = threads_ >= 2 && held.size() >= parallelFrom_
                                          ? splitPoint(held.data(), held.size(), h.lfEnds, workerPart_)
@@ -407,29 +419,101 @@ bool Conversion::convertLine(std::string_view line, const ConversionSettings& se
     splitter_.split(
         line, settings.inDeli,
         {.upTo = columns.upTo, .readableBeyond = true, .alsoLast = columns.needLast, .enc = encoding_.encoding});
-    const std::size_t length = outputLength(splitter_, columns, outDeli) + 2;
-    ++count_;
     shown.source = line;
     shown.haveSource = true;
+    if (rules_)
+        return convertFormedLine(columns, outDeli, shown);
+    const std::size_t length = outputLength(splitter_, columns, outDeli) + lineEnd_.size();
+    ++count_;
+    for (const std::int32_t no : columns.items)
+        if (holdsUnquoted(splitter_.item(no), outDeli, encoding_.encoding)) {
+            ++delimiterLines_;
+            break;
+        }
     if (length > kDirectAt) {
         shown.haveOutput = false;
         return writeLineDirect(splitter_, columns, outDeli);
     }
-    if (bomPending_) {
+    if (bomPending_ && wantBom_) {
         std::memcpy(reserve(kUtf8Bom.size()), kUtf8Bom.data(), kUtf8Bom.size());
         used_ += kUtf8Bom.size();
-        bomPending_ = false;
     }
+    bomPending_ = false;
     char* const start = reserve(length);
     char* const to = joinSplitLine<true>(start, splitter_, columns, outDeli);
-    to[0] = '\r';
-    to[1] = '\n';
+    std::memcpy(to, lineEnd_.data(), lineEnd_.size());
     shown.outputAt = used_;
-    shown.outputLength = length - 2;
+    shown.outputLength = length - lineEnd_.size();
     shown.haveOutput = true;
     used_ += length;
+    if (recordEnds_)
+        lineEnds_.push_back(used_);
     ++bufferedLines_;
     return flushFull(shown);
+}
+
+bool Conversion::convertFormedLine(const OutputColumns& columns, std::string_view outDeli, Shown& shown)
+{
+    const std::size_t most =
+        FormRules::kGrowth * outputLength(splitter_, columns, outDeli) + 2 * columns.items.size() + lineEnd_.size();
+    if (most > kDirectAt) {
+        shown.haveOutput = false;
+        if (!writeFormedDirect(columns, outDeli))
+            return false;
+        ++count_;
+        return true;
+    }
+    const std::size_t bom = bomPending_ && wantBom_ ? kUtf8Bom.size() : 0;
+    char* const start = reserve(bom + most);
+    std::memcpy(start, kUtf8Bom.data(), bom);
+    FormSink<GatherDest> sink{*rules_, GatherDest{start + bom}};
+    if (!joinLine(columns.items.size(), outDeli, splitterItems(splitter_, columns), sink))
+        return characterFailed(columns, sink.fault.column, sink.fault.codePoint, sink.fault.bytes);
+    ++count_;
+    bomPending_ = false;
+    replacements_ += sink.replaced;
+    delimiterLines_ += sink.heldDelimiter ? 1 : 0;
+    char* const to = sink.dest.to;
+    std::memcpy(to, lineEnd_.data(), lineEnd_.size());
+    shown.outputAt = used_ + bom;
+    shown.outputLength = static_cast<std::size_t>(to - start) - bom;
+    shown.haveOutput = true;
+    used_ += static_cast<std::size_t>(to - start) + lineEnd_.size();
+    if (recordEnds_)
+        lineEnds_.push_back(used_);
+    ++bufferedLines_;
+    return flushFull(shown);
+}
+
+bool Conversion::characterFailed(const OutputColumns& columns, std::size_t column, std::uint32_t codePoint,
+                                 std::string_view bytes)
+{
+    fault_.line = count_ + 1;
+    fault_.item = column < columns.items.size() ? columns.items[column] : 0;
+    fault_.codePoint = codePoint;
+    fault_.bytes.assign(bytes);
+    fault_.from = encoding_.encoding;
+    fault_.to = formTo_;
+    fail(codePoint == kNoChar ? Status::NotACharacter : Status::CannotEncode);
+    return false;
+}
+
+void Conversion::takeForm(const ConversionSettings& settings)
+{
+    const OutputForm& form = settings.form;
+    formTo_ = form.encoding;
+    lineEnd_ = lineEndBytes(form.lineEnd);
+    wantBom_ = form.encoding == OutputEncoding::Utf8Bom || (form.encoding == OutputEncoding::AsSource && encoding_.bom);
+    if (form.encoding == OutputEncoding::AsSource && !form.quote)
+        rules_.reset();
+    else
+        rules_ = std::make_unique<FormRules>(formRules(form, encoding_.encoding, settings.outDeli));
+    // Whole lines are told by their ends when a write fails; an LF that ends a line looks like
+    // one inside an item unless LF ends lines in the source too (items then hold none).
+    const bool record = form.lineEnd == LineEnd::Lf && !(reader_ && reader_->lfEndsLines());
+    if (record != recordEnds_ && used_ > 0)
+        flush();
+    recordEnds_ = record;
 }
 
 Conversion::Status Conversion::run(const ConversionSettings& settings, std::chrono::steady_clock::time_point deadline)
@@ -446,8 +530,10 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
     // The columns, read once per slice.
     const OutputColumns columns = outputColumns(settings.map);
     const std::string_view inDeli = settings.inDeli;
+    takeForm(settings);
     const bool wholeBlocks = !columns.items.empty() && columns.upTo <= kMostHeldColumns &&
-                             columns.items.size() <= kMostHeldOutputs && inDeli.size() == 1 && inDeli[0] != '"';
+                             columns.items.size() <= kMostHeldOutputs && inDeli.size() == 1 && inDeli[0] != '"' &&
+                             !recordEnds_;
 
     for (;;) {
         // Once the first line has settled the line rules, whole blocks of lines at a time;
@@ -480,6 +566,8 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
             break;
         } else if (reader_->lineCount() == 1) {
             takeFirstLine(line);
+            // The form's rules follow the encoding and the line rules just decided.
+            takeForm(settings);
         }
         if (count_ == 0 && skipFirst_) {
             ++count_;
@@ -546,6 +634,7 @@ Conversion::Status Conversion::cancel()
 {
     used_ = 0;
     bufferedLines_ = 0;
+    lineEnds_.clear();
     if (replaced_) {
         replaced_->abandon(out_);
         replaced_.reset();

@@ -18,6 +18,7 @@
 #include "LineProcessing.h"
 #include "LineReader.h"
 #include "OutputFile.h"
+#include "OutputForm.h"
 #include "Tables.h"
 
 #include <chrono>
@@ -27,6 +28,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -37,10 +39,30 @@ struct ScanOut;
 struct Tiles;
 
 struct ConversionSettings {
+    ConversionSettings(std::string in = {}, std::string out = {}, ColumnMap columns = {}, OutputForm f = {})
+        : inDeli(std::move(in)), outDeli(std::move(out)), map(std::move(columns)), form(f)
+    {
+    }
     std::string inDeli;
-    std::string outDeli;
+    std::string outDeli; // in the source's encoding; written in the output's
     ColumnMap map;
+    OutputForm form;
 };
+
+// Why a run in another output encoding stopped at a character: the source line (from 1), the
+// item number of the output column, and the character the output encoding cannot hold
+// (codePoint) or the source bytes that form no character (codePoint kNoCharacter).
+struct CharacterFault {
+    static constexpr std::uint32_t kNoCharacter = 0xFFFFFFFF;
+    std::int64_t line = 0;
+    std::int32_t item = 0;
+    std::uint32_t codePoint = kNoCharacter;
+    std::string bytes; // as in the source
+    Encoding from = Encoding::Cp932;
+    OutputEncoding to = OutputEncoding::AsSource;
+};
+
+struct FormRules;
 
 // How the output file is written.
 enum class OutputMode {
@@ -95,6 +117,9 @@ public:
         CannotReplaceOutput,
         OutputPlanted, // a link or pipe another user put at the output's name
         OutputChanged, // removed or replaced by someone else while the run wrote beside it
+        // A character of the source (characterFault() tells which)
+        CannotEncode,  // the output encoding cannot hold it
+        NotACharacter, // the source's bytes form no character
     };
 
     explicit Conversion(const ConversionOptions& options = {});
@@ -198,6 +223,13 @@ public:
     bool partialLine() const { return partialLine_; }
     // The output file a failure concerns.
     const std::filesystem::path& failedOutput() const { return failedOutput_; }
+    // After CannotEncode or NotACharacter: where and which character.
+    const CharacterFault& characterFault() const { return fault_; }
+    // Characters written as '?' (OutputForm::replace), in lines converted so far.
+    std::int64_t replacements() const { return replacements_; }
+    // Lines written without quotes in which an item holds the output delimiter outside quotes,
+    // so that a reader takes it for more columns; not counted when the form quotes.
+    std::int64_t linesHoldingDelimiter() const { return delimiterLines_; }
 
 private:
     Status fail(Status s);
@@ -206,8 +238,18 @@ private:
     static Status failureOf(OutputProblem problem);
     bool openOutput();
     bool writeBuffer();
-    bool writeOut(const char* from, std::size_t bytes);
+    // wholeLines: the bytes are whole lines from the buffer (not a piece of a line), whose
+    // line ends tell how many reached the file when a write fails.
+    bool writeOut(const char* from, std::size_t bytes, bool wholeLines = true);
     bool writeLineDirect(const ItemSplitter& splitter, const OutputColumns& columns, std::string_view outDeli);
+    bool writeFormedDirect(const OutputColumns& columns, std::string_view outDeli);
+    // Writes one line piece by piece: join(put) hands every piece to put, which writes it.
+    template <typename Join> bool writePieces(Join&& join);
+    // Takes a form's fault at the current line: the run stops.
+    bool characterFailed(const OutputColumns& columns, std::size_t column, std::uint32_t codePoint,
+                         std::string_view bytes);
+    // The form's settings for a slice.
+    void takeForm(const ConversionSettings& settings);
     void closeOutput();
     char* reserve(std::size_t bytes);
     void keepShown(std::string& to, std::string_view from);
@@ -254,6 +296,8 @@ private:
     // Converts one line in the line-by-line loop; false when the run stops.
     bool convertLine(std::string_view line, const ConversionSettings& settings, const OutputColumns& columns,
                      Shown& shown);
+    // A line in a form other than the default, gathered or (when long) written piece by piece.
+    bool convertFormedLine(const OutputColumns& columns, std::string_view outDeli, Shown& shown);
     // Copies the shown output line for display before the buffer is written out.
     void keepShownOutput(Shown& shown);
     // Writes out the buffer once it holds kFlushAt bytes. False when the write failed.
@@ -273,7 +317,8 @@ private:
     bool havePeeked_ = false;
     EncodingChoice encodingChoice_ = EncodingChoice::Auto;
     SourceEncoding encoding_;
-    // A byte order mark is owed to the start of the current output.
+    // The current output is one this run begins and nothing is written to it yet: a byte
+    // order mark is owed to it when the form wants one (wantBom_).
     bool bomPending_ = false;
     std::uint64_t sourceSize_ = 0;
 
@@ -324,6 +369,17 @@ private:
     std::size_t workerBytes_ = 0;
     std::int64_t count_ = 0;
     std::int64_t shownCount_ = 0;
+    // The output form, for the current slice.
+    std::unique_ptr<FormRules> rules_; // null for the default encoding and no quotes
+    OutputEncoding formTo_ = OutputEncoding::AsSource;
+    std::string_view lineEnd_ = "\r\n";
+    bool wantBom_ = false;
+    // Output line ends are LF and items may hold LF: each line's end in the buffer is kept.
+    bool recordEnds_ = false;
+    std::vector<std::size_t> lineEnds_;
+    std::int64_t replacements_ = 0;
+    std::int64_t delimiterLines_ = 0;
+    CharacterFault fault_;
     std::int64_t linesWritten_ = 0;
     std::string lastSource_;
     std::string lastOutput_;

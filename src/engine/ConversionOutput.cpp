@@ -3,6 +3,7 @@
 // and cut it back to them after a failure, and a line too long to gather.
 #include "Conversion.h"
 
+#include "FormWriter.h"
 #include "OutputLine.h"
 
 #include <algorithm>
@@ -62,7 +63,7 @@ Conversion::Status Conversion::setOutput(const fs::path& output)
     // A file that the run begins starts with the source's mark too; lines appended to a
     // file that already holds some do not.
     std::error_code ec;
-    bomPending_ = encoding_.bom && (!fs::exists(output, ec) || fs::file_size(output, ec) == 0);
+    bomPending_ = !fs::exists(output, ec) || fs::file_size(output, ec) == 0;
     return status_;
 }
 
@@ -90,7 +91,7 @@ bool Conversion::openOutput()
     return true;
 }
 
-bool Conversion::writeOut(const char* from, std::size_t bytes)
+bool Conversion::writeOut(const char* from, std::size_t bytes, bool wholeLines)
 {
     if (outStream_) {
         outStream_->write(from, static_cast<std::streamsize>(bytes));
@@ -100,14 +101,31 @@ bool Conversion::writeOut(const char* from, std::size_t bytes)
     if (put == bytes)
         return true;
     // Keep the whole lines of what did reach the file. Output holds CR only at line
-    // ends (a CR always ends a source line), so whole lines are found by their CR LF.
+    // ends (a CR always ends a source line), so whole lines are found by their CR LF; LF
+    // ends are found alike where items hold no LF, and are kept as they are written where
+    // they may.
     std::size_t whole = 0;
     std::int64_t lines = 0;
-    for (std::size_t i = 0; i + 1 < put; ++i)
-        if (from[i] == '\r' && from[i + 1] == '\n') {
-            whole = i + 2;
-            ++lines;
-        }
+    if (!wholeLines) {
+    } else if (recordEnds_) {
+        for (const std::size_t end : lineEnds_)
+            if (end <= put) {
+                whole = end;
+                ++lines;
+            }
+    } else if (lineEnd_.size() == 1) {
+        for (std::size_t i = 0; i < put; ++i)
+            if (from[i] == '\n') {
+                whole = i + 1;
+                ++lines;
+            }
+    } else {
+        for (std::size_t i = 0; i + 1 < put; ++i)
+            if (from[i] == '\r' && from[i + 1] == '\n') {
+                whole = i + 2;
+                ++lines;
+            }
+    }
     committed_ += whole;
     linesWritten_ += lines;
     shownCount_ = countAtCommit_ + lines;
@@ -134,6 +152,7 @@ bool Conversion::writeBuffer()
     countAtCommit_ += bufferedLines_;
     bufferedLines_ = 0;
     used_ = 0;
+    lineEnds_.clear();
     return true;
 }
 
@@ -143,6 +162,7 @@ bool Conversion::flush()
         // What could not be written is dropped, so that a later flush does not retry it.
         used_ = 0;
         bufferedLines_ = 0;
+        lineEnds_.clear();
         return false;
     }
     return true;
@@ -166,33 +186,102 @@ void Conversion::keepShown(std::string& to, std::string_view from)
 
 bool Conversion::writeLineDirect(const ItemSplitter& splitter, const OutputColumns& columns, std::string_view outDeli)
 {
+    return writePieces([&](auto&& put) {
+        return joinLine(columns.items.size(), outDeli, splitterItems(splitter, columns), EachPiece{put});
+    });
+}
+
+namespace {
+
+// Where a form writes a line too long to gather: a staging area handed on in pieces.
+template <typename Put> struct PieceDest {
+    Put& put;
+    std::unique_ptr<char[]> stage;
+    std::size_t used = 0;
+    static constexpr std::size_t kSize = FormRules::kGrowth * kFormPiece + 4096;
+    char* reserve(std::size_t bytes)
+    {
+        if (used + bytes > kSize) {
+            if (!drain())
+                return nullptr;
+        }
+        return stage.get() + used;
+    }
+    bool commit(char* end)
+    {
+        used = static_cast<std::size_t>(end - stage.get());
+        return true;
+    }
+    bool drain()
+    {
+        const bool ok = used == 0 || put(std::string_view(stage.get(), used));
+        used = 0;
+        return ok;
+    }
+};
+
+} // namespace
+
+bool Conversion::writeFormedDirect(const OutputColumns& columns, std::string_view outDeli)
+{
+    bool faulted = false;
+    FormFault fault;
+    std::int64_t replaced = 0;
+    bool held = false;
+    const bool ok = writePieces([&](auto&& put) {
+        PieceDest<std::remove_reference_t<decltype(put)>> dest{
+            put, std::make_unique<char[]>(PieceDest<std::remove_reference_t<decltype(put)>>::kSize)};
+        FormSink<PieceDest<std::remove_reference_t<decltype(put)>>&> sink{*rules_, dest};
+        const bool joined = joinLine(columns.items.size(), outDeli, splitterItems(splitter_, columns), sink);
+        if (!joined && !sink.failed) {
+            faulted = true;
+            fault = sink.fault;
+        }
+        replaced = sink.replaced;
+        held = sink.heldDelimiter;
+        return dest.drain() && joined;
+    });
+    if (faulted) {
+        // What reached the file of this line goes again: the output keeps whole lines only.
+        partialLine_ = outStream_ != nullptr || !out_.cutBack(committed_);
+        return characterFailed(columns, fault.column, fault.codePoint, fault.bytes);
+    }
+    if (!ok)
+        return false;
+    replacements_ += replaced;
+    delimiterLines_ += held ? 1 : 0;
+    return true;
+}
+
+template <typename Join> bool Conversion::writePieces(Join&& join)
+{
     if (!flush())
         return false;
     std::size_t written = 0;
-    if (bomPending_) {
-        if (!writeOut(kUtf8Bom.data(), kUtf8Bom.size()))
+    if (bomPending_ && wantBom_) {
+        if (!writeOut(kUtf8Bom.data(), kUtf8Bom.size(), false))
             return false;
         written += kUtf8Bom.size();
-        bomPending_ = false;
     }
+    bomPending_ = false;
     std::string shown;
     const auto put = [&](std::string_view piece) {
         if (shown.size() < kShownBytes)
             shown.append(piece.substr(0, kShownBytes - shown.size()));
-        if (!writeOut(piece.data(), piece.size()))
+        if (!writeOut(piece.data(), piece.size(), false))
             return false;
         written += piece.size();
         return true;
     };
-    if (!joinLine(columns.items.size(), outDeli, splitterItems(splitter, columns), EachPiece{put}))
+    if (!join(put))
         return false;
-    if (!writeOut("\r\n", 2))
+    if (!writeOut(lineEnd_.data(), lineEnd_.size(), false))
         return false;
     if (outStream_ && !outStream_->flush()) {
         fail(Status::WriteFailed);
         return false;
     }
-    committed_ += written + 2;
+    committed_ += written + lineEnd_.size();
     ++linesWritten_;
     ++countAtCommit_;
     keepShown(lastOutput_, shown);

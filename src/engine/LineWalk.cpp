@@ -1,6 +1,7 @@
 #include "LineWalk.h"
 
 #include "ClassifyWide.h"
+#include "FormWriter.h"
 #include "OutputLine.h"
 #include "Simd.h"
 
@@ -12,9 +13,11 @@ namespace engine {
 
 namespace {
 
-// scanLines' walk. Bits: compiled for the bit instructions of AVX2 processors.
+// scanLines' walk. Bits: compiled for the bit instructions of AVX2 processors. Formed: items
+// go through h.form's writer. Plain: the default form's CR LF lines, nothing counted, its
+// state all constants so that the loop keeps its registers.
 // One function of nearly 200 lines on purpose: its state lives in registers across words and lines.
-template <bool Bits>
+template <bool Bits, bool Formed, bool Plain>
 [[gnu::always_inline]] inline ScanEnd walkLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles,
                                                 ScanOut& out)
 {
@@ -25,6 +28,10 @@ template <bool Bits>
     std::size_t lineStart = scanStart;
     std::int64_t lines = 0;
     std::size_t lastStart = 0, lastEnd = 0, lastAt = 0;
+    std::int64_t replaced = 0, delimiterLines = 0;
+    const std::size_t eolSize = Plain ? 2 : h.lineEnd.size();
+    const char eol0 = Plain ? '\r' : h.lineEnd[0];
+    const char eol1 = Plain ? '\n' : h.lineEnd.size() > 1 ? h.lineEnd[1] : '\0';
     const auto stop = [&](ScanEnd end) {
         scanStart = lineStart;
         if (lines > 0) {
@@ -32,8 +39,10 @@ template <bool Bits>
             out.lastStart = lastStart;
             out.lastEnd = lastEnd;
             out.lastOutputAt = lastAt;
-            out.lastOutputLength = used - lastAt - 2;
+            out.lastOutputLength = used - lastAt - eolSize;
         }
+        out.replaced += replaced;
+        out.delimiterLines += delimiterLines;
         out.used = used;
         return end;
     };
@@ -57,6 +66,7 @@ template <bool Bits>
     std::size_t cutCount = 0;
     std::size_t lastCut = 0;
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
+    const bool check = !Plain && h.delimiterCheck;
     const std::size_t columnCount = columns.items.size();
     const std::size_t outDelis = (columnCount - 1) * outDeli.size();
     // Each column's item from 0; a number below 1 becomes the largest, so that it takes
@@ -173,21 +183,43 @@ template <bool Bits>
             // No column is longer than the line: when even that many fit, the items go
             // straight to the buffer as their places are found. Otherwise the line's length
             // decides first whether it is gathered here at all.
-            const std::size_t most = columnCount * (lineEnd - lineStart) + outDelis + 2;
+            // A form writes at most kGrowth times the bytes, and two quotes a column.
+            constexpr std::size_t growth = Formed ? FormRules::kGrowth : 1;
+            const std::size_t quotes2 = Formed ? 2 * columnCount : 0;
+            const std::size_t most = growth * (columnCount * (lineEnd - lineStart) + outDelis) + quotes2 + eolSize;
             if (most > kDirectAt || used + most + kSlack > capacity) {
-                std::size_t length = outDelis + 2;
+                std::size_t length = outDelis;
                 for (std::size_t c = 0; c < columnCount; ++c)
                     length += itemAt(c).size();
+                length = growth * length + quotes2 + eolSize;
                 if (length > kDirectAt)
                     return stop(ScanEnd::Leave);
                 if (used + length + kSlack > capacity)
                     return stop(ScanEnd::Limit);
             }
-            GatherAt<true> o{buffer + used};
-            joinLine(columnCount, outDeli, itemAt, o);
-            o.to[0] = '\r';
-            o.to[1] = '\n';
-            const auto length = static_cast<std::size_t>(o.to + 2 - (buffer + used));
+            char* lineOut;
+            if constexpr (Formed) {
+                FormSink<GatherDest> o{*h.form, GatherDest{buffer + used}};
+                if (!joinLine(columnCount, outDeli, itemAt, o))
+                    return stop(ScanEnd::Leave);
+                replaced += o.replaced;
+                delimiterLines += o.heldDelimiter ? 1 : 0;
+                lineOut = o.dest.to;
+            } else {
+                GatherAt<true> o{buffer + used};
+                joinLine(columnCount, outDeli, itemAt, o);
+                lineOut = o.to;
+                if (check) {
+                    for (std::size_t c = 0; c < columnCount; ++c)
+                        if (holdsUnquoted(itemAt(c), outDeli, h.encoding)) {
+                            ++delimiterLines;
+                            break;
+                        }
+                }
+            }
+            lineOut[0] = eol0;
+            lineOut[1] = eol1;
+            const auto length = static_cast<std::size_t>(lineOut + eolSize - (buffer + used));
             lastStart = lineStart;
             lastEnd = lineEnd;
             lastAt = used;
@@ -208,18 +240,32 @@ template <bool Bits>
     return stop(ScanEnd::Reached);
 }
 
+// The default form's CR LF lines with nothing to count.
+bool plain(const HeldScan& h)
+{
+    return !h.form && !h.delimiterCheck && h.lineEnd == "\r\n";
+}
+
 ScanEnd walkLinesBaseline(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
 {
-    return walkLines<false>(h, scanStart, to, tiles, out);
+    if (h.form)
+        return walkLines<false, true, false>(h, scanStart, to, tiles, out);
+    return plain(h) ? walkLines<false, false, true>(h, scanStart, to, tiles, out)
+                    : walkLines<false, false, false>(h, scanStart, to, tiles, out);
 }
 
 #if TOLVANE_HAVE_WIDE
 // The same walk with single instructions for counting and finding bits, and wider copies;
-// only this function (and what is inlined into it) is compiled for them.
+// only these functions (and what is inlined into them) are compiled for them.
 __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBits(const HeldScan& h, std::size_t& scanStart,
                                                                  std::size_t to, Tiles& tiles, ScanOut& out)
 {
-    return walkLines<true>(h, scanStart, to, tiles, out);
+    return walkLines<true, false, true>(h, scanStart, to, tiles, out);
+}
+__attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsCounting(const HeldScan& h, std::size_t& scanStart,
+                                                                         std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<true, false, false>(h, scanStart, to, tiles, out);
 }
 #endif
 
@@ -228,8 +274,9 @@ __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBits(const HeldScan&
 ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
 {
 #if TOLVANE_HAVE_WIDE
-    if (h.bitInstructions)
-        return walkLinesBits(h, scanStart, to, tiles, out);
+    if (h.bitInstructions && !h.form)
+        return plain(h) ? walkLinesBits(h, scanStart, to, tiles, out)
+                        : walkLinesBitsCounting(h, scanStart, to, tiles, out);
 #endif
     return walkLinesBaseline(h, scanStart, to, tiles, out);
 }

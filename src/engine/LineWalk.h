@@ -4,6 +4,7 @@
 // Internal to the engine: the run (Conversion.cpp) and its worker (Worker.cpp) use it.
 
 #include "Classify.h"
+#include "Encoding.h"
 #include "LineProcessing.h"
 #include "OutputLine.h"
 
@@ -12,6 +13,8 @@
 #include <string_view>
 
 namespace engine {
+
+struct FormRules;
 
 // Lines whose output takes items beyond this number, or more columns, go line by line.
 constexpr std::int64_t kMostHeldColumns = 128;
@@ -31,6 +34,13 @@ struct HeldScan {
     std::string_view outDeli;
     ClassifyWords classify;
     bool bitInstructions; // the walk compiled for AVX2 processors' bit instructions runs
+    std::string_view lineEnd = "\r\n";
+    // A form other than the default (FormWriter.h); null: the items' bytes as they are.
+    const FormRules* form = nullptr;
+    // Whether the default form's lines are looked at for an item holding outDeli (in the
+    // source's encoding) outside quotes.
+    bool delimiterCheck = false;
+    Encoding encoding = Encoding::Cp932;
 };
 
 // The masks of up to kTileWords words, found in one call: a tile stays in the first-level
@@ -54,6 +64,8 @@ struct ScanOut {
     std::int64_t lines = 0;
     std::size_t lastStart = 0, lastEnd = 0; // the last line converted
     std::size_t lastOutputAt = 0, lastOutputLength = 0;
+    std::int64_t replaced = 0;       // characters written as '?'
+    std::int64_t delimiterLines = 0; // lines with an item holding the output delimiter
 };
 
 enum class ScanEnd {
@@ -63,7 +75,8 @@ enum class ScanEnd {
 };
 
 // Converts the lines from scanStart (a line's start) up to `to` (a line's start or the held
-// end) into out, walking the masks of whole tiles from line to line. scanStart ends at the
+// end) into out, walking the masks of whole tiles from line to line. A line in a form
+// whose character the output cannot hold is left to the line-by-line loop, which tells. scanStart ends at the
 // first line not converted. For a one-byte delimiter; h.checkTrail: it can be the second
 // byte of a multi-byte character, so each one found is checked.
 ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out);

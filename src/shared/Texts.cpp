@@ -124,8 +124,72 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
     }
     case S::CannotReplaceOutput:
         return QStringLiteral("出力ファイル「%1」を置き換えられません。%2").arg(out, unchanged);
+    case S::CannotEncode:
+    case S::NotACharacter: {
+        const engine::CharacterFault& f = run.characterFault();
+        QString kept = unchanged;
+        if (kept.isEmpty())
+            kept = run.partialLine() ? QStringLiteral("出力「%1」には%2件を書き込みました。その後に途中までの行が"
+                                                      "書き込まれているかもしれません。")
+                                           .arg(out)
+                                           .arg(run.linesWritten())
+                                     : QStringLiteral("出力ファイル「%1」には%2件があります。").arg(out).arg(run.linesWritten());
+        if (run.status() == S::CannotEncode)
+            return QStringLiteral("ファイル「%1」の%2行目、項目%3の文字「%4」(U+%5) は出力の文字コード (%6) で"
+                                  "表せません。変換を中止しました。%7表せない文字を ? に置き換える指定"
+                                  "をすると変換を続けられます。")
+                .arg(in)
+                .arg(f.line)
+                .arg(f.item)
+                .arg(QString::fromUcs4(reinterpret_cast<const char32_t*>(&f.codePoint), 1))
+                .arg(QStringLiteral("%1").arg(f.codePoint, 4, 16, QLatin1Char('0')).toUpper())
+                .arg(encodingName(f.to, f.from))
+                .arg(kept);
+        QString hex;
+        for (const char c : f.bytes)
+            hex += QStringLiteral("%1%2")
+                       .arg(hex.isEmpty() ? QString() : QStringLiteral(" "))
+                       .arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'))
+                       .toUpper();
+        return QStringLiteral("ファイル「%1」の%2行目、項目%3のバイト %4 は%5の文字になっていません。"
+                              "変換を中止しました。%6")
+            .arg(in)
+            .arg(f.line)
+            .arg(f.item)
+            .arg(hex)
+            .arg(f.from == engine::Encoding::Utf8 ? QStringLiteral("UTF-8") : QStringLiteral("シフトJIS"))
+            .arg(kept);
+    }
     }
     return QString();
+}
+
+QString encodingName(engine::OutputEncoding encoding, engine::Encoding source)
+{
+    switch (encoding) {
+    case engine::OutputEncoding::AsSource:
+        return source == engine::Encoding::Utf8 ? QStringLiteral("元のまま: UTF-8")
+                                                : QStringLiteral("元のまま: シフトJIS");
+    case engine::OutputEncoding::Cp932:
+        return QStringLiteral("シフトJIS");
+    case engine::OutputEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case engine::OutputEncoding::Utf8Bom:
+        return QStringLiteral("UTF-8 (BOM付き)");
+    }
+    return QString();
+}
+
+QStringList formNotes(const engine::Conversion& run, const engine::OutputForm& form)
+{
+    QStringList notes;
+    if (run.replacements() > 0)
+        notes << QStringLiteral("出力の文字コードで表せない文字などを ? に置き換えました: %1か所").arg(run.replacements());
+    if (!form.quote && run.linesHoldingDelimiter() > 0)
+        notes << QStringLiteral("出力の区切文字を含む項目がある行: %1行 (引用符を付けていないため、読み込むと"
+                                "列が増えます。必要なときだけ引用符を付ける指定で防げます)")
+                     .arg(run.linesHoldingDelimiter());
+    return notes;
 }
 
 QString outputNotLocked(const QString& output)

@@ -6,6 +6,7 @@
 #include "engine/FirstLine.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,11 @@ enum class OutputWriting { InPlace, ReplacedOnSuccess };
 // Why a run could not start or why it stopped, naming the file concerned; empty when
 // it ran to its end.
 QString runStopped(const engine::Conversion& run, const QString& source, const QString& output, OutputWriting writing);
+// The name of an output encoding as the user chooses it; for AsSource, with the source's.
+QString encodingName(engine::OutputEncoding encoding, engine::Encoding source);
+// What a finished run adds to its closing message, a line each: characters replaced by '?',
+// and (without quoting) lines whose items held the output delimiter.
+QStringList formNotes(const engine::Conversion& run, const engine::OutputForm& form);
 // The one-line notice of a run whose output could not be locked (a share without locks).
 QString outputNotLocked(const QString& output);
 QString definitionCannotOpen(const QString& path);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <optional>
 #include <random>
@@ -573,6 +574,109 @@ TEST(CommandLine, EdgesOfInputAndDisk)
             QDir(dir->path()).entryList({QStringLiteral("*.tolvane-*")}, QDir::Files | QDir::Hidden | QDir::System),
             QStringList())
             << c.script;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(CommandLine, OutputEncodingLineEndsAndQuoting)
+{
+    TempFolder f;
+    const QString out = f.path(QStringLiteral("out.csv"));
+    f.write(QStringLiteral("out.csv"), std::string("earlier"));
+    const QString c = QStringLiteral("-c");
+    struct Case {
+        QStringList options;
+        std::string source;
+        int exit;
+        std::string output; // what the output holds afterwards
+        QStringList said;   // in the messages
+    };
+    // ｱ① in code page 932 and in UTF-8; 𠮷 and é, which code page 932 lacks.
+    const std::string sjis = "\xB1,\x87\x40\r\n";
+    const std::string utf8 = "\xEF\xBD\xB1,\xE2\x91\xA0\r\n";
+    const std::string lacking = "a,b\r\nx,\xF0\xA0\xAE\xB7\xC3\xA9\r\n";
+    const Case cases[] = {
+        {{QStringLiteral("--to"), QStringLiteral("utf-8")}, sjis, 0, utf8, {}},
+        {{QStringLiteral("--to"), QStringLiteral("utf-8-bom")}, sjis, 0, "\xEF\xBB\xBF" + utf8, {}},
+        {{QStringLiteral("--to"), QStringLiteral("cp932"), QStringLiteral("--eol"), QStringLiteral("lf")},
+         utf8,
+         0,
+         "\xB1,\x87\x40\n",
+         {}},
+        {{QStringLiteral("--to"), QStringLiteral("cp932")},
+         lacking,
+         1,
+         "earlier",
+         {QStringLiteral("2行目、項目2の文字「𠮷」(U+20BB7)"), QStringLiteral("元のまま")}},
+        {{QStringLiteral("--to"), QStringLiteral("cp932"), QStringLiteral("--replace")},
+         lacking,
+         0,
+         "a,b\r\nx,??\r\n",
+         {QStringLiteral("? に置き換えました: 2か所")}},
+        {{QStringLiteral("-e"), QStringLiteral("cp932"), QStringLiteral("--to"), QStringLiteral("utf-8")},
+         "a,\x81\r\n",
+         1,
+         "earlier",
+         {QStringLiteral("1行目、項目2のバイト 81 はシフトJISの文字になっていません")}},
+        {{QStringLiteral("-d"), QStringLiteral("\t")},
+         "a, b\tc\r\n",
+         0,
+         "a, b,c\r\n",
+         {QStringLiteral("出力の区切文字を含む項目がある行: 1行")}},
+        {{QStringLiteral("-d"), QStringLiteral("\t"), QStringLiteral("--quote")},
+         "a, b\tc\r\n",
+         0,
+         "\"a, b\",c\r\n",
+         {}},
+        {{QStringLiteral("--to"), QStringLiteral("latin1")}, sjis, 2, "earlier", {QStringLiteral("--to には")}},
+        {{QStringLiteral("--eol"), QStringLiteral("cr")}, sjis, 2, "earlier", {QStringLiteral("--eol には")}},
+    };
+    for (const Case& k : cases) {
+        f.write(QStringLiteral("out.csv"), std::string("earlier"));
+        const QString in = f.write(QStringLiteral("in.csv"), k.source);
+        const Result r = tolvane(QStringList{QStringLiteral("convert"), c, QStringLiteral("1,2")} + k.options +
+                                 QStringList{in, out});
+        const std::string name = k.options.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(r.exit, k.exit) << name << ": " << r.err.toStdString();
+        EXPECT_EQ(f.read(out), k.output) << name;
+        for (const QString& s : k.said)
+            EXPECT_TRUE(r.err.contains(s)) << name << ": " << r.err.toStdString();
+        if (k.said.isEmpty() && k.exit == 0) {
+            EXPECT_FALSE(r.err.contains(QStringLiteral("区切文字を含む"))) << name;
+        }
+    }
+}
+
+// What --quote writes reads back, in a reader that follows RFC 4180 (Python's csv module),
+// as the very items of the source, already-quoted ones taken as their content.
+TEST(CommandLine, QuotedOutputReadsBackAsTheSameItems)
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        GTEST_SKIP() << "python3 is not installed";
+    TempFolder f;
+    const QString in = f.write(QStringLiteral("in.txt"),
+                               std::string("\xE5\xB1\xB1\xE7\x94\xB0, \xE5\xA4\xAA\xE9\x83\x8E\tsay \"hi\"\t\"a\tb\"\t"
+                                           "\"x \"\"q\"\"\"\r\n\"l1\nl2\"\tplain\t\t\"\"\"quoted\"\"\"\r\n"));
+    const QString expected = QStringLiteral(
+        R"([["\u5c71\u7530, \u592a\u90ce", "say \"hi\"", "a\tb", "x \"q\""], ["l1\nl2", "plain", "", "\"quoted\""]])");
+    for (const QString& eol : {QStringLiteral("crlf"), QStringLiteral("lf")}) {
+        const QString out = f.path(QStringLiteral("out-%1.csv").arg(eol));
+        const Result r = tolvane({QStringLiteral("convert"), QStringLiteral("-c"), QStringLiteral("1,2,3,4"),
+                                  QStringLiteral("--quote"), QStringLiteral("--to"), QStringLiteral("utf-8-bom"),
+                                  QStringLiteral("--eol"), eol, in, out});
+        ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+        QProcess p;
+        p.start(python, {QStringLiteral("-c"),
+                         QStringLiteral("import csv, json, sys\n"
+                                        "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                                        "    print(json.dumps(list(csv.reader(f))))"),
+                         out});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), expected) << eol.toStdString();
     }
 }
 

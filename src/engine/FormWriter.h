@@ -1,0 +1,219 @@
+#pragma once
+// Writing items in a form other than the default (OutputForm.h): transcoded, quoted where
+// needed, or both. A sink for joinLine, so every path of a run still joins lines in the one
+// joiner; the default form never comes here. Internal to the engine.
+
+#include "Encoding.h"
+#include "OutputForm.h"
+#include "Transcode.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace engine {
+
+// Whether the item holds the character d (in encoding e): a trail byte that looks like d
+// does not count, nor does a character that merely ends with d's byte.
+inline bool holdsChar(std::string_view item, std::string_view d, Encoding e)
+{
+    if (d.empty() || item.size() < d.size())
+        return false;
+    if (d.size() == 1) {
+        const void* hit = std::memchr(item.data(), d[0], item.size());
+        if (hit == nullptr)
+            return false;
+        if (byteScanIsExact(d, e))
+            return true;
+    } else if (item.find(d) == std::string_view::npos) {
+        return false;
+    }
+    for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e))
+        if (item.compare(i, d.size(), d) == 0)
+            return true;
+    return false;
+}
+
+// Whether the character d occurs in the item outside quotes, where a reader would take it for
+// the end of the item (a '"' opens and closes quotes, as the splitter takes them).
+inline bool holdsUnquoted(std::string_view item, std::string_view d, Encoding e)
+{
+    if (d.empty() || item.size() < d.size() || std::memchr(item.data(), d[0], item.size()) == nullptr)
+        return false;
+    bool quoted = false;
+    for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e)) {
+        if (item[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && item.compare(i, d.size(), d) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The output line's end bytes.
+inline std::string_view lineEndBytes(LineEnd end)
+{
+    return end == LineEnd::Lf ? std::string_view("\n") : std::string_view("\r\n");
+}
+
+// A form's rules for one slice of a run, worked out once.
+struct FormRules {
+    Encoding from = Encoding::Cp932;
+    Encoding to = Encoding::Cp932;
+    // Characters are decoded and encoded again; between equal encodings they are only
+    // checked, their bytes kept.
+    bool transcode = false;
+    bool quote = false;
+    bool replace = false;
+    // The output delimiter as given (in the source's encoding), looked for in items.
+    std::string outDeli;
+    // The delimiter as written, in the output encoding; '?' for each character the output
+    // cannot hold, counted in deliReplacements, or deliFault when not replacing.
+    std::string deliOut;
+    std::int64_t deliReplacements = 0;
+    std::uint32_t deliFault = 0; // the delimiter's character the output cannot hold; 0: none
+    bool deliFaultNoChar = false;
+    // Bytes that make an item need quotes: '"', CR, LF and the delimiter's first byte.
+    std::array<bool, 256> special{};
+
+    // An output line is at most this many times its source bytes, plus two quotes a column.
+    static constexpr std::size_t kGrowth = 3;
+};
+
+FormRules formRules(const OutputForm& form, Encoding from, std::string_view outDeli);
+
+// Why an item could not be written: the output column (from 0), and the character the
+// output cannot hold (codePoint) or the source bytes that form none (codePoint kNoChar).
+struct FormFault {
+    std::size_t column = 0;
+    std::uint32_t codePoint = kNoChar;
+    std::string_view bytes;
+};
+
+// Writes one item's content from `from` into `to` (room for kGrowth times its size):
+// unescape reads "" as ", escape writes " as "". False at a fault (replace off); `to` then
+// stops where the fault is.
+bool writeContent(const FormRules& r, std::string_view content, bool unescape, bool escape, char*& to,
+                  std::int64_t& replaced, FormFault& fault);
+
+// Where a form sink's bytes go: gathered at a pointer with room for the line's bound.
+struct GatherDest {
+    char* to;
+    char* reserve(std::size_t) { return to; }
+    bool commit(char* end)
+    {
+        to = end;
+        return true;
+    }
+};
+
+// Longest piece of an item transcoded at once on the piece-by-piece path.
+constexpr std::size_t kFormPiece = 64 * 1024;
+
+// A joinLine sink in a form. Dest: reserve(n) gives room for n bytes (nullptr when the
+// bytes before could not be written), commit(end) takes what was written there.
+template <typename Dest> struct FormSink {
+    FormSink(const FormRules& rules, Dest d) : r(rules), dest(d) {}
+    const FormRules& r;
+    Dest dest;
+    std::size_t column = 0;
+    std::int64_t replaced = 0;
+    // Some item held the output delimiter outside quotes (counted when not quoting).
+    bool heldDelimiter = false;
+    FormFault fault;
+    bool failed = false; // stopped by Dest, not by a character
+
+    bool delimiter(std::string_view)
+    {
+        if (r.deliFault != 0) {
+            fault = {column, r.deliFaultNoChar ? kNoChar : r.deliFault, r.outDeli};
+            return false;
+        }
+        char* const to = dest.reserve(r.deliOut.size());
+        if (to == nullptr)
+            return fail();
+        std::memcpy(to, r.deliOut.data(), r.deliOut.size());
+        replaced += r.deliReplacements;
+        return dest.commit(to + r.deliOut.size()) || fail();
+    }
+
+    bool item(std::string_view raw)
+    {
+        std::string_view content = raw;
+        bool unescape = false;
+        if (r.quote && raw.size() >= 2 && raw.front() == '"' && raw.back() == '"') {
+            content = raw.substr(1, raw.size() - 2);
+            unescape = true;
+        }
+        bool anySpecial = false;
+        bool deliByte = false;
+        const int first = r.outDeli.empty() ? -1 : static_cast<unsigned char>(r.outDeli[0]);
+        for (const char c : content) {
+            const auto b = static_cast<unsigned char>(c);
+            if (r.special[b]) {
+                anySpecial = true;
+                deliByte = deliByte || b == first;
+            }
+        }
+        bool wrap = false;
+        if (r.quote)
+            wrap = (deliByte && holdsChar(content, r.outDeli, r.from)) ||
+                   (anySpecial && content.find_first_of("\"\r\n") != std::string_view::npos);
+        else
+            heldDelimiter = heldDelimiter || (deliByte && holdsUnquoted(content, r.outDeli, r.from));
+        if (wrap && !put("\""))
+            return false;
+        for (std::size_t at = 0; at < content.size();) {
+            const std::size_t end = pieceEnd(content, at, unescape);
+            const std::string_view piece = content.substr(at, end - at);
+            char* to = dest.reserve(RulesGrowth * piece.size());
+            if (to == nullptr)
+                return fail();
+            FormFault f;
+            const bool ok = writeContent(r, piece, unescape, wrap, to, replaced, f);
+            if (!dest.commit(to))
+                return fail();
+            if (!ok) {
+                fault = {column, f.codePoint, f.bytes};
+                return false;
+            }
+            at = end;
+        }
+        if (wrap && !put("\""))
+            return false;
+        ++column;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t RulesGrowth = FormRules::kGrowth;
+    bool fail()
+    {
+        failed = true;
+        return false;
+    }
+    bool put(std::string_view bytes)
+    {
+        char* const to = dest.reserve(bytes.size());
+        if (to == nullptr)
+            return fail();
+        std::memcpy(to, bytes.data(), bytes.size());
+        return dest.commit(to + bytes.size()) || fail();
+    }
+    // The end of a piece from `at`: the content's end, or a character's start about
+    // kFormPiece on that splits no run of quotes (so "" pairs stay whole).
+    std::size_t pieceEnd(std::string_view content, std::size_t at, bool unescape) const
+    {
+        if (content.size() - at <= kFormPiece)
+            return content.size();
+        std::size_t end = at;
+        while (end < content.size() && (end < at + kFormPiece || (unescape && content[end] == '"')))
+            end += charLength(content, end, r.from);
+        return end;
+    }
+};
+
+} // namespace engine
