@@ -1,5 +1,7 @@
 #include "CommonDialog.h"
 
+#include "Settings.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -26,13 +28,6 @@ QString kindName(CommonDialog::Purpose purpose)
         break;
     }
     return QStringLiteral("source");
-}
-
-// An ini file, also on Windows, where the native format would be the registry.
-std::unique_ptr<QSettings> settings()
-{
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
-                                       QCoreApplication::applicationName());
 }
 
 // "desc|patterns|desc|patterns" as Qt's "desc (patterns)"; a description that already
@@ -79,7 +74,7 @@ QString firstFolder(const QString& firstDir)
 std::optional<QString> QtCommonDialog::ask(Mode mode)
 {
     const QString kind = kindName(purpose);
-    const auto stored = settings();
+    const auto stored = userSettings();
     QFileDialog dialog(parent_);
     // Qt's own save dialog on every platform: Qt gives the Windows one a default extension
     // always (the first filter's when none is set), and Windows appends it to a typed name

@@ -4,6 +4,7 @@
 
 #include "engine/ColumnChoice.h"
 #include "engine/DelimiterTable.h"
+#include "engine/OutputForm.h"
 #include "engine/Tables.h"
 
 #include <QString>
@@ -16,4 +17,6 @@ struct mdlGlobal {
     engine::INData INData;
     QString sOutFile;
     QString sDefFile;
+    // The form of the output (出力 menu), read by a run for every slice.
+    engine::OutputForm OutputForm;
 };

@@ -106,7 +106,7 @@ std::optional<std::string> RunController::run(const engine::RunRequest& request,
     if (run->failure)
         std::rethrow_exception(run->failure);
     const engine::Conversion& conversion = run->conversion;
-    showProgress(conversion);
+    showProgress(conversion, run->settings.form);
     std::optional<std::string> lastOutput;
     if (conversion.anyOutput())
         lastOutput = conversion.lastOutput();
@@ -116,10 +116,14 @@ std::optional<std::string> RunController::run(const engine::RunRequest& request,
     else if (run->status == engine::Conversion::Status::Done)
         display_.count->setText(QString::number(conversion.shownCount()));
     if (!run->quiet) {
+        // Replacements and unquoted delimiters are said, never left to be found in the file.
+        QString notes;
+        for (const QString& note : texts::formNotes(conversion, run->settings.form))
+            notes += QStringLiteral("\n\n") + note;
         if (run->status == engine::Conversion::Status::Done)
             // On a share without locks the run was unguarded: the count comes first, as ever.
             platform_.messageBox.show(
-                QStringLiteral(" %1件").arg(conversion.shownCount()) +
+                QStringLiteral(" %1件").arg(conversion.shownCount()) + notes +
                     (conversion.lockless() ? QStringLiteral("\n\n") +
                                                  texts::outputNotLocked(platform::fromPath(conversion.failedOutput()))
                                            : QString()),
@@ -153,10 +157,11 @@ void RunController::runSlice()
         // changed: a first line may have millions of items.
         run.settings.inDeli = inDeli_;
         run.settings.outDeli = outDeli_;
+        run.settings.form = g_.OutputForm;
         if (run.settings.map != g_.Columns.map())
             run.settings.map = g_.Columns.map();
         const auto status = conversion.run(run.settings, std::chrono::steady_clock::now() + sliceDuration);
-        showProgress(conversion);
+        showProgress(conversion, run.settings.form);
         if (status != engine::Conversion::Status::Running)
             endRun(false);
     } catch (...) {
@@ -167,7 +172,7 @@ void RunController::runSlice()
     }
 }
 
-void RunController::showProgress(const engine::Conversion& conversion)
+void RunController::showProgress(const engine::Conversion& conversion, const engine::OutputForm& form)
 {
     // A long line shows from its beginning, not from where setText leaves the cursor.
     if (conversion.shownCount() > 0) {
@@ -177,8 +182,11 @@ void RunController::showProgress(const engine::Conversion& conversion)
         display_.lastSource->setCursorPosition(0);
     }
     if (conversion.anyOutput()) {
-        display_.lastOutput->setText(
-            platform::decodeSource(conversion.lastOutput(), conversion.sourceEncoding().encoding));
+        display_.lastOutput->setText(platform::decodeSource(
+            conversion.lastOutput(), form.encoding == engine::OutputEncoding::AsSource
+                                         ? conversion.sourceEncoding().encoding
+                                     : form.encoding == engine::OutputEncoding::Cp932 ? engine::Encoding::Cp932
+                                                                                      : engine::Encoding::Utf8));
         display_.lastOutput->setCursorPosition(0);
     }
     if (conversion.sourceSize() > 0)

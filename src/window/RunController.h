@@ -70,7 +70,8 @@ private:
     // is put back in one place.
     class RunningFlag;
     void runSlice();
-    void showProgress(const engine::Conversion& conversion);
+    // The last output line is shown in the encoding `form` wrote it in.
+    void showProgress(const engine::Conversion& conversion, const engine::OutputForm& form);
     // Whether the user wants the run stopped; one question at a time.
     bool askToStop();
     // Ends converting: the run has finished or failed, or with `stop` it is stopped and

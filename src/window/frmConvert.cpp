@@ -250,12 +250,16 @@ void frmConvert::buildMenus()
         mnuEncoding->addAction(a);
     }
     mnuEncodingAuto->setChecked(true);
+    buildOutputMenu();
     // In the menu bar's corner, outside the window's laid-out controls.
     lblEncoding = new QLabel(menuBar());
     lblEncoding->setContentsMargins(0, 0, 8, 0);
     lblEncoding->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // The menu bar places its corner once: room for the longest name from the start.
-    lblEncoding->setMinimumWidth(lblEncoding->fontMetrics().horizontalAdvance(QStringLiteral("UTF-8 (BOM付き)")) + 16);
+    // The menu bar places its corner once: room for the longest text from the start.
+    engine::OutputForm longest{engine::OutputEncoding::Utf8Bom, engine::LineEnd::Lf, true, true};
+    lblEncoding->setMinimumWidth(lblEncoding->fontMetrics().horizontalAdvance(QStringLiteral("UTF-8 (BOM付き) → ") +
+                                                                              outputFormText(true, longest)) +
+                                 16);
     menuBar()->setCornerWidget(lblEncoding, Qt::TopRightCorner);
 }
 
@@ -292,6 +296,8 @@ void frmConvert::nameControls()
         {mnuEncodingAuto, "mnuEncodingAuto"},
         {mnuEncodingCp932, "mnuEncodingCp932"},
         {mnuEncodingUtf8, "mnuEncodingUtf8"},
+        {mnuOutput, "mnuOutput"},
+        {mnuReplace, "mnuReplace"},
         {lblEncoding, "lblEncoding"},
     };
     for (const auto& [object, name] : named)
@@ -305,6 +311,9 @@ void frmConvert::nameControls()
     nameEach(txtCSV, QStringLiteral("txtCSV"));
     nameEach(Option1, QStringLiteral("Option1"));
     nameEach(List, QStringLiteral("List"));
+    nameEach(mnuOutputEncoding, QStringLiteral("mnuOutputEncoding"));
+    nameEach(mnuLineEnd, QStringLiteral("mnuLineEnd"));
+    nameEach(mnuQuote, QStringLiteral("mnuQuote"));
 }
 
 void frmConvert::connectHandlers()
@@ -415,18 +424,24 @@ void frmConvert::mnuEncoding_Click(engine::EncodingChoice choice)
 void frmConvert::showEncoding()
 {
     if (encodingSource_.isEmpty()) {
-        lblEncoding->clear();
-        lblEncoding->setToolTip(QString());
+        const QString form = outputFormText(true, g_.OutputForm);
+        lblEncoding->setText(form.isEmpty() ? QString() : QStringLiteral("→ ") + form);
+        lblEncoding->setToolTip(form.isEmpty() ? QString()
+                                               : QStringLiteral("出力: ") + outputFormText(false, g_.OutputForm));
         return;
     }
     const bool utf8 = sourceEncoding.encoding == engine::Encoding::Utf8;
     QString name = utf8 ? QStringLiteral("UTF-8") : QStringLiteral("シフトJIS");
     if (sourceEncoding.bom)
         name += QStringLiteral(" (BOM付き)");
-    lblEncoding->setText(name);
-    lblEncoding->setToolTip(QStringLiteral("元ファイルの文字コード: %1 (%2)")
-                                .arg(name, encodingChoice == engine::EncodingChoice::Auto ? QStringLiteral("自動判定")
-                                                                                          : QStringLiteral("指定")));
+    // The output's form follows the arrow only where it is not the source's own bytes.
+    const QString form = outputFormText(true, g_.OutputForm);
+    lblEncoding->setText(form.isEmpty() ? name : name + QStringLiteral(" → ") + form);
+    lblEncoding->setToolTip(
+        QStringLiteral("元ファイルの文字コード: %1 (%2)\n出力: %3")
+            .arg(name,
+                 encodingChoice == engine::EncodingChoice::Auto ? QStringLiteral("自動判定") : QStringLiteral("指定"),
+                 outputFormText(false, g_.OutputForm)));
 }
 
 void frmConvert::requestEnd()

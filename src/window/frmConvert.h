@@ -58,6 +58,8 @@ public:
     void mnuSaveDef_Click();
     void mnuDELI_Click();
     void mnuEncoding_Click(engine::EncodingChoice choice);
+    // Any choice of the 出力 menu: it applies from the next line, a run's too.
+    void mnuOutput_Click();
 
     // Column list editing, by the index of the list concerned. Y is in pixels within the list.
     void List_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X, double Y);
@@ -143,7 +145,17 @@ private:
     QAction* mnuEncodingAuto = nullptr;
     QAction* mnuEncodingCp932 = nullptr;
     QAction* mnuEncodingUtf8 = nullptr;
-    // The encoding the source is read in, at the right of the menu bar.
+    // 出力: the encoding, line end and quoting of the output, remembered between starts.
+    QMenu* mnuOutput = nullptr;
+    // 元のまま, シフトJIS, UTF-8, UTF-8 (BOM付き).
+    std::array<QAction*, 4> mnuOutputEncoding{};
+    // CR LF, LF.
+    std::array<QAction*, 2> mnuLineEnd{};
+    // そのまま, 必要なときだけ引用符を付ける.
+    std::array<QAction*, 2> mnuQuote{};
+    QAction* mnuReplace = nullptr;
+    // The encoding the source is read in, and the output's form where it is not the
+    // default, at the right of the menu bar.
     QLabel* lblEncoding = nullptr;
     // What the user chose, and what the current source was read as.
     engine::EncodingChoice encodingChoice = engine::EncodingChoice::Auto;
@@ -191,6 +203,11 @@ private:
 
     void buildControls();
     void buildMenus();
+    // The 出力 menu, set from the remembered form (OutputMenu.cpp).
+    void buildOutputMenu();
+    // The form in words: brief, only what differs from the default (empty for the default),
+    // for the menu bar's corner; or whole, for its tip.
+    static QString outputFormText(bool brief, const engine::OutputForm& form);
     void nameControls();
     void connectHandlers();
 

@@ -77,7 +77,7 @@ TEST(MainWindow, LayoutFollowsTheTwipTable)
     QStringList menus;
     for (QAction* a : w.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("編集(&E)")}));
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("編集(&E)"), QStringLiteral("出力(&O)")}));
     QStringList items;
     for (QAction* a : f.ui.mnuFile->actions())
         items << (a->isSeparator() ? QStringLiteral("-") : a->text());

@@ -3,10 +3,12 @@
 // for one source is not carried to the next.
 
 #include "TestSupport.h"
+#include "platform/Settings.h"
 
 #include <QApplication>
 #include <QHelpEvent>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTest>
 #include <QToolTip>
 
@@ -127,4 +129,49 @@ TEST(EncodingPerSource, AChoiceKeepsTheColumnsAndEndsWithItsSource)
     EXPECT_EQ(f.rows(0), (QStringList{QStringLiteral("表"), QStringLiteral("y")}));
     EXPECT_EQ(f.ui.lblEncoding->text(), QStringLiteral("シフトJIS"));
     EXPECT_TRUE(f.ui.mnuEncodingAuto->isChecked());
+}
+
+// The 出力 menu worked with the keyboard: the form applies to the run, shows in the menu
+// bar's corner, and is there again after a restart.
+TEST(OutputForm, ChosenThroughTheMenuAndRemembered)
+{
+    const auto forget = qScopeGuard([] { platform::userSettings()->remove(QStringLiteral("output")); });
+    // ソフト<TAB>"x,y" in code page 932; out: "x,y",ソフト in UTF-8 with a byte order mark, LF.
+    const std::string source = "\x83\x5C\x83\x74\x83\x67\t\"x,y\"\r\n";
+    const std::string expected = "\xEF\xBB\xBF\"x,y\",\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88\n";
+    const auto menu = [](frmConvert& w, std::initializer_list<Qt::Key> keys) {
+        QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
+        for (const Qt::Key k : keys)
+            QTest::keyClick(QApplication::activePopupWidget(), k);
+    };
+    const auto convert = [&](WindowFixture& f) {
+        f.window.show();
+        f.window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f.window));
+        f.choose(f.write(QStringLiteral("in.txt"), source));
+        f.columns({2, 1});
+        f.dialog.answers = {f.path(QStringLiteral("out.csv"))};
+        QTest::mouseClick(f.ui.cmd開始, Qt::LeftButton);
+        EXPECT_EQ(f.read(QStringLiteral("out.csv")), expected);
+        EXPECT_EQ(f.ui.lblEncoding->text(), QStringLiteral("シフトJIS → UTF-8 BOM・LF・引用符"));
+    };
+    {
+        WindowFixture f;
+        f.window.show();
+        f.window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f.window));
+        menu(f.window, {Qt::Key_C, Qt::Key_B}); // 文字コード > UTF-8 (BOM付き)
+        menu(f.window, {Qt::Key_L, Qt::Key_L}); // 改行 > LF
+        menu(f.window, {Qt::Key_Q, Qt::Key_Q}); // 引用符 > 必要なときだけ引用符を付ける
+        convert(f);
+    }
+    WindowFixture restarted;
+    convert(restarted);
+    // Back to the default: the source's bytes, as ever.
+    menu(restarted.window, {Qt::Key_C, Qt::Key_K});
+    menu(restarted.window, {Qt::Key_L, Qt::Key_W});
+    menu(restarted.window, {Qt::Key_Q, Qt::Key_N});
+    EXPECT_EQ(restarted.ui.lblEncoding->text(), QStringLiteral("シフトJIS"));
+    QTest::mouseClick(restarted.ui.cmd開始, Qt::LeftButton);
+    EXPECT_EQ(restarted.read(QStringLiteral("out.csv")), "\"x,y\",\x83\x5C\x83\x74\x83\x67\r\n");
 }
