@@ -8,9 +8,11 @@
 #include "engine/FirstLine.h"
 #include "engine/LineProcessing.h"
 #include "engine/OutputFile.h"
+#include "engine/Preview.h"
 #include "os/NativeFile.h"
 #include "platform/Console.h"
 #include "platform/Cp932.h"
+#include "platform/DisplayWidth.h"
 #include "shared/Texts.h"
 
 #include <QDir>
@@ -52,6 +54,12 @@ const char* const kUsageText =
     "          --check-names          定義ファイルの列が先頭行の項目数に収まるかを確かめます (常に確かめます)\n"
     "  %1 convert [OPTIONS] SOURCE... --output-dir DIR  SOURCE ごとに DIR へ同じ名前で書きます\n"
     "          --suffix TEXT          出力の名前の拡張子の前に TEXT を付けます (例: _out で 売上_out.csv)\n"
+    "  %1 preview [OPTIONS] SOURCE          変換後の先頭の行を表にして、気を付けることと共に表示します\n"
+    "                                          (ファイルには何も書きません)\n"
+    "      convert の -c, -f, -n, -t, -s, -d, -e, --to, --eol, --quote, --replace を同じように指定できます\n"
+    "          --lines N              表示する行数 (既定: 10、最大: 500)\n"
+    "          --raw                  表ではなく、出力に書かれるバイトをそのまま書きます (警告は標準エラーへ)\n"
+    "          --strict               警告があれば終了コード 1 にします\n"
     "  %1 detect [-d CHAR] [-e ENC] SOURCE  区切文字と先頭行の項目を番号付きで表示します\n"
     "  %1 --help | --version\n"
     "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
@@ -105,6 +113,8 @@ struct Options {
     bool skipFirstLine = false;
     bool strict = false;
     bool checkNames = false;
+    std::optional<QString> lines; // preview
+    bool raw = false;             // preview
     std::optional<QString> to;
     std::optional<QString> eol;
     engine::OutputForm form;
@@ -186,8 +196,13 @@ QString encodingChoice(const QString& text, engine::EncodingChoice& choice)
 // Parses options after the command word; returns an error text, or empty.
 using Arguments = std::vector<platform::Argument>;
 
-QString parse(const Arguments& args, bool convert, Options& o)
+// The commands that take options: convert and preview take the run's, detect only -d and -e.
+enum class Command { Convert, Preview, Detect };
+
+QString parse(const Arguments& args, Command command, Options& o)
 {
+    const bool convert = command != Command::Detect;
+    const bool many = command == Command::Convert;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const QString& a = args[i].text;
         const auto value = [&](auto& into) -> QString {
@@ -213,11 +228,11 @@ QString parse(const Arguments& args, bool convert, Options& o)
             error = value(o.definition);
         else if (convert && (a == QLatin1String("-n") || a == QLatin1String("--names")))
             error = value(o.names);
-        else if (convert && a == QLatin1String("--output-dir"))
+        else if (many && a == QLatin1String("--output-dir"))
             error = value(o.outputDir);
-        else if (convert && a == QLatin1String("--suffix"))
+        else if (many && a == QLatin1String("--suffix"))
             error = value(o.suffix);
-        else if (convert && a == QLatin1String("--check-names"))
+        else if (many && a == QLatin1String("--check-names"))
             o.checkNames = true;
         else if (convert && (a == QLatin1String("-t") || a == QLatin1String("--tab")))
             o.tab = true;
@@ -233,6 +248,10 @@ QString parse(const Arguments& args, bool convert, Options& o)
             o.form.quote = true;
         else if (convert && a == QLatin1String("--replace"))
             o.form.replace = true;
+        else if (command == Command::Preview && a == QLatin1String("--lines"))
+            error = value(o.lines);
+        else if (command == Command::Preview && a == QLatin1String("--raw"))
+            o.raw = true;
         else if (a == QLatin1String("--")) {
             o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
@@ -435,6 +454,27 @@ QString columnsByName(const QString& list, std::string_view first, const std::st
     return text;
 }
 
+// What a run over a source takes from its first line: the input delimiter (given, or detected
+// as the window detects it), the line's item count, and the columns -n names in it. An error
+// text (a usage error), or empty.
+QString sourceSettings(const Options& o, std::string_view first, bool haveFirst, engine::Encoding encoding,
+                       std::string& inDeli, std::int64_t& items, engine::ColumnChoice& byName)
+{
+    if (o.delimiter) {
+        if (const QString error = delimiterBytes(*o.delimiter, encoding, inDeli); !error.isEmpty())
+            return error;
+    } else {
+        detectDefault(haveFirst ? first : std::string_view(), encoding, inDeli, items);
+    }
+    if (o.delimiter && haveFirst) {
+        std::string counted;
+        engine::fGetDeli2(inDeli, first, counted, items, encoding);
+    }
+    if (o.names)
+        return columnsByName(*o.names, haveFirst ? first : std::string_view(), inDeli, items, encoding, byName);
+    return QString();
+}
+
 // How one source's run ended: the exit code, and what to say of it.
 struct Outcome {
     int code = kOk;
@@ -470,24 +510,10 @@ Outcome convertOne(const Options& o, const engine::ColumnChoice& fixed, const So
     const engine::Encoding encoding = conversion.sourceEncoding().encoding;
     std::string inDeli;
     std::int64_t items = 0;
-    if (o.delimiter) {
-        // Refused before anything is written: a Replace run leaves the output as it was.
-        if (const QString error = delimiterBytes(*o.delimiter, encoding, inDeli); !error.isEmpty())
-            return {kUsage, error};
-    } else {
-        detectDefault(haveFirst ? first : std::string_view(), encoding, inDeli, items);
-    }
-    if (o.delimiter && haveFirst) {
-        std::string counted;
-        engine::fGetDeli2(inDeli, first, counted, items, encoding);
-    }
     engine::ColumnChoice byName;
-    if (o.names) {
-        if (const QString error =
-                columnsByName(*o.names, haveFirst ? first : std::string_view(), inDeli, items, encoding, byName);
-            !error.isEmpty())
-            return {kUsage, error};
-    }
+    // Refused before anything is written: a Replace run leaves the output as it was.
+    if (const QString error = sourceSettings(o, first, haveFirst, encoding, inDeli, items, byName); !error.isEmpty())
+        return {kUsage, error};
     const engine::ColumnChoice& columns = o.names ? byName : fixed;
     // The window's question, said instead of asked: the run goes on unless --strict,
     // which stops it before the output is touched.
@@ -530,7 +556,7 @@ std::filesystem::path outputIn(const std::filesystem::path& folder, const std::f
 int convert(const Arguments& args)
 {
     Options o;
-    if (const QString error = parse(args, true, o); !error.isEmpty())
+    if (const QString error = parse(args, Command::Convert, o); !error.isEmpty())
         return usageError(error);
     if (o.outputDir ? o.positional.empty() : o.positional.size() != 2)
         return usageError(o.outputDir ? QStringLiteral("convert --output-dir には SOURCE を指定してください。")
@@ -585,10 +611,169 @@ int convert(const Arguments& args)
     return worst;
 }
 
+// A cell as the table shows it: decoded, line ends and TABs written as \r \n \t, and cut at
+// kCellWidth columns.
+constexpr int kCellWidth = 40;
+
+QString tableCell(QString text)
+{
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+        .replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    if (platform::displayWidth(text) <= kCellWidth)
+        return text;
+    QString cut;
+    int width = 0;
+    for (const char32_t c : text.toUcs4()) {
+        width += platform::displayWidth(c);
+        if (width > kCellWidth - 3)
+            break;
+        cut += QString::fromUcs4(&c, 1);
+    }
+    return cut + QStringLiteral("...");
+}
+
+// Rows of cells, each column padded to its widest cell (a wide character counting two).
+QString alignedTable(const std::vector<QStringList>& rows)
+{
+    std::vector<int> widths;
+    for (const QStringList& row : rows)
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (static_cast<std::size_t>(c) >= widths.size())
+                widths.push_back(0);
+            widths[static_cast<std::size_t>(c)] =
+                std::max(widths[static_cast<std::size_t>(c)], platform::displayWidth(row[c]));
+        }
+    QString out;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const QStringList& row = rows[r];
+        QString line;
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (c > 0)
+                line += QStringLiteral(" | ");
+            line += row[c];
+            if (c + 1 < row.size())
+                line += QString(widths[static_cast<std::size_t>(c)] - platform::displayWidth(row[c]), QLatin1Char(' '));
+        }
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out += line + QLatin1Char('\n');
+        // A rule under the headings.
+        if (r == 0) {
+            QString rule;
+            for (std::size_t c = 0; c < widths.size(); ++c)
+                rule += (c > 0 ? QStringLiteral("-+-") : QString()) + QString(widths[c], QLatin1Char('-'));
+            out += rule + QLatin1Char('\n');
+        }
+    }
+    return out;
+}
+
+int preview(const Arguments& args)
+{
+    Options o;
+    if (const QString error = parse(args, Command::Preview, o); !error.isEmpty())
+        return usageError(error);
+    if (o.positional.size() != 1)
+        return usageError(QStringLiteral("preview には SOURCE をひとつ指定してください。"));
+    if (int(o.columns.has_value()) + int(o.definition.has_value()) + int(o.names.has_value()) != 1)
+        return usageError(QStringLiteral("--columns, --definition, --names のどれか一つを指定してください。"));
+    std::int64_t lines = 10;
+    if (o.lines) {
+        bool ok = false;
+        lines = o.lines->toLongLong(&ok);
+        if (!ok || lines < 1 || lines > engine::kPreviewMostLines)
+            return usageError(QStringLiteral("--lines には 1 から %1 までの数を指定してください: %2")
+                                  .arg(engine::kPreviewMostLines)
+                                  .arg(*o.lines));
+    }
+    engine::ColumnChoice fixed;
+    int code = kOk;
+    if (const QString error = fixedColumns(o, fixed, code); !error.isEmpty())
+        return code == kUsage ? usageError(error) : (say(error), code);
+
+    // Only the start of the source is read, and nothing is written but to standard output.
+    const Source source = sourceOf(o.positional[0]);
+    engine::PreviewStart start;
+    engine::FileProblem problem = engine::FileProblem::None;
+    if (source.isStdin) {
+        engine::SourceFile in;
+        problem = in.openDescriptor(0);
+        if (problem == engine::FileProblem::None)
+            problem = engine::readPreviewStart(in, start);
+    } else {
+        problem = engine::readPreviewStart(source.path, start);
+    }
+    if (problem != engine::FileProblem::None) {
+        say(texts::fileProblem(problem, source.name));
+        return kFailed;
+    }
+    std::string first;
+    engine::SourceEncoding sourceEncoding;
+    const bool haveFirst = engine::previewFirstLine(start, o.encodingChoice, first, sourceEncoding);
+    const engine::Encoding encoding = sourceEncoding.encoding;
+    std::string inDeli;
+    std::int64_t items = 0;
+    engine::ColumnChoice byName;
+    if (const QString error = sourceSettings(o, first, haveFirst, encoding, inDeli, items, byName); !error.isEmpty())
+        return o.names ? (say(error), kUsage) : usageError(error);
+    const engine::ColumnChoice& columns = o.names ? byName : fixed;
+    const engine::PreviewRequest request{
+        {inDeli, o.tab ? "\t" : ",", columns.map(), o.form}, o.skipFirstLine, o.encodingChoice, lines};
+    const engine::Preview p = engine::previewOutput(start, request);
+
+    QStringList warnings;
+    for (const engine::PreviewWarning& w : p.warnings)
+        warnings << texts::previewWarning(w, texts::Face::CommandLine);
+    if (o.raw) {
+        const std::string raw = p.raw();
+        const bool written = std::fwrite(raw.data(), 1, raw.size(), stdout) == raw.size() && std::fflush(stdout) == 0;
+        for (const QString& w : warnings)
+            say(w);
+        if (!written) {
+            say(QStringLiteral("標準出力に書き込めません。"));
+            return kFailed;
+        }
+        return o.strict && !warnings.isEmpty() ? kFailed : kOk;
+    }
+
+    // The headings: each column's item number and the first line's item. Where the first line
+    // is left out, the heading row is that line, and says so.
+    std::vector<std::string_view> pieces;
+    for (const engine::PreviewHeading& h : p.headings)
+        pieces.push_back(h.text);
+    for (const engine::PreviewLine& line : p.lines)
+        for (const engine::PreviewCell& cell : line.cells)
+            pieces.push_back(cell.bytes);
+    const QStringList texts = platform::decodeSourceEach(pieces, p.encoding.encoding);
+    qsizetype next = 0;
+    std::vector<QStringList> rows;
+    QStringList heading{p.header ? QStringLiteral("1 (変換しない)") : QStringLiteral("行")};
+    for (const engine::PreviewHeading& h : p.headings) {
+        const QString text = tableCell(texts[next++]);
+        heading << QStringLiteral("[%1] ").arg(h.itemNumber) + (h.beyond ? QStringLiteral("(なし)") : text);
+    }
+    rows.push_back(heading);
+    for (const engine::PreviewLine& line : p.lines) {
+        QStringList row{QString::number(line.sourceLine) + (line.cut ? QStringLiteral(" (途中まで)") : QString())};
+        for (std::size_t c = 0; c < line.cells.size(); ++c)
+            row << tableCell(texts[next++]);
+        rows.push_back(row);
+    }
+    QString out = alignedTable(rows);
+    if (p.lines.empty())
+        out += QStringLiteral("(出力する行はありません)\n");
+    if (!warnings.isEmpty())
+        out += QLatin1Char('\n') + warnings.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    if (const int written = writeOut(out); written != kOk)
+        return written;
+    return o.strict && !warnings.isEmpty() ? kFailed : kOk;
+}
+
 int detect(const Arguments& args)
 {
     Options o;
-    if (const QString error = parse(args, false, o); !error.isEmpty())
+    if (const QString error = parse(args, Command::Detect, o); !error.isEmpty())
         return usageError(error);
     if (o.positional.size() != 1)
         return usageError(QStringLiteral("detect には SOURCE をひとつ指定してください。"));
@@ -681,7 +866,7 @@ int detect(const Arguments& args)
 
 bool isCommand(const QString& word)
 {
-    for (const char* command : {"convert", "detect", "--help", "-h", "--version"})
+    for (const char* command : {"convert", "preview", "detect", "--help", "-h", "--version"})
         if (word == QLatin1String(command))
             return true;
     return false;
@@ -714,6 +899,8 @@ int run(const std::vector<platform::Argument>& args)
             return convert(rest);
         if (command == QLatin1String("detect"))
             return detect(rest);
+        if (command == QLatin1String("preview"))
+            return preview(rest);
     } catch (const std::bad_alloc&) {
         say(texts::outOfMemory());
         return kFailed;

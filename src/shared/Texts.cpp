@@ -220,6 +220,69 @@ QString columnsBeyondSource(const std::vector<int>& itemNumbers)
         .arg(numbers.join(QStringLiteral(", ")));
 }
 
+QString previewWarning(const engine::PreviewWarning& w, Face face)
+{
+    const bool window = face == Face::Window;
+    using K = engine::PreviewWarningKind;
+    const QString at = QStringLiteral("%1行目: ").arg(w.line);
+    const QString column = QStringLiteral("%1列目 (項目%2)").arg(w.column + 1).arg(w.itemNumber);
+    switch (w.kind) {
+    case K::NeedsQuotes:
+        return at + QStringLiteral("%1に出力の区切文字、引用符または改行があります (%2行)。引用符を付けないため、"
+                                   "読み込むと列や行が増えます。%3 で防げます。")
+                        .arg(column)
+                        .arg(w.lines)
+                        .arg(window ? QStringLiteral("出力 > 引用符 > 必要なときだけ引用符を付ける")
+                                    : QStringLiteral("--quote"));
+    case K::ColumnBeyond:
+        return at + QStringLiteral("%1はこの行にありません (この行の項目数 %2)。行の最後の項目を出力します (%3行)。")
+                        .arg(column)
+                        .arg(w.items)
+                        .arg(w.lines);
+    case K::ItemCountDiffers:
+        return at + QStringLiteral("項目数が %1 で、1行目の %2 と違います (項目数の違う行: %3行)。")
+                        .arg(w.items)
+                        .arg(w.firstLineItems)
+                        .arg(w.lines);
+    case K::NotDecodable:
+        return at + QStringLiteral("%1に文字として読めないバイトがあり、� と表示しています (%2行)。"
+                                   "元ファイルの文字コードが違うかもしれません。%3")
+                        .arg(column)
+                        .arg(w.lines)
+                        .arg(window ? QStringLiteral("編集 > 文字コード で選んでください。")
+                                    : QStringLiteral("-e で指定してください。"));
+    case K::EmptyColumn:
+        return at + QStringLiteral("%1はプレビューのどの行 (%2行) でも空です。").arg(column).arg(w.lines);
+    case K::Replaced:
+        return at + QStringLiteral("出力の文字コードで表せない文字などを ? に置き換えます (プレビューで%1か所)。")
+                        .arg(w.lines);
+    case K::RunStops: {
+        const engine::CharacterFault& f = w.fault;
+        const QString advice = window ? QStringLiteral("出力 > 表せない文字を ? にする で続けられます。")
+                                      : QStringLiteral("--replace で続けられます。");
+        if (f.codePoint != engine::CharacterFault::kNoCharacter)
+            return at + QStringLiteral("項目%1の文字「%2」(U+%3) は出力の文字コード (%4) で表せないため、変換はこの行で"
+                                       "止まります。%5")
+                            .arg(f.item)
+                            .arg(QString::fromUcs4(reinterpret_cast<const char32_t*>(&f.codePoint), 1))
+                            .arg(QStringLiteral("%1").arg(f.codePoint, 4, 16, QLatin1Char('0')).toUpper())
+                            .arg(encodingName(f.to, f.from))
+                            .arg(advice);
+        QString hex;
+        for (const char c : f.bytes)
+            hex += QStringLiteral("%1 ").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0')).toUpper();
+        return at + QStringLiteral("項目%1のバイト %2は文字になっていないため、変換はこの行で止まります。%3")
+                        .arg(f.item)
+                        .arg(hex)
+                        .arg(advice);
+    }
+    case K::FirstLineCut:
+        return at +
+               QStringLiteral("1行目が長いため、先頭の %1 KB だけを表示しています。").arg(engine::kPreviewBytes >> 10);
+    }
+    return QString();
+}
+
 QString noCp932Converter()
 {
     return QStringLiteral(

@@ -4,6 +4,7 @@
 
 #include "engine/Conversion.h"
 #include "engine/FirstLine.h"
+#include "engine/Preview.h"
 
 #include <QString>
 #include <QStringList>
@@ -41,6 +42,11 @@ QString definitionCannotOpen(const QString& path);
 // Output columns naming items the source's first line does not have (item numbers): each
 // gets the line's last item. The window asks on; the command line says it and goes on.
 QString columnsBeyondSource(const std::vector<int>& itemNumbers);
+// Where a text is read: its advice names the window's menus or the command's options.
+enum class Face { Window, CommandLine };
+// A preview's warning, one line naming the source line where it first happens: the window's
+// grid and `tolvane preview` say the same words.
+QString previewWarning(const engine::PreviewWarning& warning, Face face);
 // Memory ran out in the middle of a command.
 QString outOfMemory();
 
