@@ -183,4 +183,5 @@ void frmConvert::showColumns()
     List[2]->setTexts(rows);
     List[1]->clear();
     List[1]->addItems(numbers);
+    schedulePreview();
 }

@@ -2,14 +2,19 @@
 // user's, not a file's: they stay from one start to the next, and apply to every run
 // until changed.
 
+#include "PreviewWindow.h"
 #include "frmConvert.h"
+#include "platform/Cp932.h"
 #include "platform/Settings.h"
 #include "shared/Guarded.h"
 #include "shared/Texts.h"
 
 #include <QActionGroup>
+#include <QCheckBox>
+#include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 
 namespace {
 
@@ -53,6 +58,16 @@ void frmConvert::buildOutputMenu()
     mnuOutput->addSeparator();
     mnuReplace = mnuOutput->addAction(QStringLiteral("表せない文字を ? にする(&R)"));
     mnuReplace->setCheckable(true);
+    mnuOutput->addSeparator();
+    mnuPreview = mnuOutput->addAction(QStringLiteral("出力プレビュー(&P)"));
+    mnuPreview->setCheckable(true);
+    mnuPreview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(mnuPreview, &QAction::triggered, this,
+            [this] { guarded(platform_.messageBox, [&] { mnuPreview_Click(); }); });
+    previewDue_ = new QTimer(this);
+    previewDue_->setSingleShot(true);
+    previewDue_->setInterval(0);
+    connect(previewDue_, &QTimer::timeout, this, [this] { guarded(platform_.messageBox, [&] { refreshPreview(); }); });
 
     const auto stored = platform::userSettings();
     engine::OutputForm& form = g_.OutputForm;
@@ -90,6 +105,41 @@ void frmConvert::mnuOutput_Click()
     stored->setValue(QStringLiteral("output/quote"), form.quote);
     stored->setValue(QStringLiteral("output/replace"), form.replace);
     showEncoding();
+    schedulePreview();
+}
+
+void frmConvert::mnuPreview_Click()
+{
+    if (!preview_) {
+        preview_ = new PreviewWindow(this);
+        preview_->setObjectName(QStringLiteral("frmPreview"));
+        // Closed by its own title bar or Esc, the menu says so.
+        preview_->onClosed = [this] {
+            mnuPreview->setChecked(false);
+            platform::userSettings()->setValue(QStringLiteral("preview/shown"), false);
+        };
+        const auto stored = platform::userSettings();
+        if (!preview_->restoreGeometry(stored->value(QStringLiteral("preview/geometry")).toByteArray()))
+            // The first time, beside the main window, where it hides nothing of it.
+            preview_->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    const bool show = !preview_->isVisible();
+    mnuPreview->setChecked(show);
+    platform::userSettings()->setValue(QStringLiteral("preview/shown"), show);
+    if (!show) {
+        preview_->close();
+        return;
+    }
+    preview_->show();
+    preview_->raise();
+    refreshPreview();
+}
+
+void frmConvert::schedulePreview()
+{
+    // Hidden, the preview costs nothing.
+    if (preview_ && preview_->isVisible())
+        previewDue_->start();
 }
 
 QString frmConvert::outputFormText(bool brief, const engine::OutputForm& form)
@@ -112,4 +162,67 @@ QString frmConvert::outputFormText(bool brief, const engine::OutputForm& form)
     if (form.quote)
         parts << QStringLiteral("引用符");
     return parts.join(QStringLiteral("・"));
+}
+
+void frmConvert::refreshPreview()
+{
+    if (!preview_ || !preview_->isVisible())
+        return;
+    PreviewContent content;
+    if (sInFile.isEmpty() || g_.Columns.rowCount() == 0) {
+        content.empty = sInFile.isEmpty()
+                            ? QStringLiteral("元ファイルを選ぶと、出力の最初の行がここに表示されます。")
+                            : QStringLiteral("出力データに項目を加えると、出力の最初の行がここに表示されます。");
+        preview_->setContent(content);
+        return;
+    }
+    // The source's start is read once for each source opened, not for every change.
+    if (previewHeadOf_ != sInFile) {
+        previewStart_ = engine::PreviewStart();
+        if (const engine::FileProblem problem = engine::readPreviewStart(platform::toPath(sInFile), previewStart_);
+            problem != engine::FileProblem::None) {
+            content.empty = texts::fileProblem(problem, QDir::toNativeSeparators(sInFile));
+            preview_->setContent(content);
+            return;
+        }
+        previewHeadOf_ = sInFile;
+    }
+    engine::PreviewRequest request;
+    request.settings = engine::ConversionSettings(sInDeli, sOutDeli, g_.Columns.map(), g_.OutputForm);
+    request.skipFirstLine = chk先頭行->isChecked();
+    request.encoding = encodingChoice;
+    request.lines = kPreviewLines;
+    const engine::Preview preview = engine::previewOutput(previewStart_, request);
+    const engine::Encoding encoding = preview.encoding.encoding;
+    const auto text = [&](const std::string& bytes) { return platform::decodeSource(bytes, encoding); };
+    for (const engine::PreviewHeading& h : preview.headings)
+        content.headings << rowText(h.itemNumber, h.beyond ? QStringLiteral("（なし）") : text(h.text));
+    const auto cells = [&](const engine::PreviewLine& line) {
+        QStringList out;
+        for (const engine::PreviewCell& cell : line.cells)
+            out << text(cell.bytes);
+        return out;
+    };
+    if (preview.header)
+        content.leftOut = cells(*preview.header);
+    for (std::size_t r = 0; r < preview.lines.size(); ++r) {
+        const engine::PreviewLine& line = preview.lines[r];
+        content.rows.push_back({line.sourceLine, cells(line)});
+        for (std::size_t c = 0; c < line.cells.size(); ++c) {
+            const engine::PreviewCell& cell = line.cells[c];
+            QStringList tips;
+            if (cell.needsQuotes)
+                tips << QStringLiteral(
+                    "出力区切文字・引用符・改行を含みます。引用符を付けないと、読み込むと列が増えます。");
+            if (cell.beyond)
+                tips << QStringLiteral("この行にはこの項目がありません。最後の項目が出力されます。");
+            if (cell.undecodable)
+                tips << QStringLiteral("文字として読めないバイトがあります (編集 > 文字コード)。");
+            if (!tips.isEmpty())
+                content.marks.push_back({static_cast<int>(r), static_cast<int>(c), tips.join(QLatin1Char('\n'))});
+        }
+    }
+    for (const engine::PreviewWarning& w : preview.warnings)
+        content.warnings << texts::previewWarning(w, texts::Face::Window);
+    preview_->setContent(content);
 }

@@ -2,6 +2,7 @@
 
 #include "DelimiterEdit.h"
 #include "ItemList.h"
+#include "PreviewWindow.h"
 #include "RunController.h"
 #include "delimiters/frmDELI.h"
 #include "engine/Conversion.h"
@@ -10,6 +11,7 @@
 #include "engine/OutputFile.h"
 #include "files/mdlFile.h"
 #include "platform/Cp932.h"
+#include "platform/Settings.h"
 #include "platform/Twips.h"
 #include "shared/Guarded.h"
 #include "shared/Texts.h"
@@ -23,6 +25,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QSessionManager>
+#include <QTimer>
 #include <QUrl>
 
 #include <QCheckBox>
@@ -298,6 +301,7 @@ void frmConvert::nameControls()
         {mnuEncodingUtf8, "mnuEncodingUtf8"},
         {mnuOutput, "mnuOutput"},
         {mnuReplace, "mnuReplace"},
+        {mnuPreview, "mnuPreview"},
         {lblEncoding, "lblEncoding"},
     };
     for (const auto& [object, name] : named)
@@ -325,6 +329,7 @@ void frmConvert::connectHandlers()
     };
     connect(Option1[0], &QRadioButton::clicked, this, [this] { Option1_Click(0); });
     connect(Option1[1], &QRadioButton::clicked, this, [this] { Option1_Click(1); });
+    connect(chk先頭行, &QCheckBox::toggled, this, [this] { schedulePreview(); });
     connect(txtDELI, &QLineEdit::textChanged, this, on(&frmConvert::txtDELI_Change));
     // A delimiter typed and confirmed with Enter is tried on the source at once.
     connect(txtDELI, &QLineEdit::returnPressed, this, on(&frmConvert::cmd検出_Click));
@@ -399,11 +404,13 @@ void frmConvert::Form_Load()
 void frmConvert::Option1_Click(int Index)
 {
     sOutDeli.assign(1, Index == 1 ? '\t' : ',');
+    schedulePreview();
 }
 
 void frmConvert::txtDELI_Change()
 {
     sInDeli = platform::encodeDelimiter(txtDELI->text(), sourceEncoding.encoding);
+    schedulePreview();
 }
 
 void frmConvert::mnuEncoding_Click(engine::EncodingChoice choice)
@@ -423,6 +430,9 @@ void frmConvert::mnuEncoding_Click(engine::EncodingChoice choice)
 
 void frmConvert::showEncoding()
 {
+    // Called whenever a source was read or read again: the preview reads its start afresh.
+    previewHeadOf_.clear();
+    schedulePreview();
     if (encodingSource_.isEmpty()) {
         const QString form = outputFormText(true, g_.OutputForm);
         lblEncoding->setText(form.isEmpty() ? QString() : QStringLiteral("→ ") + form);
@@ -488,6 +498,13 @@ void frmConvert::fitToScreen()
 
 void frmConvert::showEvent(QShowEvent* event)
 {
+    // A preview left open at the last end opens again beside the window.
+    if (!event->spontaneous() && !preview_ &&
+        platform::userSettings()->value(QStringLiteral("preview/shown"), false).toBool())
+        QTimer::singleShot(0, this, [this] {
+            if (!preview_ || !preview_->isVisible())
+                guarded(platform_.messageBox, [&] { mnuPreview_Click(); });
+        });
     fitToScreen();
     QMainWindow::showEvent(event);
 }

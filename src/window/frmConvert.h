@@ -3,6 +3,7 @@
 // runs the conversion.
 
 #include "engine/FirstLine.h"
+#include "engine/Preview.h"
 #include "platform/Platform.h"
 #include "shared/mdlGlobal.h"
 
@@ -32,6 +33,8 @@ class QMimeData;
 class QKeyEvent;
 
 class RunController;
+class PreviewWindow;
+class QTimer;
 
 class frmConvert : public QMainWindow {
     Q_OBJECT
@@ -60,6 +63,8 @@ public:
     void mnuEncoding_Click(engine::EncodingChoice choice);
     // Any choice of the 出力 menu: it applies from the next line, a run's too.
     void mnuOutput_Click();
+    // 出力 > 出力プレビュー: shows or hides the preview window.
+    void mnuPreview_Click();
 
     // Column list editing, by the index of the list concerned. Y is in pixels within the list.
     void List_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, double X, double Y);
@@ -154,6 +159,19 @@ private:
     // そのまま, 必要なときだけ引用符を付ける.
     std::array<QAction*, 2> mnuQuote{};
     QAction* mnuReplace = nullptr;
+    QAction* mnuPreview = nullptr;
+    // The preview, made when first shown; it is brought up to date after every change
+    // while it shows, once the change's events are done.
+    PreviewWindow* preview_ = nullptr;
+    QTimer* previewDue_ = nullptr;
+    // The beginning of the source the preview reads, and what it was read from.
+    engine::PreviewStart previewStart_;
+    QString previewHeadOf_;
+    // Output lines the preview shows.
+    static constexpr int kPreviewLines = 20;
+    // Brings the preview up to date once the events of this change are done.
+    void schedulePreview();
+    void refreshPreview();
     // The encoding the source is read in, and the output's form where it is not the
     // default, at the right of the menu bar.
     QLabel* lblEncoding = nullptr;

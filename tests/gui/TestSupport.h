@@ -63,6 +63,7 @@ public:
     QAction* mnuSaveCSV = find<QAction>("mnuSaveCSV");
     QAction* mnuExit = find<QAction>("mnuExit");
     QAction* mnuDELI = find<QAction>("mnuDELI");
+    QAction* mnuPreview = find<QAction>("mnuPreview");
     QAction* mnuEncodingAuto = find<QAction>("mnuEncodingAuto");
     QAction* mnuEncodingCp932 = find<QAction>("mnuEncodingCp932");
     QAction* mnuEncodingUtf8 = find<QAction>("mnuEncodingUtf8");
