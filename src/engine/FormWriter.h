@@ -44,6 +44,18 @@ inline bool holdsUnquoted(std::string_view item, std::string_view d, Encoding e)
     if (d.empty() || item.size() < d.size() || std::memchr(item.data(), d[0], item.size()) == nullptr)
         return false;
     bool quoted = false;
+    if (d.size() == 1 && byteScanIsExact(d, e)) {
+        // Neither d nor '"' is ever part of another character: bytes will do.
+        if (std::memchr(item.data(), '"', item.size()) == nullptr)
+            return true;
+        for (const char c : item) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (c == d[0] && !quoted)
+                return true;
+        }
+        return false;
+    }
     for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e)) {
         if (item[i] == '"')
             quoted = !quoted;

@@ -67,6 +67,9 @@ template <bool Bits, bool Formed, bool Plain>
     std::size_t lastCut = 0;
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
     const bool check = !Plain && h.delimiterCheck;
+    // Where the output delimiter's first byte next occurs (from a line's start on): only a line
+    // that holds it has its items looked at.
+    std::size_t nextOutDeli = 0;
     const std::size_t columnCount = columns.items.size();
     const std::size_t outDelis = (columnCount - 1) * outDeli.size();
     // Each column's item from 0; a number below 1 becomes the largest, so that it takes
@@ -210,11 +213,17 @@ template <bool Bits, bool Formed, bool Plain>
                 joinLine(columnCount, outDeli, itemAt, o);
                 lineOut = o.to;
                 if (check) {
-                    for (std::size_t c = 0; c < columnCount; ++c)
-                        if (holdsUnquoted(itemAt(c), outDeli, h.encoding)) {
-                            ++delimiterLines;
-                            break;
-                        }
+                    if (nextOutDeli < lineStart) {
+                        const void* at = std::memchr(data + lineStart, outDeli[0], held - lineStart);
+                        nextOutDeli = at ? static_cast<std::size_t>(static_cast<const char*>(at) - data) : held;
+                    }
+                    if (nextOutDeli < lineEnd) {
+                        for (std::size_t c = 0; c < columnCount; ++c)
+                            if (holdsUnquoted(itemAt(c), outDeli, h.encoding)) {
+                                ++delimiterLines;
+                                break;
+                            }
+                    }
                 }
             }
             lineOut[0] = eol0;
