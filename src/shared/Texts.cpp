@@ -129,11 +129,12 @@ QString runStopped(const engine::Conversion& run, const QString& source, const Q
         const engine::CharacterFault& f = run.characterFault();
         QString kept = unchanged;
         if (kept.isEmpty())
-            kept = run.partialLine() ? QStringLiteral("出力「%1」には%2件を書き込みました。その後に途中までの行が"
-                                                      "書き込まれているかもしれません。")
-                                           .arg(out)
-                                           .arg(run.linesWritten())
-                                     : QStringLiteral("出力ファイル「%1」には%2件があります。").arg(out).arg(run.linesWritten());
+            kept = run.partialLine()
+                       ? QStringLiteral("出力「%1」には%2件を書き込みました。その後に途中までの行が"
+                                        "書き込まれているかもしれません。")
+                             .arg(out)
+                             .arg(run.linesWritten())
+                       : QStringLiteral("出力ファイル「%1」には%2件があります。").arg(out).arg(run.linesWritten());
         if (run.status() == S::CannotEncode)
             return QStringLiteral("ファイル「%1」の%2行目、項目%3の文字「%4」(U+%5) は出力の文字コード (%6) で"
                                   "表せません。変換を中止しました。%7表せない文字を ? に置き換える指定"
@@ -184,7 +185,8 @@ QStringList formNotes(const engine::Conversion& run, const engine::OutputForm& f
 {
     QStringList notes;
     if (run.replacements() > 0)
-        notes << QStringLiteral("出力の文字コードで表せない文字などを ? に置き換えました: %1か所").arg(run.replacements());
+        notes << QStringLiteral("出力の文字コードで表せない文字などを ? に置き換えました: %1か所")
+                     .arg(run.replacements());
     if (!form.quote && run.linesHoldingDelimiter() > 0)
         notes << QStringLiteral("出力の区切文字を含む項目がある行: %1行 (引用符を付けていないため、読み込むと"
                                 "列が増えます。必要なときだけ引用符を付ける指定で防げます)")
