@@ -425,11 +425,15 @@ bool Conversion::convertLine(std::string_view line, const ConversionSettings& se
         return convertFormedLine(columns, outDeli, shown);
     const std::size_t length = outputLength(splitter_, columns, outDeli) + lineEnd_.size();
     ++count_;
-    for (const std::int32_t no : columns.items)
-        if (holdsUnquoted(splitter_.item(no), outDeli, encoding_.encoding)) {
-            ++delimiterLines_;
-            break;
-        }
+    // The input's own delimiter is never in an item outside quotes; a line without the
+    // output delimiter's first byte needs no look.
+    if (!outDeli.empty() && !(outDeli == settings.inDeli && isSingleChar(outDeli, encoding_.encoding)) &&
+        std::memchr(line.data(), outDeli[0], line.size()) != nullptr)
+        for (const std::int32_t no : columns.items)
+            if (holdsUnquoted(splitter_.item(no), outDeli, encoding_.encoding)) {
+                ++delimiterLines_;
+                break;
+            }
     if (length > kDirectAt) {
         shown.haveOutput = false;
         return writeLineDirect(splitter_, columns, outDeli);
