@@ -212,6 +212,17 @@ template <typename Put> struct PieceDest {
         used = static_cast<std::size_t>(end - stage.get());
         return true;
     }
+    bool copy(std::string_view item)
+    {
+        // An item too long for the stage goes straight on.
+        if (item.size() > kSize)
+            return drain() && put(item);
+        char* const to = reserve(item.size());
+        if (to == nullptr)
+            return false;
+        std::memcpy(to, item.data(), item.size());
+        return commit(to + item.size());
+    }
     bool drain()
     {
         const bool ok = used == 0 || put(std::string_view(stage.get(), used));

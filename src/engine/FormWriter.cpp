@@ -13,10 +13,6 @@ FormRules formRules(const OutputForm& form, Encoding from, std::string_view outD
     r.quote = form.quote;
     r.replace = form.replace;
     r.outDeli.assign(outDeli);
-    for (const unsigned char b : {'"', '\r', '\n'})
-        r.special[b] = true;
-    if (!outDeli.empty())
-        r.special[static_cast<unsigned char>(outDeli[0])] = true;
     // The delimiter is written in the output encoding like any item's characters.
     std::string deli(outDeli.size() * FormRules::kGrowth + 4, '\0');
     char* to = deli.data();

@@ -5,6 +5,8 @@
 
 #include "Encoding.h"
 #include "OutputForm.h"
+#include "OutputLine.h"
+#include "Simd.h"
 #include "Transcode.h"
 
 #include <array>
@@ -65,6 +67,38 @@ inline bool holdsUnquoted(std::string_view item, std::string_view d, Encoding e)
     return false;
 }
 
+// Which bytes that matter to quoting an item holds: a '"', CR or LF (quoteOrBreak), and the
+// output delimiter's first byte (deliByte; never when deli0 is -1). Reads the item's bytes up
+// to 15 past its end, as items of a reader's lines allow (64 bytes are readable after each).
+struct Specials {
+    bool quoteOrBreak = false;
+    bool deliByte = false;
+};
+inline Specials findSpecials(std::string_view item, int deli0)
+{
+    Specials found;
+#if TOLVANE_HAVE_SSE2
+    const __m128i quote = _mm_set1_epi8('"'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i deli = _mm_set1_epi8(static_cast<char>(deli0));
+    for (std::size_t at = 0; at < item.size(); at += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(item.data() + at));
+        // Only the item's own bytes count.
+        const unsigned valid = item.size() - at >= 16 ? 0xFFFFu : (1u << (item.size() - at)) - 1;
+        const auto breaks = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)))));
+        const auto delis = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, deli)));
+        found.quoteOrBreak = found.quoteOrBreak || (breaks & valid) != 0;
+        found.deliByte = found.deliByte || (deli0 >= 0 && (delis & valid) != 0);
+    }
+#else
+    for (const char c : item) {
+        found.quoteOrBreak = found.quoteOrBreak || c == '"' || c == '\r' || c == '\n';
+        found.deliByte = found.deliByte || (deli0 >= 0 && static_cast<unsigned char>(c) == deli0);
+    }
+#endif
+    return found;
+}
+
 // The output line's end bytes.
 inline std::string_view lineEndBytes(LineEnd end)
 {
@@ -88,8 +122,6 @@ struct FormRules {
     std::int64_t deliReplacements = 0;
     std::uint32_t deliFault = 0; // the delimiter's character the output cannot hold; 0: none
     bool deliFaultNoChar = false;
-    // Bytes that make an item need quotes: '"', CR, LF and the delimiter's first byte.
-    std::array<bool, 256> special{};
 
     // An output line is at most this many times its source bytes, plus two quotes a column.
     static constexpr std::size_t kGrowth = 3;
@@ -111,13 +143,20 @@ struct FormFault {
 bool writeContent(const FormRules& r, std::string_view content, bool unescape, bool escape, char*& to,
                   std::int64_t& replaced, FormFault& fault);
 
-// Where a form sink's bytes go: gathered at a pointer with room for the line's bound.
+// Where a form sink's bytes go: gathered at a pointer with room for the line's bound (and
+// kSlack after it, for copyItem).
 struct GatherDest {
     char* to;
     char* reserve(std::size_t) { return to; }
     bool commit(char* end)
     {
         to = end;
+        return true;
+    }
+    // An item of a reader's line, whole.
+    bool copy(std::string_view item)
+    {
+        to = copyItem(to, item.data(), item.size());
         return true;
     }
 };
@@ -160,22 +199,17 @@ template <typename Dest> struct FormSink {
             content = raw.substr(1, raw.size() - 2);
             unescape = true;
         }
-        bool anySpecial = false;
-        bool deliByte = false;
-        const int first = r.outDeli.empty() ? -1 : static_cast<unsigned char>(r.outDeli[0]);
-        for (const char c : content) {
-            const auto b = static_cast<unsigned char>(c);
-            if (r.special[b]) {
-                anySpecial = true;
-                deliByte = deliByte || b == first;
-            }
-        }
+        const Specials found = findSpecials(content, r.outDeli.empty() ? -1 : static_cast<unsigned char>(r.outDeli[0]));
         bool wrap = false;
         if (r.quote)
-            wrap = (deliByte && holdsChar(content, r.outDeli, r.from)) ||
-                   (anySpecial && content.find_first_of("\"\r\n") != std::string_view::npos);
+            wrap = found.quoteOrBreak || (found.deliByte && holdsChar(content, r.outDeli, r.from));
         else
-            heldDelimiter = heldDelimiter || (deliByte && holdsUnquoted(content, r.outDeli, r.from));
+            heldDelimiter = heldDelimiter || (found.deliByte && holdsUnquoted(content, r.outDeli, r.from));
+        if (!r.transcode && !wrap && !unescape) {
+            // Quoting alone, and this item needs none: its bytes as they are.
+            ++column;
+            return dest.copy(content) || fail();
+        }
         if (wrap && !put("\""))
             return false;
         for (std::size_t at = 0; at < content.size();) {

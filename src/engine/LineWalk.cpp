@@ -292,6 +292,11 @@ __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsCounting(const H
 {
     return walkLines<true, false, true, Check::Always>(h, scanStart, to, tiles, out);
 }
+__attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsFormed(const HeldScan& h, std::size_t& scanStart,
+                                                                       std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<true, true, false, Check::Never>(h, scanStart, to, tiles, out);
+}
 __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsAnyEnd(const HeldScan& h, std::size_t& scanStart,
                                                                        std::size_t to, Tiles& tiles, ScanOut& out)
 {
@@ -304,7 +309,9 @@ __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsAnyEnd(const Hel
 ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
 {
 #if TOLVANE_HAVE_WIDE
-    if (h.bitInstructions && !h.form) {
+    if (h.bitInstructions && h.form)
+        return walkLinesBitsFormed(h, scanStart, to, tiles, out);
+    if (h.bitInstructions) {
         if (h.lineEnd != "\r\n")
             return walkLinesBitsAnyEnd(h, scanStart, to, tiles, out);
         return h.delimiterCheck ? walkLinesBitsCounting(h, scanStart, to, tiles, out)
