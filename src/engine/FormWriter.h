@@ -18,8 +18,20 @@
 
 namespace engine {
 
+// Whether the characters from item[i] on are exactly d: a character that only begins or
+// ends with d's bytes is another character.
+inline bool charsAt(std::string_view item, std::size_t i, std::string_view d, Encoding e)
+{
+    if (item.compare(i, d.size(), d) != 0)
+        return false;
+    std::size_t end = i;
+    while (end < i + d.size())
+        end += charLength(item, end, e);
+    return end == i + d.size();
+}
+
 // Whether the item holds the character d (in encoding e): a trail byte that looks like d
-// does not count, nor does a character that merely ends with d's byte.
+// does not count, nor does a character that merely begins or ends with d's byte.
 inline bool holdsChar(std::string_view item, std::string_view d, Encoding e)
 {
     if (d.empty() || item.size() < d.size())
@@ -34,7 +46,7 @@ inline bool holdsChar(std::string_view item, std::string_view d, Encoding e)
         return false;
     }
     for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e))
-        if (item.compare(i, d.size(), d) == 0)
+        if (charsAt(item, i, d, e))
             return true;
     return false;
 }
@@ -61,7 +73,7 @@ inline bool holdsUnquoted(std::string_view item, std::string_view d, Encoding e)
     for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e)) {
         if (item[i] == '"')
             quoted = !quoted;
-        else if (!quoted && item.compare(i, d.size(), d) == 0)
+        else if (!quoted && charsAt(item, i, d, e))
             return true;
     }
     return false;

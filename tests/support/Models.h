@@ -236,8 +236,14 @@ inline bool holds(std::string_view text, std::string_view d, bool utf8, bool out
     for (std::size_t i = 0; !d.empty() && i < text.size(); i += utf8 ? utf8Size(text, i) : charSize(text, i)) {
         if (outsideQuotes && text[i] == '"')
             quoted = !quoted;
-        else if (!quoted && text.substr(i, d.size()) == d)
-            return true;
+        else if (!quoted && text.substr(i, d.size()) == d) {
+            // The characters there must be d exactly, not one that begins with its bytes.
+            std::size_t end = i;
+            while (end < i + d.size())
+                end += utf8 ? utf8Size(text, end) : charSize(text, end);
+            if (end == i + d.size())
+                return true;
+        }
     }
     return false;
 }
