@@ -246,6 +246,10 @@ template <bool Bits, bool Formed, bool CrLf, Check Counting>
             lastEnd = lineEnd;
             lastAt = used;
             used += length;
+            if constexpr (!CrLf) {
+                if (out.ends)
+                    out.ends->push_back(used);
+            }
             ++lines;
             lineStart = lineEnd + mark;
             cutCount = 0;
