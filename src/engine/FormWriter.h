@@ -262,14 +262,21 @@ private:
         return dest.commit(to + bytes.size()) || fail();
     }
     // The end of a piece from `at`: the content's end, or a character's start about
-    // kFormPiece on that splits no run of quotes (so "" pairs stay whole).
+    // kFormPiece on that splits no "" pair (pairs are read from the start of a run of quotes,
+    // and a piece starts at an even place in its run).
     std::size_t pieceEnd(std::string_view content, std::size_t at, bool unescape) const
     {
         if (content.size() - at <= kFormPiece)
             return content.size();
         std::size_t end = at;
-        while (end < content.size() && (end < at + kFormPiece || (unescape && content[end] == '"')))
+        while (end < at + kFormPiece)
             end += charLength(content, end, r.from);
+        if (unescape && end < content.size() && content[end] == '"' && content[end - 1] == '"') {
+            std::size_t run = end;
+            while (run > at && content[run - 1] == '"')
+                --run;
+            end += (end - run) % 2;
+        }
         return end;
     }
 };

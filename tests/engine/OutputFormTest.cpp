@@ -279,3 +279,31 @@ TEST(OutputForm, TheCodePage932TableIsTheWindowsTable)
 }
 
 } // namespace
+
+namespace {
+
+TEST(OutputForm, ALongLineGoesInPiecesThatKeepQuotePairsAndNoneOfItWhenItStops)
+{
+    // Over 1 MiB once quoted: written piece by piece. Runs of four quotes cross the pieces'
+    // ends at every parity; the line reads back as it was.
+    std::string inner;
+    for (int i = 0; i < 100000; ++i)
+        inner += i % 3 == 0 ? "ab\"\"\"\"" : "abc\"\"\"\"";
+    const std::string line = "\"" + inner + "\",x\r\n";
+    const std::string bad = "\"" + inner + "\xFF\",x\r\n"; // a byte that is no UTF-8
+    for (int way = 0; way < 3; ++way) {
+        const ConversionSettings quoted{",", ",", columnsOf({1, 2, 1}),
+                                        formOf(OutputEncoding::Utf8, LineEnd::CrLf, true)};
+        const std::string once = "\"" + inner + "\",x,\"" + inner + "\"\r\n";
+        Outcome o = convert(line + line, EncodingChoice::Utf8, quoted, way);
+        EXPECT_EQ(o.status, Conversion::Status::Done);
+        EXPECT_TRUE(same(o.out, once + once)) << "way " << way;
+        // Stopped by the second line's last character: nothing of that line reaches the output.
+        o = convert(line + bad, EncodingChoice::Utf8, quoted, way);
+        EXPECT_EQ(o.status, Conversion::Status::NotACharacter);
+        EXPECT_EQ(o.fault.line, 2);
+        EXPECT_TRUE(same(o.out, once)) << "way " << way;
+    }
+}
+
+} // namespace
