@@ -74,7 +74,7 @@ bool writeContent(const FormRules& r, std::string_view content, bool unescape, b
                 std::memcpy(out, s + i, d.length);
                 end = out + d.length;
             } else {
-                end = encodeChar(d.codePoint, r.to, out);
+                end = encodeChar(d.codePoint, r.to, out, r.cp932Table);
             }
         }
         if (end == nullptr) {

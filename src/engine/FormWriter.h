@@ -132,6 +132,7 @@ struct FormRules {
     // cannot hold, counted in deliReplacements, or deliFault when not replacing.
     std::string deliOut;
     std::int64_t deliReplacements = 0;
+    const std::uint16_t* cp932Table = cp932EncodingTable();
     std::uint32_t deliFault = 0; // the delimiter's character the output cannot hold; 0: none
     bool deliFaultNoChar = false;
 
