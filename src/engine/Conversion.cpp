@@ -297,6 +297,9 @@ Conversion::Held Conversion::convertOwnPart(const HeldScan& h, Tiles& tiles, std
         // Room for a line begun below kFlushAt; the buffer only grows.
         reserve(kDirectAt + kUtf8Bom.size() + (used_ < kFlushAt ? kFlushAt - used_ : 0));
         ScanOut o{buffer_.get(), used_, capacity_, kFlushAt, split ? INT64_MAX : kLinesPerClockCheck};
+        const std::size_t endsBefore = lineEnds_.size();
+        if (recordEnds_)
+            o.ends = &lineEnds_;
         if (bomPending_ && wantBom_) {
             std::memcpy(buffer_.get() + o.used, kUtf8Bom.data(), kUtf8Bom.size());
             o.used += kUtf8Bom.size();
@@ -308,6 +311,7 @@ Conversion::Held Conversion::convertOwnPart(const HeldScan& h, Tiles& tiles, std
             // The output is created when its first line is produced.
             if (!openOutput()) {
                 part.lineStart = before;
+                lineEnds_.resize(endsBefore);
                 return Held::Stop;
             }
             bomPending_ = false;
@@ -353,6 +357,7 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
                          lineEnd_,
                          rules_.get(),
                          check,
+                         recordEnds_,
                          encoding_.encoding};
         tiles.data = nullptr; // the block's bytes may have changed in place
         const std::size_t boundary = threads_ >= 2 && held.size() >= parallelFrom_
@@ -396,6 +401,7 @@ Conversion::Held Conversion::convertHeldLines(const OutputColumns& columns, char
         // The worker's buffer, holding whole lines only, becomes the run's.
         std::swap(buffer_, worker_->buffer());
         std::swap(capacity_, worker_->capacity());
+        std::swap(lineEnds_, worker_->ends());
         used_ = w.used;
         takeScan(h, w, shown);
         reader_->skip(worker_->stoppedAt(), part.lines + w.lines);
@@ -425,11 +431,15 @@ bool Conversion::convertLine(std::string_view line, const ConversionSettings& se
         return convertFormedLine(columns, outDeli, shown);
     const std::size_t length = outputLength(splitter_, columns, outDeli) + lineEnd_.size();
     ++count_;
-    for (const std::int32_t no : columns.items)
-        if (holdsUnquoted(splitter_.item(no), outDeli, encoding_.encoding)) {
-            ++delimiterLines_;
-            break;
-        }
+    // The input's own delimiter is never in an item outside quotes; a line without the
+    // output delimiter's first byte needs no look.
+    if (!outDeli.empty() && !(outDeli == settings.inDeli && isSingleChar(outDeli, encoding_.encoding)) &&
+        std::memchr(line.data(), outDeli[0], line.size()) != nullptr)
+        for (const std::int32_t no : columns.items)
+            if (holdsUnquoted(splitter_.item(no), outDeli, encoding_.encoding)) {
+                ++delimiterLines_;
+                break;
+            }
     if (length > kDirectAt) {
         shown.haveOutput = false;
         return writeLineDirect(splitter_, columns, outDeli);
@@ -532,8 +542,7 @@ Conversion::Status Conversion::run(const ConversionSettings& settings, std::chro
     const std::string_view inDeli = settings.inDeli;
     takeForm(settings);
     const bool wholeBlocks = !columns.items.empty() && columns.upTo <= kMostHeldColumns &&
-                             columns.items.size() <= kMostHeldOutputs && inDeli.size() == 1 && inDeli[0] != '"' &&
-                             !recordEnds_;
+                             columns.items.size() <= kMostHeldOutputs && inDeli.size() == 1 && inDeli[0] != '"';
 
     for (;;) {
         // Once the first line has settled the line rules, whole blocks of lines at a time;

@@ -212,6 +212,17 @@ template <typename Put> struct PieceDest {
         used = static_cast<std::size_t>(end - stage.get());
         return true;
     }
+    bool copy(std::string_view item)
+    {
+        // An item too long for the stage goes straight on.
+        if (item.size() > kSize)
+            return drain() && put(item);
+        char* const to = reserve(item.size());
+        if (to == nullptr)
+            return false;
+        std::memcpy(to, item.data(), item.size());
+        return commit(to + item.size());
+    }
     bool drain()
     {
         const bool ok = used == 0 || put(std::string_view(stage.get(), used));
@@ -220,10 +231,26 @@ template <typename Put> struct PieceDest {
     }
 };
 
+// Where a long line goes to be checked before any of it is written: nowhere.
+struct CheckDest {
+    std::unique_ptr<char[]> scratch = std::make_unique<char[]>(FormRules::kGrowth * kFormPiece + 4096);
+    char* reserve(std::size_t) { return scratch.get(); }
+    bool commit(char*) { return true; }
+    bool copy(std::string_view) { return true; }
+};
+
 } // namespace
 
 bool Conversion::writeFormedDirect(const OutputColumns& columns, std::string_view outDeli)
 {
+    if (!rules_->replace) {
+        // A character that cannot be written stops the run before any of its line is: a
+        // stream or a device could not take the line's start back.
+        CheckDest nowhere;
+        FormSink<CheckDest&> check{*rules_, nowhere};
+        if (!joinLine(columns.items.size(), outDeli, splitterItems(splitter_, columns), check))
+            return characterFailed(columns, check.fault.column, check.fault.codePoint, check.fault.bytes);
+    }
     bool faulted = false;
     FormFault fault;
     std::int64_t replaced = 0;
@@ -241,11 +268,8 @@ bool Conversion::writeFormedDirect(const OutputColumns& columns, std::string_vie
         held = sink.heldDelimiter;
         return dest.drain() && joined;
     });
-    if (faulted) {
-        // What reached the file of this line goes again: the output keeps whole lines only.
-        partialLine_ = outStream_ != nullptr || !out_.cutBack(committed_);
-        return characterFailed(columns, fault.column, fault.codePoint, fault.bytes);
-    }
+    if (faulted)
+        return characterFailed(columns, fault.column, fault.codePoint, fault.bytes); // not after the check
     if (!ok)
         return false;
     replacements_ += replaced;

@@ -13,10 +13,6 @@ FormRules formRules(const OutputForm& form, Encoding from, std::string_view outD
     r.quote = form.quote;
     r.replace = form.replace;
     r.outDeli.assign(outDeli);
-    for (const unsigned char b : {'"', '\r', '\n'})
-        r.special[b] = true;
-    if (!outDeli.empty())
-        r.special[static_cast<unsigned char>(outDeli[0])] = true;
     // The delimiter is written in the output encoding like any item's characters.
     std::string deli(outDeli.size() * FormRules::kGrowth + 4, '\0');
     char* to = deli.data();
@@ -78,7 +74,7 @@ bool writeContent(const FormRules& r, std::string_view content, bool unescape, b
                 std::memcpy(out, s + i, d.length);
                 end = out + d.length;
             } else {
-                end = encodeChar(d.codePoint, r.to, out);
+                end = encodeChar(d.codePoint, r.to, out, r.cp932Table);
             }
         }
         if (end == nullptr) {

@@ -5,6 +5,8 @@
 
 #include "Encoding.h"
 #include "OutputForm.h"
+#include "OutputLine.h"
+#include "Simd.h"
 #include "Transcode.h"
 
 #include <array>
@@ -16,8 +18,20 @@
 
 namespace engine {
 
+// Whether the characters from item[i] on are exactly d: a character that only begins or
+// ends with d's bytes is another character.
+inline bool charsAt(std::string_view item, std::size_t i, std::string_view d, Encoding e)
+{
+    if (item.compare(i, d.size(), d) != 0)
+        return false;
+    std::size_t end = i;
+    while (end < i + d.size())
+        end += charLength(item, end, e);
+    return end == i + d.size();
+}
+
 // Whether the item holds the character d (in encoding e): a trail byte that looks like d
-// does not count, nor does a character that merely ends with d's byte.
+// does not count, nor does a character that merely begins or ends with d's byte.
 inline bool holdsChar(std::string_view item, std::string_view d, Encoding e)
 {
     if (d.empty() || item.size() < d.size())
@@ -32,7 +46,7 @@ inline bool holdsChar(std::string_view item, std::string_view d, Encoding e)
         return false;
     }
     for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e))
-        if (item.compare(i, d.size(), d) == 0)
+        if (charsAt(item, i, d, e))
             return true;
     return false;
 }
@@ -44,13 +58,57 @@ inline bool holdsUnquoted(std::string_view item, std::string_view d, Encoding e)
     if (d.empty() || item.size() < d.size() || std::memchr(item.data(), d[0], item.size()) == nullptr)
         return false;
     bool quoted = false;
+    if (d.size() == 1 && byteScanIsExact(d, e)) {
+        // Neither d nor '"' is ever part of another character: bytes will do.
+        if (std::memchr(item.data(), '"', item.size()) == nullptr)
+            return true;
+        for (const char c : item) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (c == d[0] && !quoted)
+                return true;
+        }
+        return false;
+    }
     for (std::size_t i = 0; i + d.size() <= item.size(); i += charLength(item, i, e)) {
         if (item[i] == '"')
             quoted = !quoted;
-        else if (!quoted && item.compare(i, d.size(), d) == 0)
+        else if (!quoted && charsAt(item, i, d, e))
             return true;
     }
     return false;
+}
+
+// Which bytes that matter to quoting an item holds: a '"', CR or LF (quoteOrBreak), and the
+// output delimiter's first byte (deliByte; never when deli0 is -1). Reads the item's bytes up
+// to 15 past its end, as items of a reader's lines allow (64 bytes are readable after each).
+struct Specials {
+    bool quoteOrBreak = false;
+    bool deliByte = false;
+};
+inline Specials findSpecials(std::string_view item, int deli0)
+{
+    Specials found;
+#if TOLVANE_HAVE_SSE2
+    const __m128i quote = _mm_set1_epi8('"'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i deli = _mm_set1_epi8(static_cast<char>(deli0));
+    for (std::size_t at = 0; at < item.size(); at += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(item.data() + at));
+        // Only the item's own bytes count.
+        const unsigned valid = item.size() - at >= 16 ? 0xFFFFu : (1u << (item.size() - at)) - 1;
+        const auto breaks = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)))));
+        const auto delis = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, deli)));
+        found.quoteOrBreak = found.quoteOrBreak || (breaks & valid) != 0;
+        found.deliByte = found.deliByte || (deli0 >= 0 && (delis & valid) != 0);
+    }
+#else
+    for (const char c : item) {
+        found.quoteOrBreak = found.quoteOrBreak || c == '"' || c == '\r' || c == '\n';
+        found.deliByte = found.deliByte || (deli0 >= 0 && static_cast<unsigned char>(c) == deli0);
+    }
+#endif
+    return found;
 }
 
 // The output line's end bytes.
@@ -74,10 +132,9 @@ struct FormRules {
     // cannot hold, counted in deliReplacements, or deliFault when not replacing.
     std::string deliOut;
     std::int64_t deliReplacements = 0;
+    const std::uint16_t* cp932Table = cp932EncodingTable();
     std::uint32_t deliFault = 0; // the delimiter's character the output cannot hold; 0: none
     bool deliFaultNoChar = false;
-    // Bytes that make an item need quotes: '"', CR, LF and the delimiter's first byte.
-    std::array<bool, 256> special{};
 
     // An output line is at most this many times its source bytes, plus two quotes a column.
     static constexpr std::size_t kGrowth = 3;
@@ -99,13 +156,20 @@ struct FormFault {
 bool writeContent(const FormRules& r, std::string_view content, bool unescape, bool escape, char*& to,
                   std::int64_t& replaced, FormFault& fault);
 
-// Where a form sink's bytes go: gathered at a pointer with room for the line's bound.
+// Where a form sink's bytes go: gathered at a pointer with room for the line's bound (and
+// kSlack after it, for copyItem).
 struct GatherDest {
     char* to;
     char* reserve(std::size_t) { return to; }
     bool commit(char* end)
     {
         to = end;
+        return true;
+    }
+    // An item of a reader's line, whole.
+    bool copy(std::string_view item)
+    {
+        to = copyItem(to, item.data(), item.size());
         return true;
     }
 };
@@ -148,22 +212,17 @@ template <typename Dest> struct FormSink {
             content = raw.substr(1, raw.size() - 2);
             unescape = true;
         }
-        bool anySpecial = false;
-        bool deliByte = false;
-        const int first = r.outDeli.empty() ? -1 : static_cast<unsigned char>(r.outDeli[0]);
-        for (const char c : content) {
-            const auto b = static_cast<unsigned char>(c);
-            if (r.special[b]) {
-                anySpecial = true;
-                deliByte = deliByte || b == first;
-            }
-        }
+        const Specials found = findSpecials(content, r.outDeli.empty() ? -1 : static_cast<unsigned char>(r.outDeli[0]));
         bool wrap = false;
         if (r.quote)
-            wrap = (deliByte && holdsChar(content, r.outDeli, r.from)) ||
-                   (anySpecial && content.find_first_of("\"\r\n") != std::string_view::npos);
+            wrap = found.quoteOrBreak || (found.deliByte && holdsChar(content, r.outDeli, r.from));
         else
-            heldDelimiter = heldDelimiter || (deliByte && holdsUnquoted(content, r.outDeli, r.from));
+            heldDelimiter = heldDelimiter || (found.deliByte && holdsUnquoted(content, r.outDeli, r.from));
+        if (!r.transcode && !wrap && !unescape) {
+            // Quoting alone, and this item needs none: its bytes as they are.
+            ++column;
+            return dest.copy(content) || fail();
+        }
         if (wrap && !put("\""))
             return false;
         for (std::size_t at = 0; at < content.size();) {
@@ -204,14 +263,21 @@ private:
         return dest.commit(to + bytes.size()) || fail();
     }
     // The end of a piece from `at`: the content's end, or a character's start about
-    // kFormPiece on that splits no run of quotes (so "" pairs stay whole).
+    // kFormPiece on that splits no "" pair (pairs are read from the start of a run of quotes,
+    // and a piece starts at an even place in its run).
     std::size_t pieceEnd(std::string_view content, std::size_t at, bool unescape) const
     {
         if (content.size() - at <= kFormPiece)
             return content.size();
         std::size_t end = at;
-        while (end < content.size() && (end < at + kFormPiece || (unescape && content[end] == '"')))
+        while (end < at + kFormPiece)
             end += charLength(content, end, r.from);
+        if (unescape && end < content.size() && content[end] == '"' && content[end - 1] == '"') {
+            std::size_t run = end;
+            while (run > at && content[run - 1] == '"')
+                --run;
+            end += (end - run) % 2;
+        }
         return end;
     }
 };

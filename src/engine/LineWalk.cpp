@@ -14,10 +14,11 @@ namespace engine {
 namespace {
 
 // scanLines' walk. Bits: compiled for the bit instructions of AVX2 processors. Formed: items
-// go through h.form's writer. Plain: the default form's CR LF lines, nothing counted, its
-// state all constants so that the loop keeps its registers.
-// One function of nearly 200 lines on purpose: its state lives in registers across words and lines.
-template <bool Bits, bool Formed, bool Plain>
+// go through h.form's writer. CrLf: lines end in CR LF (else as h.lineEnd says). Check:
+// whether lines are looked at for an item holding the output delimiter (Always, Never, or
+// as h.delimiterCheck says). Constants keep the default form's loop in its registers.
+enum class Check { Never, Always, AsAsked };
+template <bool Bits, bool Formed, bool CrLf, Check Counting>
 [[gnu::always_inline]] inline ScanEnd walkLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles,
                                                 ScanOut& out)
 {
@@ -29,9 +30,9 @@ template <bool Bits, bool Formed, bool Plain>
     std::int64_t lines = 0;
     std::size_t lastStart = 0, lastEnd = 0, lastAt = 0;
     std::int64_t replaced = 0, delimiterLines = 0;
-    const std::size_t eolSize = Plain ? 2 : h.lineEnd.size();
-    const char eol0 = Plain ? '\r' : h.lineEnd[0];
-    const char eol1 = Plain ? '\n' : h.lineEnd.size() > 1 ? h.lineEnd[1] : '\0';
+    const std::size_t eolSize = CrLf ? 2 : h.lineEnd.size();
+    const char eol0 = CrLf ? '\r' : h.lineEnd[0];
+    const char eol1 = CrLf ? '\n' : h.lineEnd.size() > 1 ? h.lineEnd[1] : '\0';
     const auto stop = [&](ScanEnd end) {
         scanStart = lineStart;
         if (lines > 0) {
@@ -66,7 +67,10 @@ template <bool Bits, bool Formed, bool Plain>
     std::size_t cutCount = 0;
     std::size_t lastCut = 0;
     std::uint64_t inQuotes = 0; // all ones while the scan is inside quotes
-    const bool check = !Plain && h.delimiterCheck;
+    const bool check = Counting == Check::Always || (Counting == Check::AsAsked && h.delimiterCheck);
+    // Where the output delimiter's first byte next occurs (from a line's start on): only a line
+    // that holds it has its items looked at.
+    std::size_t nextOutDeli = 0;
     const std::size_t columnCount = columns.items.size();
     const std::size_t outDelis = (columnCount - 1) * outDeli.size();
     // Each column's item from 0; a number below 1 becomes the largest, so that it takes
@@ -210,11 +214,29 @@ template <bool Bits, bool Formed, bool Plain>
                 joinLine(columnCount, outDeli, itemAt, o);
                 lineOut = o.to;
                 if (check) {
-                    for (std::size_t c = 0; c < columnCount; ++c)
-                        if (holdsUnquoted(itemAt(c), outDeli, h.encoding)) {
-                            ++delimiterLines;
-                            break;
+                    // Each place of the delimiter's first byte in the line: only one inside a
+                    // chosen item has that item looked at, once.
+                    const auto find = [&](std::size_t from) {
+                        const void* at = std::memchr(data + from, outDeli[0], held - from);
+                        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - data) : held;
+                    };
+                    std::size_t at = nextOutDeli < lineStart ? find(lineStart) : nextOutDeli;
+                    bool holds = false;
+                    while (at < lineEnd && !holds) {
+                        std::size_t resume = at + 1;
+                        for (std::size_t c = 0; c < columnCount && !holds; ++c) {
+                            const std::string_view item = itemAt(c);
+                            const auto start = static_cast<std::size_t>(item.data() - data);
+                            if (at >= start && at < start + item.size()) {
+                                holds = holdsUnquoted(item, outDeli, h.encoding);
+                                resume = std::max(resume, start + item.size());
+                            }
                         }
+                        if (!holds)
+                            at = find(resume);
+                    }
+                    nextOutDeli = at;
+                    delimiterLines += holds ? 1 : 0;
                 }
             }
             lineOut[0] = eol0;
@@ -224,6 +246,10 @@ template <bool Bits, bool Formed, bool Plain>
             lastEnd = lineEnd;
             lastAt = used;
             used += length;
+            if constexpr (!CrLf) {
+                if (out.ends)
+                    out.ends->push_back(used);
+            }
             ++lines;
             lineStart = lineEnd + mark;
             cutCount = 0;
@@ -240,32 +266,45 @@ template <bool Bits, bool Formed, bool Plain>
     return stop(ScanEnd::Reached);
 }
 
-// The default form's CR LF lines with nothing to count.
-bool plain(const HeldScan& h)
+// The default form's walks: CR LF lines, counted or not, and any other.
+template <bool Bits>
+ScanEnd walkDefault(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
 {
-    return !h.form && !h.delimiterCheck && h.lineEnd == "\r\n";
+    if (h.lineEnd != "\r\n")
+        return walkLines<Bits, false, false, Check::AsAsked>(h, scanStart, to, tiles, out);
+    return h.delimiterCheck ? walkLines<Bits, false, true, Check::Always>(h, scanStart, to, tiles, out)
+                            : walkLines<Bits, false, true, Check::Never>(h, scanStart, to, tiles, out);
 }
 
 ScanEnd walkLinesBaseline(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
 {
     if (h.form)
-        return walkLines<false, true, false>(h, scanStart, to, tiles, out);
-    return plain(h) ? walkLines<false, false, true>(h, scanStart, to, tiles, out)
-                    : walkLines<false, false, false>(h, scanStart, to, tiles, out);
+        return walkLines<false, true, false, Check::Never>(h, scanStart, to, tiles, out);
+    return walkDefault<false>(h, scanStart, to, tiles, out);
 }
 
 #if TOLVANE_HAVE_WIDE
-// The same walk with single instructions for counting and finding bits, and wider copies;
+// The same walks with single instructions for counting and finding bits, and wider copies;
 // only these functions (and what is inlined into them) are compiled for them.
 __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBits(const HeldScan& h, std::size_t& scanStart,
                                                                  std::size_t to, Tiles& tiles, ScanOut& out)
 {
-    return walkLines<true, false, true>(h, scanStart, to, tiles, out);
+    return walkLines<true, false, true, Check::Never>(h, scanStart, to, tiles, out);
 }
 __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsCounting(const HeldScan& h, std::size_t& scanStart,
                                                                          std::size_t to, Tiles& tiles, ScanOut& out)
 {
-    return walkLines<true, false, false>(h, scanStart, to, tiles, out);
+    return walkLines<true, false, true, Check::Always>(h, scanStart, to, tiles, out);
+}
+__attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsFormed(const HeldScan& h, std::size_t& scanStart,
+                                                                       std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<true, true, false, Check::Never>(h, scanStart, to, tiles, out);
+}
+__attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsAnyEnd(const HeldScan& h, std::size_t& scanStart,
+                                                                       std::size_t to, Tiles& tiles, ScanOut& out)
+{
+    return walkLines<true, false, false, Check::AsAsked>(h, scanStart, to, tiles, out);
 }
 #endif
 
@@ -274,9 +313,14 @@ __attribute__((target("avx2,bmi,popcnt"))) ScanEnd walkLinesBitsCounting(const H
 ScanEnd scanLines(const HeldScan& h, std::size_t& scanStart, std::size_t to, Tiles& tiles, ScanOut& out)
 {
 #if TOLVANE_HAVE_WIDE
-    if (h.bitInstructions && !h.form)
-        return plain(h) ? walkLinesBits(h, scanStart, to, tiles, out)
-                        : walkLinesBitsCounting(h, scanStart, to, tiles, out);
+    if (h.bitInstructions && h.form)
+        return walkLinesBitsFormed(h, scanStart, to, tiles, out);
+    if (h.bitInstructions) {
+        if (h.lineEnd != "\r\n")
+            return walkLinesBitsAnyEnd(h, scanStart, to, tiles, out);
+        return h.delimiterCheck ? walkLinesBitsCounting(h, scanStart, to, tiles, out)
+                                : walkLinesBits(h, scanStart, to, tiles, out);
+    }
 #endif
     return walkLinesBaseline(h, scanStart, to, tiles, out);
 }

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace engine {
 
@@ -40,6 +41,8 @@ struct HeldScan {
     // Whether the default form's lines are looked at for an item holding outDeli (in the
     // source's encoding) outside quotes.
     bool delimiterCheck = false;
+    // Each line's end in the output is kept (ScanOut::ends).
+    bool keepEnds = false;
     Encoding encoding = Encoding::Cp932;
 };
 
@@ -66,6 +69,9 @@ struct ScanOut {
     std::size_t lastOutputAt = 0, lastOutputLength = 0;
     std::int64_t replaced = 0;       // characters written as '?'
     std::int64_t delimiterLines = 0; // lines with an item holding the output delimiter
+    // Where each line converted ends in the buffer, kept when the line end alone cannot tell
+    // (LF ends, and items may hold LF); nullptr otherwise.
+    std::vector<std::size_t>* ends = nullptr;
 };
 
 enum class ScanEnd {

@@ -82,6 +82,9 @@ void Conversion::PartWorker::loop()
         const auto began = std::chrono::steady_clock::now();
         Tiles tiles;
         ScanOut out{buffer_.get(), 0, capacity_, kWorkerLimit, INT64_MAX};
+        ends_.clear();
+        if (scan_.keepEnds)
+            out.ends = &ends_;
         std::size_t lineStart = from_;
         scanLines(scan_, lineStart, to_, tiles, out);
         result_ = out;

@@ -43,6 +43,8 @@ public:
     // The worker's buffer; only between wait() and the next start().
     Buffer& buffer() { return buffer_; }
     std::size_t& capacity() { return capacity_; }
+    // Where the buffer's lines end, when the scan keeps them; as the buffer.
+    std::vector<std::size_t>& ends() { return ends_; }
 
 private:
     static bool spinUntil(const std::atomic<bool>& flag);
@@ -66,6 +68,7 @@ private:
     std::chrono::steady_clock::duration busy_{};
     Buffer buffer_;
     std::size_t capacity_ = 0;
+    std::vector<std::size_t> ends_;
     std::size_t stoppedAt_ = 0;
     std::thread thread_; // last: starts once the members above exist
 };

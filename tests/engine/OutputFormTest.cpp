@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -43,6 +44,17 @@ Outcome convert(const std::string& source, EncodingChoice enc, const ConversionS
     c.setOutput(out);
     const Conversion::Status status = c.runToEnd(settings);
     return {status, out.str(), c.replacements(), c.linesHoldingDelimiter(), c.characterFault()};
+}
+
+// Equal bytes, or where they first differ: the outputs run to hundreds of lines.
+testing::AssertionResult same(const std::string& got, const std::string& want)
+{
+    const auto at =
+        static_cast<std::size_t>(std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin());
+    if (got.size() == want.size() && at == got.size())
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "from byte " << at << " of " << want.size() << ": got \""
+                                       << got.substr(at, 40) << "\", want \"" << want.substr(at, 40) << "\"";
 }
 
 OutputForm formOf(OutputEncoding e, LineEnd end = LineEnd::CrLf, bool quote = false, bool replace = false)
@@ -98,7 +110,7 @@ TEST(OutputForm, EveryEncodingPairWritesTheSameCharacters)
         for (int way = 0; way < 3; ++way) {
             const Outcome o = convert(source, c.enc, {",", ",", all, c.form}, way);
             EXPECT_EQ(o.status, Conversion::Status::Done) << c.name << " way " << way;
-            EXPECT_EQ(o.out, expected) << c.name << " way " << way;
+            EXPECT_TRUE(same(o.out, expected)) << c.name << " way " << way;
             EXPECT_EQ(o.replacements, 0) << c.name;
         }
     }
@@ -147,7 +159,8 @@ TEST(OutputForm, ACharacterTheOutputCannotHoldStopsTheRunOrBecomesAQuestionMark)
             settings.form.replace = true;
             const Outcome replaced = convert(source, c.enc, settings, way);
             EXPECT_EQ(replaced.status, Conversion::Status::Done) << c.name << " way " << way;
-            EXPECT_EQ(replaced.out, (c.to == OutputEncoding::Utf8Bom ? kBom : "") + ok + c.replaced + ok) << c.name;
+            EXPECT_TRUE(same(replaced.out, (c.to == OutputEncoding::Utf8Bom ? kBom : "") + ok + c.replaced + ok))
+                << c.name;
             EXPECT_EQ(replaced.replacements, c.replacements) << c.name << " way " << way;
         }
     }
@@ -186,14 +199,15 @@ TEST(OutputForm, QuotesExactlyTheItemsThatNeedThemAndCountsDelimitersWithout)
         // Only the columns the line has: the third goes where a line has two items.
         const ColumnMap map =
             c.line.find(c.inDeli) == c.line.rfind(c.inDeli) ? columnsOf({1, 2}) : columnsOf({1, 2, 3});
-        for (int way = 0; way < 3; ++way) {
-            const Outcome o =
-                convert(source, EncodingChoice::Utf8,
-                        {c.inDeli, c.outDeli, map, formOf(OutputEncoding::AsSource, LineEnd::CrLf, c.quote)}, way);
-            EXPECT_EQ(o.status, Conversion::Status::Done) << c.name;
-            EXPECT_EQ(o.out, expected) << c.name << " way " << way;
-            EXPECT_EQ(o.delimiterLines, c.quote ? 0 : 200 * c.delimiterLines) << c.name << " way " << way;
-        }
+        // The bytes as they are, and every character checked on its way to UTF-8.
+        for (const OutputEncoding to : {OutputEncoding::AsSource, OutputEncoding::Utf8})
+            for (int way = 0; way < 3; ++way) {
+                const Outcome o = convert(source, EncodingChoice::Utf8,
+                                          {c.inDeli, c.outDeli, map, formOf(to, LineEnd::CrLf, c.quote)}, way);
+                EXPECT_EQ(o.status, Conversion::Status::Done) << c.name;
+                EXPECT_TRUE(same(o.out, expected)) << c.name << " way " << way;
+                EXPECT_EQ(o.delimiterLines, c.quote ? 0 : 200 * c.delimiterLines) << c.name << " way " << way;
+            }
     }
 }
 
@@ -262,6 +276,34 @@ TEST(OutputForm, TheCodePage932TableIsTheWindowsTable)
                                                                                                  {0x301C, 0},
                                                                                                  {0x2212, 0}})
         EXPECT_EQ(cp932Code(cp), code) << std::hex << cp;
+}
+
+} // namespace
+
+namespace {
+
+TEST(OutputForm, ALongLineGoesInPiecesThatKeepQuotePairsAndNoneOfItWhenItStops)
+{
+    // Over 1 MiB once quoted: written piece by piece. Runs of four quotes cross the pieces'
+    // ends at every parity; the line reads back as it was.
+    std::string inner;
+    for (int i = 0; i < 100000; ++i)
+        inner += i % 3 == 0 ? "ab\"\"\"\"" : "abc\"\"\"\"";
+    const std::string line = "\"" + inner + "\",x\r\n";
+    const std::string bad = "\"" + inner + "\xFF\",x\r\n"; // a byte that is no UTF-8
+    for (int way = 0; way < 3; ++way) {
+        const ConversionSettings quoted{",", ",", columnsOf({1, 2, 1}),
+                                        formOf(OutputEncoding::Utf8, LineEnd::CrLf, true)};
+        const std::string once = "\"" + inner + "\",x,\"" + inner + "\"\r\n";
+        Outcome o = convert(line + line, EncodingChoice::Utf8, quoted, way);
+        EXPECT_EQ(o.status, Conversion::Status::Done);
+        EXPECT_TRUE(same(o.out, once + once)) << "way " << way;
+        // Stopped by the second line's last character: nothing of that line reaches the output.
+        o = convert(line + bad, EncodingChoice::Utf8, quoted, way);
+        EXPECT_EQ(o.status, Conversion::Status::NotACharacter);
+        EXPECT_EQ(o.fault.line, 2);
+        EXPECT_TRUE(same(o.out, once)) << "way " << way;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "engine/Transcode.h"
 #include "files/mdlFile.h"
 #include "platform/Cp932.h"
 #include "platform/TestDoubles.h"
@@ -128,6 +129,28 @@ TEST(Cp932, EveryByteAndPairDecodesAsTheTableSays)
         ++lines;
     }
     EXPECT_EQ(lines, 256);
+    EXPECT_EQ(mismatches, 0);
+}
+
+// The engine writes output in code page 932 with a table of its own: for every character of
+// the basic plane it gives exactly the bytes the platform's converter gives, or none where
+// that has none.
+TEST(Cp932, TheEnginesOutputTableEncodesAsThePlatform)
+{
+    int mismatches = 0;
+    for (char32_t u = 1; u < 0x10000; ++u) {
+        if (u >= 0xD800 && u <= 0xDFFF)
+            continue;
+        const std::uint16_t code = engine::cp932Code(u);
+        const std::optional<std::string> platform = encodeCp932(QString(QChar(char16_t(u))));
+        std::string engine;
+        if (code > 0xFF)
+            engine += static_cast<char>(code >> 8);
+        if (code != 0 || u == 0)
+            engine += static_cast<char>(code & 0xFF);
+        if ((platform ? *platform : std::string()) != engine && ++mismatches <= 20)
+            ADD_FAILURE() << std::hex << "U+" << int(u) << ": engine " << code;
+    }
     EXPECT_EQ(mismatches, 0);
 }
 
