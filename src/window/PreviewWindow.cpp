@@ -27,6 +27,9 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     // Tab goes to the next cell, as in a spreadsheet; Ctrl+Tab leaves the grid.
     grid_->setTabKeyNavigation(true);
     grid_->installEventFilter(this);
+    // One line of text a row, as in the lists.
+    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(summary_);
     layout->addWidget(grid_, 1);
