@@ -70,7 +70,6 @@ struct ReadLine {
 struct ReadLines {
     std::vector<ReadLine> lines;
     SourceEncoding encoding;
-    bool lfEndsLines = false;
     bool more = false; // a line follows the last one read, or may
 };
 
@@ -87,7 +86,6 @@ ReadLines readLines(const PreviewStart& start, EncodingChoice choice, std::int64
         before = reader.consumed();
         if (reader.lineCount() == 1) {
             r.encoding = detectEncoding(reader.start(), choice);
-            r.lfEndsLines = reader.lfEndsLines();
             if (r.encoding.bom && line.substr(0, kUtf8Bom.size()) == kUtf8Bom)
                 line.remove_prefix(kUtf8Bom.size());
         }
@@ -260,13 +258,12 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
         p.header = std::move(first);
     }
 
-    // The lines go through a run that first reads a line it leaves out, then the lines with the
-    // end mark their source gave them. The run's encoding is the one decided for the whole
-    // source, and the end marks keep its rule for a lone LF: CR LF where LF is text (a CR makes
-    // a source one whose LF stays in the line), LF where LF ends lines (such a line holds no
-    // CR). Its output is cut at its line ends, which no item holds unless the output ends lines
-    // with LF alone and the line holds LF: such a line has a run of its own.
-    const std::string_view end = read.lfEndsLines ? "\n" : "\r\n";
+    // The lines go through a run that first reads a line it leaves out, then the lines, each
+    // ended by CR LF. The run's encoding is the one decided for the whole source, and its rule
+    // for a lone LF holds: where LF is text, a CR keeps it so; where LF ends lines, no line
+    // holds LF. Its output is cut at its line ends, which no item holds unless the output ends
+    // lines with LF alone and the line holds LF: such a line has a run of its own.
+    const std::string_view end = "\r\n";
     const std::string_view outEnd = lineEndBytes(form.lineEnd);
     const EncodingChoice forced = e == Encoding::Utf8 ? EncodingChoice::Utf8 : EncodingChoice::Cp932;
     const bool deliHoldsEnd = settings.outDeli.find_first_of("\r\n") != std::string::npos;
