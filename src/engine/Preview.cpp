@@ -401,6 +401,21 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
         found.insert(found.end(), w.begin(), w.end());
     }
     byKind(PreviewWarningKind::NotDecodable, [](const PreviewCell& c) { return c.undecodable; });
+    // Text that decodes as UTF-8 also decodes, wrongly, as code page 932 where the user chose it.
+    if (request.encoding == EncodingChoice::Cp932 &&
+        detectEncoding(start.bytes, EncodingChoice::Auto).encoding == Encoding::Utf8) {
+        const auto wide = [](const ReadLine& line) {
+            return std::any_of(line.text.begin(), line.text.end(), [](char c) { return c & 0x80; });
+        };
+        const auto at = std::find_if(read.lines.begin(), read.lines.end(), wide);
+        if (at != read.lines.end()) {
+            PreviewWarning w;
+            w.kind = PreviewWarningKind::LooksUtf8;
+            w.line = at - read.lines.begin() + 1;
+            w.lines = std::count_if(at, read.lines.end(), wide);
+            found.push_back(w);
+        }
+    }
     if (!p.lines.empty())
         for (std::size_t c = 0; c < columns.items.size(); ++c)
             if (std::all_of(p.lines.begin(), p.lines.end(),
