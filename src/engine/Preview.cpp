@@ -235,9 +235,12 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
     const OutputForm& form = settings.form;
     const std::int64_t wanted = std::clamp<std::int64_t>(request.lines, 0, kPreviewMostLines);
     const std::size_t skip = request.skipFirstLine ? 1 : 0;
-    ReadLines read = readLines(start, request.encoding, wanted + static_cast<std::int64_t>(skip));
+    // The first line is read even when no line is shown: it heads the columns.
+    ReadLines read =
+        readLines(start, request.encoding, std::max<std::int64_t>(1, wanted + static_cast<std::int64_t>(skip)));
+    const std::size_t shown = std::min(read.lines.size(), static_cast<std::size_t>(wanted) + skip);
     p.encoding = read.encoding;
-    p.moreLines = read.more;
+    p.moreLines = read.more || read.lines.size() > shown;
     if (read.lines.empty())
         return p;
     const Encoding e = p.encoding.encoding;
@@ -316,10 +319,10 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
     std::int64_t replaced = 0;
     std::int64_t replacedAt = 0;
     std::vector<std::string> pieces;
-    for (std::size_t from = skip; from < read.lines.size() && !p.stopped;) {
+    for (std::size_t from = skip; from < shown && !p.stopped;) {
         std::size_t to = from + 1;
         if (!alone(read.lines[from]))
-            while (to < read.lines.size() && !alone(read.lines[to]))
+            while (to < shown && !alone(read.lines[to]))
                 ++to;
         Batch b = runLines(from, to);
         if (b.status != Conversion::Status::Done) {
@@ -407,12 +410,13 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
         const auto wide = [](const ReadLine& line) {
             return std::any_of(line.text.begin(), line.text.end(), [](char c) { return c & 0x80; });
         };
-        const auto at = std::find_if(read.lines.begin(), read.lines.end(), wide);
-        if (at != read.lines.end()) {
+        const auto last = read.lines.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(shown, 1));
+        const auto at = std::find_if(read.lines.begin(), last, wide);
+        if (at != last) {
             PreviewWarning w;
             w.kind = PreviewWarningKind::LooksUtf8;
             w.line = at - read.lines.begin() + 1;
-            w.lines = std::count_if(at, read.lines.end(), wide);
+            w.lines = std::count_if(at, last, wide);
             found.push_back(w);
         }
     }

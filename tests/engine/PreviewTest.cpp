@@ -198,6 +198,9 @@ TEST(Preview, HeaderAndHeadings)
     EXPECT_TRUE(p.headings[2].beyond);
     ASSERT_EQ(p.lines.size(), 1u);
     EXPECT_EQ(p.lines[0].sourceLine, 2);
+    // No lines asked for: the headings still come.
+    const Preview none = previewOutput(startOf(source), {{",", ",", columnsOf({2, 1, 3})}, false, {}, 0});
+    EXPECT_EQ(std::make_pair(none.headings.size(), none.lines.size()), std::make_pair(std::size_t{3}, std::size_t{0}));
     EXPECT_EQ(p.raw(), "\xEF\xBB\xBF"
                        "100,A1,100\r\n");
 }
