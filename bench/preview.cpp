@@ -89,11 +89,21 @@ int main(int argc, char** argv)
     const fs::path narrow = folder / "narrow.csv";
     const fs::path shortLines = folder / "short.csv";
     const fs::path longFirst = folder / "first-line-50mb.csv";
-    if (!fs::exists(narrow))
-        bench::generateFiles({.lines = 200000, .columns = 12, .seed = 7, .out = narrow});
-    if (!fs::exists(shortLines))
-        bench::generateFiles(
-            {.lines = 400000, .columns = 3, .seed = 7, .layout = bench::Layout::ShortLines, .out = shortLines});
+    bench::GenerateRequest request;
+    request.lines = 200000;
+    request.columns = 12;
+    request.seed = 7;
+    if (!fs::exists(narrow)) {
+        request.out = narrow;
+        bench::generateFiles(request);
+    }
+    if (!fs::exists(shortLines)) {
+        request.lines = 400000;
+        request.columns = 3;
+        request.layout = bench::Layout::ShortLines;
+        request.out = shortLines;
+        bench::generateFiles(request);
+    }
     if (!fs::exists(longFirst))
         writeLongFirstLine(longFirst, 50u << 20);
 
