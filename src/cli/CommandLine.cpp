@@ -696,9 +696,11 @@ int preview(const Arguments& args)
     const Source source = sourceOf(o.positional[0]);
     engine::PreviewStart start;
     engine::FileProblem problem = engine::FileProblem::None;
-    if (source.isStdin) {
+    // A source named by one of the process's descriptors (/dev/stdin, /dev/fd/3) is that open
+    // stream, never opened again by name, as a run reads it.
+    if (const int fd = source.isStdin ? 0 : os::descriptorNamedBy(source.path); fd >= 0) {
         engine::SourceFile in;
-        problem = in.openDescriptor(0);
+        problem = in.openDescriptor(fd);
         if (problem == engine::FileProblem::None)
             problem = engine::readPreviewStart(in, start);
     } else {

@@ -70,7 +70,6 @@ struct ReadLine {
 struct ReadLines {
     std::vector<ReadLine> lines;
     SourceEncoding encoding;
-    bool lfEndsLines = false;
     bool more = false; // a line follows the last one read, or may
 };
 
@@ -87,7 +86,6 @@ ReadLines readLines(const PreviewStart& start, EncodingChoice choice, std::int64
         before = reader.consumed();
         if (reader.lineCount() == 1) {
             r.encoding = detectEncoding(reader.start(), choice);
-            r.lfEndsLines = reader.lfEndsLines();
             if (r.encoding.bom && line.substr(0, kUtf8Bom.size()) == kUtf8Bom)
                 line.remove_prefix(kUtf8Bom.size());
         }
@@ -139,7 +137,8 @@ bool undecodable(std::string_view bytes, Encoding e)
 void fillCells(PreviewLine& line, std::string_view text, const ConversionSettings& settings,
                const OutputColumns& columns, Encoding e, ItemSplitter& splitter)
 {
-    splitter.split(text, settings.inDeli, {.enc = e});
+    // The whole line is scanned for its count, but only the positions of the columns are kept.
+    splitter.split(text, settings.inDeli, {.upTo = columns.upTo, .alsoLast = true, .enc = e});
     line.items = static_cast<std::int64_t>(splitter.count());
     const bool quote = settings.form.quote;
     for (const std::int32_t no : columns.items) {
@@ -236,9 +235,12 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
     const OutputForm& form = settings.form;
     const std::int64_t wanted = std::clamp<std::int64_t>(request.lines, 0, kPreviewMostLines);
     const std::size_t skip = request.skipFirstLine ? 1 : 0;
-    ReadLines read = readLines(start, request.encoding, wanted + static_cast<std::int64_t>(skip));
+    // The first line is read even when no line is shown: it heads the columns.
+    ReadLines read =
+        readLines(start, request.encoding, std::max<std::int64_t>(1, wanted + static_cast<std::int64_t>(skip)));
+    const std::size_t shown = std::min(read.lines.size(), static_cast<std::size_t>(wanted) + skip);
     p.encoding = read.encoding;
-    p.moreLines = read.more;
+    p.moreLines = read.more || read.lines.size() > shown;
     if (read.lines.empty())
         return p;
     const Encoding e = p.encoding.encoding;
@@ -259,56 +261,106 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
         p.header = std::move(first);
     }
 
-    // Each line goes through a run of its own: a first line, which the run leaves out, then
-    // the line with the end mark its source gave it. The run's encoding is the one decided
-    // for the whole source, and the end marks keep its rule for a lone LF: CR LF where LF is
-    // text (a CR makes a source one whose LF stays in the line), LF where LF ends lines
-    // (such a line holds no CR).
-    const std::string_view end = read.lfEndsLines ? "\n" : "\r\n";
+    // The lines go through a run that first reads a line it leaves out, then the lines, each
+    // ended by CR LF. The run's encoding is the one decided for the whole source, and its rule
+    // for a lone LF holds: where LF is text, a CR keeps it so; where LF ends lines, no line
+    // holds LF. Its output is cut at its line ends, which no item holds unless the output ends
+    // lines with LF alone and the line holds LF: such a line has a run of its own.
+    const std::string_view end = "\r\n";
+    const std::string_view outEnd = lineEndBytes(form.lineEnd);
     const EncodingChoice forced = e == Encoding::Utf8 ? EncodingChoice::Utf8 : EncodingChoice::Cp932;
+    const bool deliHoldsEnd = settings.outDeli.find_first_of("\r\n") != std::string::npos;
+    const auto alone = [&](const ReadLine& line) {
+        return deliHoldsEnd || (form.lineEnd == LineEnd::Lf && line.text.find('\n') != std::string::npos);
+    };
+    struct Batch {
+        Conversion::Status status;
+        std::string out;
+        std::int64_t replacements;
+        CharacterFault fault;
+    };
     std::string fed;
-    std::int64_t replaced = 0;
-    std::int64_t replacedAt = 0;
-    for (std::size_t i = skip; i < read.lines.size(); ++i) {
-        const ReadLine& source = read.lines[i];
-        PreviewLine line;
-        line.sourceLine = static_cast<std::int64_t>(i) + 1;
-        line.cut = source.cut;
+    const auto runLines = [&](std::size_t from, std::size_t to) {
         fed.assign("-");
         fed += end;
-        fed += source.text;
-        fed += end;
+        for (std::size_t i = from; i < to; ++i) {
+            fed += read.lines[i].text;
+            fed += end;
+        }
         BytesSource bytes(fed);
-        Conversion run({.skipFirstLine = true, .blockSize = 64 * 1024});
+        Conversion run({.skipFirstLine = true});
         run.setThreads(1);
         run.setEncoding(forced);
         run.openSource(bytes);
         std::ostringstream out;
         run.setOutput(out);
         const Conversion::Status status = run.runToEnd(settings);
-        if (status != Conversion::Status::Done) {
+        Batch b{status, std::move(out).str(), run.replacements(), run.characterFault()};
+        // A run begins its output with the mark the form wants; only the first line has it.
+        if (bomEach && b.out.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0)
+            b.out.erase(0, kUtf8Bom.size());
+        return b;
+    };
+    // The output of lines from..to, a piece each; false when it does not cut into as many.
+    const auto cut = [&](const std::string& out, std::size_t lines, std::vector<std::string>& pieces) {
+        pieces.assign(lines, std::string());
+        if (columns.items.empty())
+            return out.empty();
+        std::size_t at = 0;
+        for (std::string& piece : pieces) {
+            const std::size_t next = out.find(outEnd, at);
+            if (next == std::string::npos)
+                return false;
+            piece = out.substr(at, next + outEnd.size() - at);
+            at = next + outEnd.size();
+        }
+        return at == out.size();
+    };
+    std::int64_t replaced = 0;
+    std::int64_t replacedAt = 0;
+    std::vector<std::string> pieces;
+    for (std::size_t from = skip; from < shown && !p.stopped;) {
+        std::size_t to = from + 1;
+        if (!alone(read.lines[from]))
+            while (to < shown && !alone(read.lines[to]))
+                ++to;
+        Batch b = runLines(from, to);
+        if (b.status != Conversion::Status::Done) {
+            // The line where the run stops: the lines before it are written, none after.
+            const std::size_t at = from + static_cast<std::size_t>(std::max<std::int64_t>(b.fault.line - 2, 0));
             PreviewWarning w;
             w.kind = PreviewWarningKind::RunStops;
-            w.line = line.sourceLine;
+            w.line = static_cast<std::int64_t>(at) + 1;
             w.lines = 1;
-            w.fault = run.characterFault();
-            w.fault.line = line.sourceLine;
+            w.fault = b.fault;
+            w.fault.line = w.line;
             p.warnings.push_back(w);
             p.stopped = true;
-            break;
+            to = std::min(at, to);
+            b = to > from ? runLines(from, to) : Batch{Conversion::Status::Done, {}, 0, {}};
+            if (b.status != Conversion::Status::Done)
+                break;
         }
-        line.output = std::move(out).str();
-        if (bomEach && line.output.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0)
-            line.output.erase(0, kUtf8Bom.size());
-        if (run.replacements() > 0) {
-            replacedAt = replacedAt == 0 ? line.sourceLine : replacedAt;
-            replaced += run.replacements();
+        if (!cut(b.out, to - from, pieces))
+            for (std::size_t i = from; i < to; ++i)
+                pieces[i - from] = runLines(i, i + 1).out;
+        if (b.replacements > 0 && replacedAt == 0)
+            for (std::size_t i = from; i < to && replacedAt == 0; ++i)
+                if (runLines(i, i + 1).replacements > 0)
+                    replacedAt = static_cast<std::int64_t>(i) + 1;
+        replaced += b.replacements;
+        for (std::size_t i = from; i < to; ++i) {
+            PreviewLine line;
+            line.sourceLine = static_cast<std::int64_t>(i) + 1;
+            line.cut = read.lines[i].cut;
+            line.output = std::move(pieces[i - from]);
+            if (i == 0)
+                line.cells = first.cells, line.items = first.items;
+            else
+                fillCells(line, read.lines[i].text, settings, columns, e, splitter);
+            p.lines.push_back(std::move(line));
         }
-        if (i == 0)
-            line.cells = first.cells, line.items = first.items;
-        else
-            fillCells(line, source.text, settings, columns, e, splitter);
-        p.lines.push_back(std::move(line));
+        from = to;
     }
 
     // The mark comes with the first line a run writes.
@@ -352,6 +404,22 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
         found.insert(found.end(), w.begin(), w.end());
     }
     byKind(PreviewWarningKind::NotDecodable, [](const PreviewCell& c) { return c.undecodable; });
+    // Text that decodes as UTF-8 also decodes, wrongly, as code page 932 where the user chose it.
+    if (request.encoding == EncodingChoice::Cp932 &&
+        detectEncoding(start.bytes, EncodingChoice::Auto).encoding == Encoding::Utf8) {
+        const auto wide = [](const ReadLine& line) {
+            return std::any_of(line.text.begin(), line.text.end(), [](char c) { return c & 0x80; });
+        };
+        const auto last = read.lines.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(shown, 1));
+        const auto at = std::find_if(read.lines.begin(), last, wide);
+        if (at != last) {
+            PreviewWarning w;
+            w.kind = PreviewWarningKind::LooksUtf8;
+            w.line = at - read.lines.begin() + 1;
+            w.lines = std::count_if(at, last, wide);
+            found.push_back(w);
+        }
+    }
     if (!p.lines.empty())
         for (std::size_t c = 0; c < columns.items.size(); ++c)
             if (std::all_of(p.lines.begin(), p.lines.end(),

@@ -87,6 +87,7 @@ enum class PreviewWarningKind {
     ColumnBeyond,     // a column's item is beyond a line's items (one warning per column)
     ItemCountDiffers, // lines whose item count differs from the first line's
     NotDecodable,     // bytes that form no character in the source's encoding
+    LooksUtf8,        // read as code page 932 by choice, but the start is UTF-8 (one warning)
     EmptyColumn,      // an output column empty on every previewed line (one per column)
     Replaced,         // characters the run writes as '?' (OutputForm::replace)
     RunStops,         // a character stops the run (fault says which)
@@ -120,7 +121,9 @@ struct Preview {
     std::string raw() const;
 };
 
-// The first request.lines output lines of a source whose start is given.
+// The first request.lines output lines of a source whose start is given. It depends on its
+// arguments alone (no file is opened, nothing is kept), so it may run on any thread; its cost
+// follows the bytes of the lines it shows, at most kPreviewBytes.
 Preview previewOutput(const PreviewStart& start, const PreviewRequest& request);
 
 } // namespace engine

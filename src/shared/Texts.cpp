@@ -251,6 +251,11 @@ QString previewWarning(const engine::PreviewWarning& w, Face face)
                         .arg(w.lines)
                         .arg(window ? QStringLiteral("編集 > 文字コード で選んでください。")
                                     : QStringLiteral("-e で指定してください。"));
+    case K::LooksUtf8:
+        return at + QStringLiteral("元ファイルは UTF-8 のようですが、シフトJIS として読んでいます (%1行)。%2")
+                        .arg(w.lines)
+                        .arg(window ? QStringLiteral("編集 > 文字コード で UTF-8 を選んでください。")
+                                    : QStringLiteral("-e utf-8 を指定してください。"));
     case K::EmptyColumn:
         return at + QStringLiteral("%1はプレビューのどの行 (%2行) でも空です。").arg(column).arg(w.lines);
     case K::Replaced:

@@ -198,6 +198,9 @@ TEST(Preview, HeaderAndHeadings)
     EXPECT_TRUE(p.headings[2].beyond);
     ASSERT_EQ(p.lines.size(), 1u);
     EXPECT_EQ(p.lines[0].sourceLine, 2);
+    // No lines asked for: the headings still come.
+    const Preview none = previewOutput(startOf(source), {{",", ",", columnsOf({2, 1, 3})}, false, {}, 0});
+    EXPECT_EQ(std::make_pair(none.headings.size(), none.lines.size()), std::make_pair(std::size_t{3}, std::size_t{0}));
     EXPECT_EQ(p.raw(), "\xEF\xBB\xBF"
                        "100,A1,100\r\n");
 }
@@ -251,6 +254,13 @@ TEST(Preview, Warnings)
          {},
          EncodingChoice::Cp932,
          {{K::NotDecodable, 2, 1, 1}}},
+        {"UTF-8 read as code page 932",
+         "a,b\r\n\xE3\x81\x82,b\r\n",
+         {2},
+         ",",
+         {},
+         EncodingChoice::Cp932,
+         {{K::LooksUtf8, 2, -1, 1}}},
         {"empty column", "a,,c\r\nd,,f\r\n", {1, 2, 3}, ",", {}, EncodingChoice::Auto, {{K::EmptyColumn, 1, 1, 2}}},
         {"replaced",
          "a,\xF0\x9F\x98\x80\r\nb,c\r\nd,\xF0\x9F\x98\x80\r\n",
