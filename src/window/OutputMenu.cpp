@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTableWidget>
 #include <QTimer>
 
 namespace {
@@ -132,6 +133,9 @@ void frmConvert::mnuPreview_Click()
     }
     preview_->show();
     preview_->raise();
+    // The keyboard goes with it: Ctrl+P and the arrow keys reach the grid at once.
+    preview_->activateWindow();
+    preview_->grid()->setFocus();
     refreshPreview();
 }
 
