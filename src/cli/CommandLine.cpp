@@ -373,6 +373,12 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// Columns are named one way: by number, by a definition file or by name.
+bool oneWayOfColumns(const Options& o)
+{
+    return int(o.columns.has_value()) + int(o.definition.has_value()) + int(o.names.has_value()) == 1;
+}
+
 // The columns of -c or -f, the same for every source; empty for -n, whose names are
 // looked up in each source's own first line.
 QString fixedColumns(const Options& o, engine::ColumnChoice& columns, int& code)
@@ -563,7 +569,7 @@ int convert(const Arguments& args)
                                       : QStringLiteral("convert には SOURCE と OUTPUT を指定してください。"));
     if (o.suffix && !o.outputDir)
         return usageError(QStringLiteral("--suffix は --output-dir と共に指定してください。"));
-    if (int(o.columns.has_value()) + int(o.definition.has_value()) + int(o.names.has_value()) != 1)
+    if (!oneWayOfColumns(o))
         return usageError(QStringLiteral("--columns, --definition, --names のどれか一つを指定してください。"));
     if (o.checkNames && !o.definition)
         return usageError(QStringLiteral("--check-names は --definition と共に指定してください。"));
@@ -676,7 +682,7 @@ int preview(const Arguments& args)
         return usageError(error);
     if (o.positional.size() != 1)
         return usageError(QStringLiteral("preview には SOURCE をひとつ指定してください。"));
-    if (int(o.columns.has_value()) + int(o.definition.has_value()) + int(o.names.has_value()) != 1)
+    if (!oneWayOfColumns(o))
         return usageError(QStringLiteral("--columns, --definition, --names のどれか一つを指定してください。"));
     std::int64_t lines = 10;
     if (o.lines) {
