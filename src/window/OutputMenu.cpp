@@ -113,7 +113,6 @@ void frmConvert::mnuPreview_Click()
 {
     if (!preview_) {
         preview_ = new PreviewWindow(this);
-        preview_->setObjectName(QStringLiteral("frmPreview"));
         // Closed by its own title bar or Esc, the menu says so.
         preview_->onClosed = [this] {
             mnuPreview->setChecked(false);
