@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -111,6 +112,7 @@ void frmConvert::mnuOutput_Click()
 
 void frmConvert::mnuPreview_Click()
 {
+    bool placeBeside = false;
     if (!preview_) {
         preview_ = new PreviewWindow(this);
         // Closed by its own title bar or Esc, the menu says so.
@@ -119,9 +121,7 @@ void frmConvert::mnuPreview_Click()
             platform::userSettings()->setValue(QStringLiteral("preview/shown"), false);
         };
         const auto stored = platform::userSettings();
-        if (!preview_->restoreGeometry(stored->value(QStringLiteral("preview/geometry")).toByteArray()))
-            // The first time, beside the main window, where it hides nothing of it.
-            preview_->move(frameGeometry().topRight() + QPoint(8, 0));
+        placeBeside = !preview_->restoreGeometry(stored->value(QStringLiteral("preview/geometry")).toByteArray());
     }
     const bool show = !preview_->isVisible();
     mnuPreview->setChecked(show);
@@ -131,6 +131,16 @@ void frmConvert::mnuPreview_Click()
         return;
     }
     preview_->show();
+    if (placeBeside) {
+        // The first time, beside the main window, where it hides nothing of it, as far as
+        // the screen allows: its frame is known once it shows.
+        const QRect room = screen()->availableGeometry();
+        const QSize frame = preview_->frameGeometry().size();
+        QPoint at = frameGeometry().topRight() + QPoint(8, 0);
+        at.setX(std::max(room.left(), std::min(at.x(), room.right() + 1 - frame.width())));
+        at.setY(std::max(room.top(), std::min(at.y(), room.bottom() + 1 - frame.height())));
+        preview_->move(at);
+    }
     preview_->raise();
     // The keyboard goes with it: Ctrl+P and the arrow keys reach the grid at once.
     preview_->activateWindow();

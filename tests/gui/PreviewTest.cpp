@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 
@@ -46,6 +47,8 @@ TEST(Preview, FollowsEveryChange)
     QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
     auto* preview = w.findChild<QWidget*>(QStringLiteral("frmPreview"));
     ASSERT_TRUE(preview && preview->isVisible());
+    // Beside the main window, and whole on the screen.
+    EXPECT_TRUE(preview->screen()->availableGeometry().contains(preview->frameGeometry()));
     auto* grid = preview->findChild<QTableWidget*>(QStringLiteral("grdPreview"));
     auto* summary = preview->findChild<QLabel*>(QStringLiteral("lblPreviewWarnings"));
     EXPECT_EQ(grid->columnCount(), 0);
