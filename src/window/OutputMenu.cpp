@@ -1,6 +1,6 @@
-// The main window's 出力 menu: the form the output is written in. The choices are the
-// user's, not a file's: they stay from one start to the next, and apply to every run
-// until changed.
+// The main window's 出力 menu: the form the output is written in, and 出力プレビュー, the
+// output's first lines as the run would write them now. The choices are the user's, not
+// a file's: they stay from one start to the next, and apply to every run until changed.
 
 #include "PreviewWindow.h"
 #include "frmConvert.h"
