@@ -112,6 +112,11 @@ void frmConvert::mnuOutput_Click()
 
 void frmConvert::mnuPreview_Click()
 {
+    setPreviewShown(!(preview_ && preview_->isVisible()), true);
+}
+
+void frmConvert::setPreviewShown(bool show, bool remember)
+{
     bool placeBeside = false;
     if (!preview_) {
         preview_ = new PreviewWindow(this);
@@ -123,9 +128,9 @@ void frmConvert::mnuPreview_Click()
         const auto stored = platform::userSettings();
         placeBeside = !preview_->restoreGeometry(stored->value(QStringLiteral("preview/geometry")).toByteArray());
     }
-    const bool show = !preview_->isVisible();
     mnuPreview->setChecked(show);
-    platform::userSettings()->setValue(QStringLiteral("preview/shown"), show);
+    if (remember)
+        platform::userSettings()->setValue(QStringLiteral("preview/shown"), show);
     if (!show) {
         preview_->close();
         return;

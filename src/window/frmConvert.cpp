@@ -228,6 +228,16 @@ bool frmConvert::eventFilter(QObject* watched, QEvent* event)
             const int bottom = a.base.y() + a.base.height() + static_cast<int>((a.top + a.height) * dy);
             a.widget->setGeometry(left, top, right - left, bottom - top);
         }
+        // Made clearly larger (maximised, say), the window has room to spare: the preview
+        // comes up beside it, once for each enlargement, so that a closed one stays closed.
+        const bool enlarged = extra.width() >= kPreviewRoom.width() || extra.height() >= kPreviewRoom.height();
+        if (enlarged && !enlarged_ && isVisible() && !(preview_ && preview_->isVisible()))
+            QTimer::singleShot(0, this, [this] {
+                // Brought up by the window's size, not chosen: the next start is not told.
+                if (!(preview_ && preview_->isVisible()))
+                    guarded(platform_.messageBox, [&] { setPreviewShown(true, false); });
+            });
+        enlarged_ = enlarged;
     }
     return QMainWindow::eventFilter(watched, event);
 }

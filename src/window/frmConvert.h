@@ -169,6 +169,11 @@ private:
     QString previewHeadOf_;
     // Output lines the preview shows.
     static constexpr int kPreviewLines = 20;
+    // Enlarged by this much in either direction, the window brings up the preview.
+    static constexpr QSize kPreviewRoom{160, 120};
+    bool enlarged_ = false;
+    // Shows or hides the preview; `remember`: as the user's choice for the next start.
+    void setPreviewShown(bool show, bool remember);
     // Brings the preview up to date once the events of this change are done.
     void schedulePreview();
     void refreshPreview();

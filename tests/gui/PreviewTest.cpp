@@ -116,3 +116,30 @@ TEST(Preview, FollowsEveryChange)
     EXPECT_FALSE(preview->isVisible());
     EXPECT_FALSE(f.ui.mnuPreview->isChecked());
 }
+
+// Enlarged, the window brings the preview up beside it, once for each enlargement.
+TEST(Preview, ComesUpWhenTheWindowIsEnlarged)
+{
+    const auto forget = qScopeGuard([] { platform::userSettings()->remove(QStringLiteral("preview")); });
+    WindowFixture f;
+    frmConvert& w = f.window;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QSize laidOut = w.size();
+    const auto shown = [&] {
+        QTest::qWait(20);
+        auto* preview = w.findChild<QWidget*>(QStringLiteral("frmPreview"));
+        return preview && preview->isVisible();
+    };
+    EXPECT_FALSE(shown());
+    w.resize(laidOut + QSize(100, 0));
+    EXPECT_FALSE(shown());
+    w.resize(laidOut + QSize(300, 200));
+    EXPECT_TRUE(shown());
+    QTest::keyClick(w.findChild<QWidget*>(QStringLiteral("frmPreview")), Qt::Key_Escape);
+    w.resize(laidOut + QSize(400, 300));
+    EXPECT_FALSE(shown());
+    w.resize(laidOut);
+    w.resize(laidOut + QSize(0, 200));
+    EXPECT_TRUE(shown());
+}
