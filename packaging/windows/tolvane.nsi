@@ -34,6 +34,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+; The components' names get the page's whole width, their descriptions go below.
+!define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\tolvane.exe"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README-ja.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
@@ -54,9 +56,11 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 LangString ProgramSection ${LANG_ENGLISH} "Tolvane (required)"
 LangString ProgramSection ${LANG_JAPANESE} "Tolvane (必須)"
 LangString DesktopSection ${LANG_ENGLISH} "Shortcut on the desktop"
-LangString DesktopSection ${LANG_JAPANESE} "デスクトップにショートカットを作る"
-LangString SettingsSection ${LANG_ENGLISH} "Also remove the settings (%APPDATA%\Tolvane)"
-LangString SettingsSection ${LANG_JAPANESE} "設定も削除する (%APPDATA%\Tolvane)"
+LangString DesktopSection ${LANG_JAPANESE} "デスクトップにショートカット"
+LangString SettingsSection ${LANG_ENGLISH} "Also remove the settings"
+LangString SettingsSection ${LANG_JAPANESE} "設定も削除する"
+LangString SettingsText ${LANG_ENGLISH} "Removes %APPDATA%\Tolvane, where Tolvane keeps its settings."
+LangString SettingsText ${LANG_JAPANESE} "Tolvane の設定 (%APPDATA%\Tolvane) を削除します。"
 LangString TypeName ${LANG_ENGLISH} "Delimited text"
 LangString TypeName ${LANG_JAPANESE} "区切りテキスト"
 
@@ -215,3 +219,7 @@ Function un.onInit
         !insertmacro SelectSection ${SecSettings}
     ${EndIf}
 FunctionEnd
+
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecSettings} $(SettingsText)
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_END
