@@ -9,8 +9,9 @@
 #   ./build.sh format [fix]  check that the sources are laid out as .clang-format says
 #                         (with "fix", lay them out so)
 #   ./build.sh package    build the Debian package into dist/ (tools/check-package.sh checks it)
-#   ./build.sh windows    cross-build for Windows, run every test under wine, write the zip to
-#                         dist/ (Qt for Windows from TOLVANE_QT_WINDOWS, a prefix or tarball, or
+#   ./build.sh windows    cross-build for Windows, run every test under wine, write the zip and
+#                         the installer to dist/ and try the installer under wine (Qt for
+#                         Windows from TOLVANE_QT_WINDOWS, a prefix or tarball, or
 #                         ../shared/qt-mingw/; see tools/build-windows.sh)
 set -eu
 cd "$(dirname "$0")"
@@ -113,9 +114,10 @@ package)
     ;;
 windows)
     # The cross-compiler, wine, Debian's host Qt tools (moc, rcc, uic) of the same Qt version,
-    # GoogleTest's source, the offscreen tests' font, and zip.
+    # GoogleTest's source, the offscreen tests' font, zip, NSIS for the installer, and the
+    # Japanese locale's sources (locales) for the installer's test.
     PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev qt6-base-dev-tools \
-qt6-translations-l10n googletest fonts-ipafont-gothic zip xvfb"
+qt6-translations-l10n googletest fonts-ipafont-gothic zip xvfb nsis locales"
     install_missing
     exec tools/build-windows.sh
     ;;

@@ -23,7 +23,6 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QSettings>
 #include <QTranslator>
 #endif
 
@@ -44,7 +43,12 @@ int runCommandLine(int argc, char** argv)
         std::fprintf(stderr, "%s\n", texts::noCp932Converter().toLocal8Bit().constData());
         return 1;
     }
-    return cli::run(platform::commandLineArguments(argc, argv));
+#ifdef TOLVANE_COMMAND_LINE_ONLY
+    const bool windowToo = false;
+#else
+    const bool windowToo = true;
+#endif
+    return cli::run(platform::commandLineArguments(argc, argv), windowToo);
 }
 #endif
 
@@ -94,18 +98,14 @@ int runWindow(int argc, char** argv)
 #endif
     QApplication app(argc, argv);
     const WindowArguments arguments = windowArguments(QCoreApplication::arguments());
+#ifndef TOLVANE_WINDOW_ONLY
     if (!arguments.error.isEmpty()) {
-#ifdef TOLVANE_WINDOW_ONLY
-        platform::QtMessageBox().show(arguments.error, platform::kExclamationIcon, texts::title());
-#else
         std::fprintf(stderr, "%s\n", arguments.error.toLocal8Bit().constData());
-#endif
         return 2;
     }
+#endif
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     QApplication::setOrganizationName(QStringLiteral("Tolvane")); // where the file dialogs' folders are kept
-    // Qt's file dialog keeps its own history too: in a file beside ours, never the registry.
-    QSettings::setDefaultFormat(QSettings::IniFormat);
     QApplication::setApplicationVersion(QStringLiteral(TOLVANE_VERSION));
     // The icon the desktop installs, built in; the menu entry's name lets a Wayland desktop match the window to it.
     QIcon icon;
@@ -118,6 +118,14 @@ int runWindow(int argc, char** argv)
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+
+#ifdef TOLVANE_WINDOW_ONLY
+    // A program without a console says it in a box, in the window's font and words.
+    if (!arguments.error.isEmpty()) {
+        platform::QtMessageBox().show(arguments.error, platform::kExclamationIcon, texts::title());
+        return 2;
+    }
+#endif
 
     // Without the converter every item would show empty: say why and stop instead.
     if (!platform::cp932Available()) {

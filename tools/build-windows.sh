@@ -1,6 +1,8 @@
 #!/bin/sh
 # Cross-builds Tolvane for Windows x86-64 with Debian's mingw-w64, runs the whole test
-# suite under wine, and writes dist/tolvane-VERSION-windows-x64.zip. Called by
+# suite under wine, and writes dist/tolvane-VERSION-windows-x64.zip and the installer
+# dist/tolvane-VERSION-setup.exe (NSIS), which tools/wine-install-test.sh then installs,
+# tries and removes in a fresh wine prefix. Called by
 # `./build.sh windows`, which installs the packages first.
 #   TOLVANE_QT_WINDOWS  the Qt for Windows: an installed prefix, or its tarball. Default:
 #                       ../shared/qt-mingw/qt-6.4.2-mingw64.tar.xz beside this checkout.
@@ -82,10 +84,42 @@ if [ "$status" -eq 0 ]; then
     mkdir -p dist
     rm -f "$zip"
     (cd "$build/stage" && zip -q -r -9 -X "$zip" "$name")
+
+    # The installer: the same files, listed one by one for the installer and, deepest
+    # first, for the uninstaller, which so removes only what it installed.
+    stage=$build/stage/$name
+    lists=$build/installer
+    rm -rf "$lists"
+    mkdir -p "$lists"
+    winpath() { printf '%s' "${1#.}" | sed 's|/|\\|g'; }
+    (cd "$stage" && find . -type d | sort) | while read -r dir; do
+        printf "%s\n" "SetOutPath \"\$INSTDIR$(winpath "$dir")\""
+        find "$stage/$dir" -maxdepth 1 -type f | sort | while read -r file; do
+            printf "%s\n" "File \"$file\""
+        done
+    done >"$lists/files.nsh"
+    (cd "$stage" && find . -type f | sort) | while read -r file; do
+        printf "%s\n" "Delete \"\$INSTDIR$(winpath "$file")\""
+    done >"$lists/remove.nsh"
+    (cd "$stage" && find . -mindepth 1 -type d | sort -r) | while read -r dir; do
+        printf "%s\n" "RMDir \"\$INSTDIR$(winpath "$dir")\""
+    done >>"$lists/remove.nsh"
+    publisher=$(sed -n 's/^TOLVANE_PUBLISHER:[A-Z]*=//p' "$build/CMakeCache.txt")
+    setup=$top/dist/tolvane-$version-setup.exe
+    rm -f "$setup"
+    makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DPUBLISHER="$publisher" -DICON="$top/packaging/windows/tolvane.ico" \
+        -DFILES="$lists/files.nsh" -DREMOVE="$lists/remove.nsh" -DOUTFILE="$setup" packaging/windows/tolvane.nsi >"$lists/makensis.log" 2>&1 ||
+        { cat "$lists/makensis.log"; fail "makensis failed"; }
+    install_started=$(date +%s)
+    tools/wine-install-test.sh "$setup" "$build" || installer_status=$?
+    install_tested=$(date +%s)
 fi
 
 echo "cross build: $((built - started)) s; tests under wine: $((tested - tests_started)) s"
 if [ "$status" -ne 0 ]; then
     fail "a test failed under wine (logs: $build/bin/*.wine.log); no zip written"
 fi
+[ "${installer_status:-0}" -eq 0 ] || fail "the installer's test under wine failed"
+echo "installer's test under wine: $((install_tested - install_started)) s"
 echo "zip: $zip ($(stat -c %s "$zip") bytes)"
+echo "setup: $setup ($(stat -c %s "$setup") bytes)"

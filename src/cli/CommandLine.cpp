@@ -24,6 +24,7 @@
 #include <iostream>
 #include <new>
 #include <optional>
+#include <string_view>
 #include <type_traits>
 
 namespace cli {
@@ -34,41 +35,84 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-// %1 is the program's name: tolvane, or tolvane-cli where the window is a program of its own.
-const char* const kUsageText =
-    "使い方:\n"
-    "  tolvane [FILE]                            メインウィンドウを開きます (FILE を元ファイルとして)\n"
-    "  %1 convert [OPTIONS] SOURCE OUTPUT   SOURCE を変換して OUTPUT に書きます\n"
-    "      -c, --columns LIST         出力する項目の番号をカンマで区切って指定 (例: 3,1,12)\n"
-    "      -f, --definition FILE      出力する項目を定義ファイルから読みます\n"
-    "      -n, --names LIST           出力する項目を先頭行の項目名をカンマで区切って指定 (例: 商品コード,価格)\n"
-    "      -t, --tab                  出力の区切りを TAB にします (既定: カンマ)\n"
-    "      -s, --skip-first-line      先頭行を変換しません\n"
-    "      -d, --delimiter CHAR       入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)\n"
-    "      -e, --encoding ENC         SOURCE の文字コード: auto, cp932, utf-8 (既定: auto)\n"
-    "          --strict               先頭行にない項目を出力する列があれば変換しません (終了コード 1)\n"
-    "          --to ENC               出力の文字コード: cp932, utf-8, utf-8-bom (既定: SOURCE のまま)\n"
-    "          --eol EOL              出力の改行: crlf, lf (既定: crlf)\n"
-    "          --quote                区切文字・引用符・改行を含む項目を引用符で囲みます\n"
-    "          --replace              出力の文字コードで表せない文字を ? にして変換を続けます\n"
-    "          --check-names          定義ファイルの列が先頭行の項目数に収まるかを確かめます (常に確かめます)\n"
-    "  %1 convert [OPTIONS] SOURCE... --output-dir DIR  SOURCE ごとに DIR へ同じ名前で書きます\n"
-    "          --suffix TEXT          出力の名前の拡張子の前に TEXT を付けます (例: _out で 売上_out.csv)\n"
-    "  %1 preview [OPTIONS] SOURCE          変換後の先頭の行を表にして、気を付けることと共に表示します\n"
-    "                                          (ファイルには何も書きません)\n"
-    "      convert の -c, -f, -n, -t, -s, -d, -e, --to, --eol, --quote, --replace を同じように指定できます\n"
-    "          --lines N              表示する行数 (既定: 10、最大: 500)\n"
-    "          --raw                  表ではなく、出力に書かれるバイトをそのまま書きます (警告は標準エラーへ)\n"
-    "          --strict               警告があれば終了コード 1 にします\n"
-    "  %1 detect [-d CHAR] [-e ENC] SOURCE  区切文字と先頭行の項目を番号付きで表示します\n"
-    "  %1 --help | --version\n"
-    "SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。\n";
+// The usage, a row at a time: a command (its left side holds %1, the program's name), an
+// option, or a line of its own (no description). A row whose left side is empty continues the
+// description above it. Commands' descriptions share one column and options' another, wherever
+// the program's name ends, so the table is made when the name is known.
+struct UsageRow {
+    const char* left;
+    const char* description;
+};
+
+const UsageRow kWindowRow = {"  %1 [FILE]", "メインウィンドウを開きます (FILE を元ファイルとして)"};
+
+const UsageRow kUsageRows[] = {
+    {"  %1 convert [OPTIONS] SOURCE OUTPUT", "SOURCE を変換して OUTPUT に書きます"},
+    {"      -c, --columns LIST", "出力する項目の番号をカンマで区切って指定 (例: 3,1,12)"},
+    {"      -f, --definition FILE", "出力する項目を定義ファイルから読みます"},
+    {"      -n, --names LIST", "出力する項目を先頭行の項目名をカンマで区切って指定 (例: 商品コード,価格)"},
+    {"      -t, --tab", "出力の区切りを TAB にします (既定: カンマ)"},
+    {"      -s, --skip-first-line", "先頭行を変換しません"},
+    {"      -d, --delimiter CHAR", "入力の区切文字 1 文字 (既定: 先頭行からカンマか TAB を検出)"},
+    {"      -e, --encoding ENC", "SOURCE の文字コード: auto, cp932, utf-8 (既定: auto)"},
+    {"          --strict", "先頭行にない項目を出力する列があれば変換しません (終了コード 1)"},
+    {"          --to ENC", "出力の文字コード: cp932, utf-8, utf-8-bom (既定: SOURCE のまま)"},
+    {"          --eol EOL", "出力の改行: crlf, lf (既定: crlf)"},
+    {"          --quote", "区切文字・引用符・改行を含む項目を引用符で囲みます"},
+    {"          --replace", "出力の文字コードで表せない文字を ? にして変換を続けます"},
+    {"          --check-names", "定義ファイルの列が先頭行の項目数に収まるかを確かめます (常に確かめます)"},
+    {"  %1 convert [OPTIONS] SOURCE... --output-dir DIR", nullptr},
+    {"", "SOURCE ごとに DIR へ同じ名前で書きます"},
+    {"          --suffix TEXT", "出力の名前の拡張子の前に TEXT を付けます (例: _out で 売上_out.csv)"},
+    {"  %1 preview [OPTIONS] SOURCE", "変換後の先頭の行を表にして、気を付けることと共に表示します"},
+    {"", "(ファイルには何も書きません)"},
+    {"      convert の -c, -f, -n, -t, -s, -d, -e, --to, --eol, --quote, --replace を同じように指定できます", nullptr},
+    {"          --lines N", "表示する行数 (既定: 10、最大: 500)"},
+    {"          --raw", "表ではなく、出力に書かれるバイトをそのまま書きます (警告は標準エラーへ)"},
+    {"          --strict", "警告があれば終了コード 1 にします"},
+    {"  %1 detect [-d CHAR] [-e ENC] SOURCE", "区切文字と先頭行の項目を番号付きで表示します"},
+    {"  %1 --help | --version", nullptr},
+    {"  %1 --utf8 ...", "どのコマンドにも付けられます: リダイレクトした出力も UTF-8 で書きます"},
+    {"", "(Windows の既定はコンソールのコードページ)"},
+    {"SOURCE に - を指定すると標準入力、OUTPUT に - を指定すると標準出力を使います。", nullptr},
+};
 
 QString programName;
+bool opensWindow = true;
 
 QString usageText()
 {
-    return QString::fromUtf8(kUsageText).arg(programName);
+    std::vector<UsageRow> rows;
+    if (opensWindow)
+        rows.push_back(kWindowRow);
+    rows.insert(rows.end(), std::begin(kUsageRows), std::end(kUsageRows));
+    const auto left = [](const UsageRow& row) {
+        return QString::fromUtf8(row.left).replace(QLatin1String("%1"), programName);
+    };
+    const auto isCommand = [](const UsageRow& row) {
+        return std::string_view(row.left).find("%1") != std::string_view::npos;
+    };
+    // Each column starts two places after the longest left side that has a description beside it.
+    int commandColumn = 0;
+    int optionColumn = 0;
+    for (const UsageRow& row : rows)
+        if (row.description && *row.left) {
+            int& column = isCommand(row) ? commandColumn : optionColumn;
+            column = std::max(column, platform::displayWidth(left(row)) + 2);
+        }
+    QString text = QStringLiteral("使い方:\n");
+    int column = 0;
+    for (const UsageRow& row : rows) {
+        if (*row.left)
+            column = isCommand(row) ? commandColumn : optionColumn;
+        QString line = left(row);
+        if (row.description) {
+            line += QString(column - platform::displayWidth(line), QLatin1Char(' '));
+            line += QString::fromUtf8(row.description);
+        }
+        text += line + QLatin1Char('\n');
+    }
+    return text;
 }
 
 void say(const QString& text)
@@ -874,14 +918,25 @@ int detect(const Arguments& args)
 
 bool isCommand(const QString& word)
 {
-    for (const char* command : {"convert", "preview", "detect", "--help", "-h", "--version"})
+    for (const char* command : {"convert", "preview", "detect", "--help", "-h", "--version", "--utf8"})
         if (word == QLatin1String(command))
             return true;
     return false;
 }
 
-int run(const std::vector<platform::Argument>& args)
+int run(const std::vector<platform::Argument>& given, bool windowToo)
 {
+    opensWindow = windowToo;
+    // --utf8 holds for every command, wherever it stands before --.
+    std::vector<platform::Argument> args;
+    bool optionsEnd = false;
+    for (const platform::Argument& a : given) {
+        optionsEnd = optionsEnd || a.text == QLatin1String("--");
+        if (!optionsEnd && a.text == QLatin1String("--utf8"))
+            platform::setUtf8Text(true);
+        else
+            args.push_back(a);
+    }
     platform::setBinaryStdio();
     os::prepareEndings();
     std::ios::sync_with_stdio(false);

@@ -13,9 +13,45 @@
 
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace platform {
 
 namespace {
+
+#ifdef Q_OS_WIN
+// Qt's file dialog reads and writes its state (lastVisited, history, the sidebar) under
+// HKCU\Software\QtProject whatever format QSettings is told to use. Tolvane keeps what it
+// needs of that (the history) in its own ini file, so the key goes again once the dialog
+// is gone, unless it was there before: then it is another Qt program's, and stays.
+class QtRegistryTraces {
+public:
+    QtRegistryTraces()
+    {
+        HKEY key = nullptr;
+        existed_ = RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        if (existed_)
+            RegCloseKey(key);
+    }
+    ~QtRegistryTraces()
+    {
+        if (!existed_)
+            RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+    }
+    QtRegistryTraces(const QtRegistryTraces&) = delete;
+    QtRegistryTraces& operator=(const QtRegistryTraces&) = delete;
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\QtProject";
+    bool existed_ = false;
+};
+#else
+// Elsewhere Qt's dialog keeps its state in a file of its own (QtProject.conf), as every Qt
+// program's does.
+struct QtRegistryTraces {};
+#endif
 
 QString kindName(CommonDialog::Purpose purpose)
 {
@@ -75,7 +111,11 @@ std::optional<QString> QtCommonDialog::ask(Mode mode)
 {
     const QString kind = kindName(purpose);
     const auto stored = userSettings();
+    // Made before the dialog, so that it is gone before the traces are wiped.
+    const QtRegistryTraces traces;
     QFileDialog dialog(parent_);
+    // The history of folders (the save dialog's list of places) is Tolvane's own.
+    dialog.setHistory(stored->value(QStringLiteral("dialog/history")).toStringList());
     // Qt's own save dialog on every platform: Qt gives the Windows one a default extension
     // always (the first filter's when none is set), and Windows appends it to a typed name
     // whose extension it does not know, so 月次.def would be saved as 月次.def.csv.
@@ -112,7 +152,11 @@ std::optional<QString> QtCommonDialog::ask(Mode mode)
     dialog.setDirectory(dir);
     if (!name.isEmpty())
         dialog.selectFile(QFileInfo(name).isAbsolute() ? name : QDir(dir).filePath(name));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // Only Qt's own dialog has a history; a native one tells none, which would wipe it.
+    if (const QStringList history = dialog.history(); !history.isEmpty())
+        stored->setValue(QStringLiteral("dialog/history"), history);
+    if (!accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().constFirst();
     stored->setValue(QStringLiteral("folders/") + kind, QFileInfo(chosen).absolutePath());

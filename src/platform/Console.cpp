@@ -36,6 +36,41 @@ bool stderrIsTerminal()
 #endif
 }
 
+namespace {
+bool utf8Text = false;
+
+QByteArray textBytes(const QString& text)
+{
+#ifdef _WIN32
+    UINT codePage = GetConsoleOutputCP();
+    if (codePage == 0)
+        codePage = GetOEMCP();
+    if (!utf8Text && codePage != CP_UTF8 && !text.isEmpty()) {
+        const auto* units = reinterpret_cast<const wchar_t*>(text.utf16());
+        const int count = static_cast<int>(text.size());
+        // No best fit: a character the code page lacks is ?, never a look-alike.
+        DWORD flags = WC_NO_BEST_FIT_CHARS;
+        int size = WideCharToMultiByte(codePage, flags, units, count, nullptr, 0, "?", nullptr);
+        if (size == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+            flags = 0;
+            size = WideCharToMultiByte(codePage, flags, units, count, nullptr, 0, nullptr, nullptr);
+        }
+        if (size > 0) {
+            QByteArray bytes(size, Qt::Uninitialized);
+            WideCharToMultiByte(codePage, flags, units, count, bytes.data(), size, flags ? "?" : nullptr, nullptr);
+            return bytes;
+        }
+    }
+#endif
+    return text.toUtf8();
+}
+} // namespace
+
+void setUtf8Text(bool utf8)
+{
+    utf8Text = utf8;
+}
+
 bool writeText(StandardStream stream, const QString& text)
 {
     std::FILE* const file = stream == StandardStream::Output ? stdout : stderr;
@@ -58,7 +93,7 @@ bool writeText(StandardStream stream, const QString& text)
         return true;
     }
 #endif
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = textBytes(text);
     const auto size = static_cast<std::size_t>(bytes.size());
     const bool written = std::fwrite(bytes.constData(), 1, size, file) == size;
     return std::fflush(file) == 0 && written && !std::ferror(file);

@@ -15,10 +15,13 @@ bool stderrIsTerminal();
 
 enum class StandardStream { Output, Error };
 
-// Writes text to standard output or standard error: to a console window as Unicode,
-// anywhere else (a file, a pipe, a terminal of this system) as UTF-8, the same bytes on
-// every platform. False when the write failed.
+// Writes text to standard output or standard error: to a console window as Unicode.
+// Anywhere else (a file, a pipe) Linux writes UTF-8; Windows writes the console's output
+// code page (932 on a Japanese system, UTF-8 after chcp 65001; the OEM code page when the
+// program has no console), which is what cmd.exe, find and for /f read, a character the
+// code page lacks as ?, or UTF-8 once setUtf8Text(true). False when the write failed.
 bool writeText(StandardStream stream, const QString& text);
+void setUtf8Text(bool utf8);
 
 // Lets a line on the terminal be redrawn in place with control sequences; false when
 // the terminal cannot, and the caller then clears the line with blanks.

@@ -8,8 +8,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <map>
 #include <optional>
 #include <random>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -308,6 +310,37 @@ TEST(CommandLine, FailuresAndUsageErrors)
     r = tolvane({QStringLiteral("--version")});
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.out, "tolvane " TOLVANE_VERSION "\n"); // the project's version, from CMake
+}
+
+// The usage tells only what this program does, and its descriptions stand in one column
+// whatever the program is called: the commands' (continued lines too) and the options'.
+TEST(CommandLine, UsageFitsTheProgram)
+{
+    const QString name = QFileInfo(binary()).completeBaseName();
+    const QStringList lines = QString::fromUtf8(tolvane({QStringLiteral("--help")}).out).split(QLatin1Char('\n'));
+#ifdef _WIN32
+    const bool window = false; // tolvane-cli.exe; tolvane.exe is the window
+#else
+    const bool window = true;
+#endif
+    EXPECT_EQ(lines.filter(QStringLiteral("[FILE]")).size(), window ? 1 : 0);
+    EXPECT_EQ(lines.filter(QStringLiteral("メインウィンドウ")).size(), window ? 1 : 0);
+    std::map<bool, std::set<qsizetype>> columns; // by command (true) or option (false)
+    for (const QString& line : lines) {
+        qsizetype lead = 0;
+        while (lead < line.size() && line[lead] == QLatin1Char(' '))
+            ++lead;
+        // A description continued alone stands far in; left sides hold no two blanks in a row.
+        const bool continued = lead > 10;
+        qsizetype column = continued ? lead : line.indexOf(QLatin1String("  "), lead);
+        if (lead == 0 || column < 0)
+            continue;
+        while (column < line.size() && line[column] == QLatin1Char(' '))
+            ++column;
+        columns[continued || line.startsWith(QStringLiteral("  %1 ").arg(name))].insert(column);
+    }
+    EXPECT_EQ(columns[true].size(), 1u) << lines.join('\n').toStdString();
+    EXPECT_EQ(columns[false].size(), 1u) << lines.join('\n').toStdString();
 }
 
 TEST(CommandLine, AFullDiskIsAFailure)

@@ -24,6 +24,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace platform;
 
 namespace {
@@ -307,6 +311,8 @@ TEST(QtCommonDialogTest, EachKindHasItsFiltersFolderAndExtension)
     const QStringList definitions{QStringLiteral("定義ファイル (*.def)"), QStringLiteral("すべてのファイル (*)")};
     QTemporaryDir dir;
 #ifdef _WIN32
+    // Qt's dialog writes its state to this key; Tolvane's dialogs take it away again.
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QtProject");
     const QString home = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 #else
     const QString home = QDir::homePath();
@@ -410,10 +416,17 @@ TEST(QtCommonDialogTest, EachKindHasItsFiltersFolderAndExtension)
         EXPECT_TRUE(&c != &cases[0] || same(seen.start, in)) << "the first output beside the source";
         EXPECT_TRUE(&c != &cases[3] || same(seen.start, home)) << "the first definition";
     }
-    // The settings file lies in the test's folder (gui_main), and names each kind's folder and filter.
+    // The settings file lies in the test's folder (gui_main), and names each kind's folder and filter,
+    // and the save dialog's history of folders.
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
                        QCoreApplication::applicationName());
-    EXPECT_EQ(settings.childGroups(), (QStringList{QStringLiteral("filters"), QStringLiteral("folders")}));
+    EXPECT_EQ(settings.childGroups(),
+              (QStringList{QStringLiteral("dialog"), QStringLiteral("filters"), QStringLiteral("folders")}));
+    EXPECT_FALSE(settings.value(QStringLiteral("dialog/history")).toStringList().isEmpty());
+#ifdef _WIN32
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\QtProject", 0, KEY_READ, &key), ERROR_SUCCESS);
+#endif
     EXPECT_TRUE(QDir::cleanPath(settings.fileName()).startsWith(QDir::cleanPath(QDir::tempPath())))
         << settings.fileName().toStdString();
 

@@ -44,7 +44,13 @@ inline Result tolvane(const QStringList& args, const QByteArray& input = QByteAr
         p.setStandardOutputFile(stdoutFile);
     if (!stdinFile.isEmpty())
         p.setStandardInputFile(stdinFile);
+#ifdef _WIN32
+    // The tests read what the program says as UTF-8. Without --utf8 it would write the
+    // console's code page: tools/wine-install-test.sh tries that in a Japanese prefix.
+    p.start(binary(), QStringList{QStringLiteral("--utf8")} + args);
+#else
     p.start(binary(), args);
+#endif
     return finish(p, input);
 }
 
