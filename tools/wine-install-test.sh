@@ -1,11 +1,13 @@
 #!/bin/bash
 # Tries the installer as an administrator deploying it would, in a fresh wine prefix with
-# a Japanese locale: a silent install for the current user, then its files, Start-menu
+# a Japanese locale: an older version first, then a silent install of this one over it for
+# the current user, then its files, Start-menu
 # shortcut, 「プログラムから開く」 and uninstall keys; the installed tolvane-cli.exe converts a
 # Japanese file to the bytes the Linux build writes; the installed window opens
 # (offscreen); detect's redirected output is in code page 932, or UTF-8 with --utf8;
-# installing again over it keeps the settings and one entry; a silent uninstall leaves
-# nothing the installer made and keeps the settings.
+# the upgrade removed the older version's files and kept the settings and one entry;
+# installing again over it does the same; a silent uninstall leaves nothing the installer
+# made and keeps the settings.
 # usage: tools/wine-install-test.sh SETUP.exe BUILD-WINDOWS-FOLDER
 # Called by tools/build-windows.sh. Wine's output goes to files, never a pipe (its services
 # would hold the pipe open).
@@ -59,11 +61,32 @@ for folder in "$WINEPREFIX"/drive_c/users/*; do
     [ "$(basename "$folder")" = Public ] || home=$folder
 done
 dir=$home/AppData/Local/Programs/Tolvane
+
+# The older version: the same installer at 0.0.1 with a file this version no longer has,
+# built uncompressed to save time. Its user has settings already.
+lists=$build/installer
+printf 'SetOutPath "$INSTDIR"\nFile "%s"\n' "$top/tools/wine-install-test.sh" >"$work/older-files.nsh"
+cat "$lists/files.nsh" >>"$work/older-files.nsh"
+{ echo 'Delete "$INSTDIR\wine-install-test.sh"'; cat "$lists/remove.nsh"; } >"$work/older-remove.nsh"
+makensis -V2 -INPUTCHARSET UTF8 "-XSetCompressor /FINAL zlib" "-XSetCompress off" -DVERSION=0.0.1 -DPUBLISHER=Tolvane \
+    -DICON="$top/packaging/windows/tolvane.ico" -DFILES="$work/older-files.nsh" -DREMOVE="$work/older-remove.nsh" \
+    -DOUTFILE="$work/older-setup.exe" "$top/packaging/windows/tolvane.nsi" >"$work/makensis.log" 2>&1 ||
+    { cat "$work/makensis.log"; exit 1; }
+w "$work/older-setup.exe" /S /CURRENTUSER
+wineserver -w
+uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolvane'
+check "the older version is installed" key_holds "$uninstall" "DisplayVersion.*0\.0\.1"
+check "with its own file" test -f "$dir/wine-install-test.sh"
+mkdir -p "$home/AppData/Roaming/Tolvane"
+echo '[folders]' >"$home/AppData/Roaming/Tolvane/Tolvane.ini"
+
 started=$(date +%s)
-echo "installing $(basename "$setup") ($(stat -c %s "$setup") bytes) silently for the current user"
+echo "installing $(basename "$setup") ($(stat -c %s "$setup") bytes) silently for the current user, over 0.0.1"
 w "$setup" /S /CURRENTUSER
 wineserver -w
 echo "  installed in $(($(date +%s) - started)) s"
+check "upgraded: the older version's file is gone" test ! -e "$dir/wine-install-test.sh"
+check "upgraded: the settings stay" test -f "$home/AppData/Roaming/Tolvane/Tolvane.ini"
 
 check "every file of the zip, the same bytes" diff -r -q "$stage" "$dir" -x uninstall.exe
 check "the uninstaller" test -f "$dir/uninstall.exe"
@@ -77,7 +100,6 @@ for ext in .csv .txt .tsv; do
 done
 check "the open command" key_holds "$classes\\Tolvane.DelimitedText\\shell\\open\\command" 'tolvane.exe" "%1"' /ve
 check "the application's name for Open with" key_holds "$classes\\Applications\\tolvane.exe" Tolvane /v FriendlyAppName
-uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolvane'
 for value in "DisplayName.*Tolvane" "DisplayVersion.*$version" Publisher "DisplayIcon.*tolvane.exe" \
     "UninstallString.*uninstall.exe" "QuietUninstallString.*/S" EstimatedSize "InstallLocation.*Programs"; do
     check "uninstall entry: $value" key_holds "$uninstall" "$value"
@@ -133,9 +155,6 @@ check "the installed window stays open" kill -0 "$window"
 wineserver -k >/dev/null 2>&1 </dev/null || true
 wait "$window" 2>/dev/null || true
 
-# The settings are the user's: neither a new installation nor a silent uninstall takes them.
-mkdir -p "$home/AppData/Roaming/Tolvane"
-echo '[folders]' >"$home/AppData/Roaming/Tolvane/Tolvane.ini"
 # Installing again over the installation (as a newer version would): its uninstaller goes
 # first, the settings stay, one entry remains.
 echo stale >"$dir/left-by-hand.txt"

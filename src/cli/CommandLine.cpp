@@ -803,7 +803,10 @@ int preview(const Arguments& args)
     QStringList heading{p.header ? QStringLiteral("1 (変換しない)") : QStringLiteral("行")};
     for (const engine::PreviewHeading& h : p.headings) {
         const QString text = tableCell(texts[next++]);
-        heading << QStringLiteral("[%1] ").arg(h.itemNumber) + (h.beyond ? QStringLiteral("(なし)") : text);
+        heading << QStringLiteral("[%1] ").arg(h.itemNumber) +
+                       (h.beyond   ? QStringLiteral("(なし)")
+                        : h.unread ? QStringLiteral("(先頭 %1 KB より後)").arg(engine::kPreviewBytes >> 10)
+                                   : text);
     }
     rows.push_back(heading);
     for (const engine::PreviewLine& line : p.lines) {

@@ -254,8 +254,12 @@ Preview previewOutput(const PreviewStart& start, const PreviewRequest& request)
     first.cut = p.firstLineCut;
     fillCells(first, read.lines.front().text, settings, columns, e, splitter);
     p.firstLineItems = first.items;
-    for (std::size_t c = 0; c < columns.items.size(); ++c)
-        p.headings.push_back({columns.items[c], first.cells[c].bytes, first.cells[c].beyond});
+    // Past the end of a cut first line nothing is known: the item may well exist.
+    for (std::size_t c = 0; c < columns.items.size(); ++c) {
+        const bool unread = p.firstLineCut && first.cells[c].beyond && columns.items[c] >= 1;
+        p.headings.push_back({columns.items[c], unread ? std::string() : first.cells[c].bytes,
+                              first.cells[c].beyond && !unread, unread});
+    }
     if (skip) {
         first.leftOut = true;
         p.header = std::move(first);

@@ -80,6 +80,7 @@ struct PreviewHeading {
     std::int32_t itemNumber = 0;
     std::string text;    // source bytes, as a cell's
     bool beyond = false; // the first line has no such item (its last is shown)
+    bool unread = false; // the item lies beyond the part of a cut first line that was read
 };
 
 enum class PreviewWarningKind {

@@ -112,7 +112,7 @@ std::optional<QString> QtCommonDialog::ask(Mode mode)
     const QString kind = kindName(purpose);
     const auto stored = userSettings();
     // Made before the dialog, so that it is gone before the traces are wiped.
-    const QtRegistryTraces traces;
+    [[maybe_unused]] const QtRegistryTraces traces;
     QFileDialog dialog(parent_);
     // The history of folders (the save dialog's list of places) is Tolvane's own.
     dialog.setHistory(stored->value(QStringLiteral("dialog/history")).toStringList());

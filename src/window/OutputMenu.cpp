@@ -2,6 +2,7 @@
 // output's first lines as the run would write them now. The choices are the user's, not
 // a file's: they stay from one start to the next, and apply to every run until changed.
 
+#include "ItemList.h"
 #include "PreviewWindow.h"
 #include "frmConvert.h"
 #include "platform/Cp932.h"
@@ -213,8 +214,14 @@ void frmConvert::refreshPreview()
     const engine::Preview preview = engine::previewOutput(previewStart_, request);
     const engine::Encoding encoding = preview.encoding.encoding;
     const auto text = [&](const std::string& bytes) { return platform::decodeSource(bytes, encoding); };
+    // Past the part of a long first line the preview reads, 元データ still knows the item.
     for (const engine::PreviewHeading& h : preview.headings)
-        content.headings << rowText(h.itemNumber, h.beyond ? QStringLiteral("（なし）") : text(h.text));
+        content.headings << rowText(h.itemNumber,
+                                    h.beyond    ? QStringLiteral("（なし）")
+                                    : !h.unread ? text(h.text)
+                                    : h.itemNumber <= List[0]->count()
+                                        ? List[0]->text(h.itemNumber - 1)
+                                        : QStringLiteral("（先頭 %1 KB より後）").arg(engine::kPreviewBytes >> 10));
     const auto cells = [&](const engine::PreviewLine& line) {
         QStringList out;
         for (const engine::PreviewCell& cell : line.cells)

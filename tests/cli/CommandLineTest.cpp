@@ -178,10 +178,11 @@ TEST(CommandLine, ColumnsByName)
         EXPECT_EQ(r.exit, c.exit) << r.err.toStdString();
         EXPECT_EQ(f.read(out), c.output) << c.names.toStdString();
         EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
-        if (c.exit != 0) // the line's names, for the user to choose from
+        if (c.exit != 0) { // the line's names, for the user to choose from
             EXPECT_TRUE(r.err.contains(QStringLiteral("先頭行の項目名:\n  1\t")) &&
                         r.err.contains(QStringLiteral("  2\t")))
                 << r.err.toStdString();
+        }
     }
     // One way of naming columns at a time.
     const QString in = f.write(QStringLiteral("in.csv"), twice);

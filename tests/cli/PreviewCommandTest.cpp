@@ -57,6 +57,14 @@ TEST(PreviewCommand, PrintsAnAlignedTableThenTheWarnings)
     r = tolvane(args("preview -c 3 --lines 0") + QStringList{in});
     EXPECT_EQ(r.exit, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("--lines")));
+
+    // An item beyond the part read of a long first line is not known to be missing.
+    std::string longFirst;
+    for (int i = 0; i < 600000; ++i)
+        longFirst += "x,";
+    const QString wide = f.write(QStringLiteral("wide.csv"), longFirst + "\r\n");
+    r = tolvane(args("preview -c 1,600000") + QStringList{wide});
+    EXPECT_TRUE(r.out.contains("[600000] (先頭 1024 KB より後)")) << r.out.toStdString();
 }
 
 // --raw writes the first bytes of what convert writes, for the same options.
