@@ -138,11 +138,20 @@ void frmConvert::setPreviewShown(bool show, bool remember)
     }
     preview_->show();
     if (placeBeside) {
-        // The first time, beside the main window, where it hides nothing of it, as far as
-        // the screen allows: its frame is known once it shows.
+        // The first time, beside the main window, where it hides nothing of it: on the side
+        // with more room, narrowed to that room down to a still useful width. Only a screen
+        // narrower than that makes it cover the main window. Its frame is known once it shows.
+        constexpr int kGap = 8, kNarrowest = 320;
         const QRect room = screen()->availableGeometry();
-        const QSize frame = preview_->frameGeometry().size();
-        QPoint at = frameGeometry().topRight() + QPoint(8, 0);
+        const QRect main = frameGeometry();
+        QSize frame = preview_->frameGeometry().size();
+        const int rightRoom = room.right() - main.right() - kGap;
+        const int leftRoom = main.left() - kGap - room.left();
+        const bool right = rightRoom >= frame.width() || rightRoom >= leftRoom;
+        const int width = std::min(frame.width(), std::max(right ? rightRoom : leftRoom, kNarrowest));
+        preview_->resize(preview_->width() - (frame.width() - width), preview_->height());
+        frame.setWidth(width);
+        QPoint at(right ? main.right() + 1 + kGap : main.left() - kGap - width, main.top());
         at.setX(std::max(room.left(), std::min(at.x(), room.right() + 1 - frame.width())));
         at.setY(std::max(room.top(), std::min(at.y(), room.bottom() + 1 - frame.height())));
         preview_->move(at);

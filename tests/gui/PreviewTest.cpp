@@ -47,8 +47,10 @@ TEST(Preview, FollowsEveryChange)
     QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
     auto* preview = w.findChild<QWidget*>(QStringLiteral("frmPreview"));
     ASSERT_TRUE(preview && preview->isVisible());
-    // Beside the main window, and whole on the screen.
+    // Beside the main window, narrowed to the room there, and whole on the screen.
     EXPECT_TRUE(preview->screen()->availableGeometry().contains(preview->frameGeometry()));
+    EXPECT_FALSE(preview->frameGeometry().intersects(w.frameGeometry()))
+        << w.frameGeometry().right() << " " << preview->frameGeometry().left();
     auto* grid = preview->findChild<QTableWidget*>(QStringLiteral("grdPreview"));
     auto* summary = preview->findChild<QLabel*>(QStringLiteral("lblPreviewWarnings"));
     EXPECT_EQ(grid->columnCount(), 0);
