@@ -139,8 +139,9 @@ void frmConvert::setPreviewShown(bool show, bool remember)
     preview_->show();
     if (placeBeside) {
         // The first time, beside the main window, where it hides nothing of it: on the side
-        // with more room, narrowed to that room down to a still useful width. Only a screen
-        // narrower than that makes it cover the main window. Its frame is known once it shows.
+        // with more room, narrowed to that room down to a still useful width. Where neither
+        // side has that (a maximised main window), it keeps its size over the main window.
+        // Its frame is known once it shows.
         constexpr int kGap = 8, kNarrowest = 320;
         const QRect room = screen()->availableGeometry();
         const QRect main = frameGeometry();
@@ -148,7 +149,8 @@ void frmConvert::setPreviewShown(bool show, bool remember)
         const int rightRoom = room.right() - main.right() - kGap;
         const int leftRoom = main.left() - kGap - room.left();
         const bool right = rightRoom >= frame.width() || rightRoom >= leftRoom;
-        const int width = std::min(frame.width(), std::max(right ? rightRoom : leftRoom, kNarrowest));
+        const int side = right ? rightRoom : leftRoom;
+        const int width = side >= kNarrowest ? std::min(frame.width(), side) : frame.width();
         preview_->resize(preview_->width() - (frame.width() - width), preview_->height());
         frame.setWidth(width);
         QPoint at(right ? main.right() + 1 + kGap : main.left() - kGap - width, main.top());
